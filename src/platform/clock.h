@@ -1,0 +1,15 @@
+#pragma once
+// Time and sleeping. Millisecond counters are 32-bit and wrap, like the system tick count;
+// compare them by unsigned subtraction.
+#include <cstdint>
+
+namespace lumora::platform {
+
+// Milliseconds since an arbitrary start (system tick count). Any thread.
+uint32_t TickCount();
+// Milliseconds of the multimedia timer, used for frame-rate windows and recording times. Any thread.
+uint32_t MultimediaTime();
+// Suspends the calling thread for at least ms milliseconds.
+void SleepMs(uint32_t ms);
+
+}  // namespace lumora::platform
