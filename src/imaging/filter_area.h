@@ -1,0 +1,59 @@
+#pragma once
+// Helpers shared by the filter routines: the rectangle a routine was handed, resolved to its
+// first pixel in both buffers, and the parameter records behind the caller values.
+
+#include <cstdint>
+
+#include "imaging/pixel_routine_stub.h"
+
+namespace lumora {
+
+// Top of the range of 16-bit samples (12 bits).
+constexpr int32_t kSampleMax16 = 4095;
+
+struct FilterArea {
+    uint8_t* dst = nullptr;        // first pixel of the area in the destination
+    const uint8_t* src = nullptr;  // first pixel of the area in the source
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t dstStride = 0;
+    int32_t srcStride = 0;
+    int32_t dstBytesPerPixel = 0;
+    int32_t srcBytesPerPixel = 0;
+};
+
+// Fills area from the routine's arguments; false when there is nothing to do (null buffers,
+// an empty rectangle, a pixel size of 0).
+inline bool ResolveArea(FilterArea& area, uint8_t* dstBits, const uint8_t* srcBits,
+                        const PixelRect* rect, int32_t x, int32_t y, int32_t dstBytesPerPixel,
+                        int32_t srcBytesPerPixel, int32_t dstStride, int32_t srcStride) {
+    if (dstBits == nullptr || srcBits == nullptr || rect == nullptr) return false;
+    if (rect->right <= rect->left || rect->bottom <= rect->top) return false;
+    if (dstBytesPerPixel <= 0 || srcBytesPerPixel <= 0) return false;
+    area.width = rect->right - rect->left;
+    area.height = rect->bottom - rect->top;
+    area.dstStride = dstStride;
+    area.srcStride = srcStride;
+    area.dstBytesPerPixel = dstBytesPerPixel;
+    area.srcBytesPerPixel = srcBytesPerPixel;
+    area.src = srcBits + static_cast<intptr_t>(rect->top) * srcStride +
+               static_cast<intptr_t>(rect->left) * srcBytesPerPixel;
+    area.dst = dstBits + static_cast<intptr_t>(y) * dstStride +
+               static_cast<intptr_t>(x) * dstBytesPerPixel;
+    return true;
+}
+
+// Colour channels a filter touches in a pixel of the given size in samples: 1 for gray, 3 for
+// colour; the fourth sample of 4-sample pixels is left alone.
+inline int32_t FilterChannels(int32_t samplesPerPixel) {
+    return samplesPerPixel >= 3 ? 3 : 1;
+}
+
+// The record behind a caller value that points to a pointer to it; null when either is null.
+template <class Record>
+inline Record* RecordOf(void* value) {
+    if (value == nullptr) return nullptr;
+    return *static_cast<Record**>(value);
+}
+
+}  // namespace lumora

@@ -1,0 +1,28 @@
+#pragma once
+// Unsharp masking: each sample moves away from the mean of its 4 x 4 neighbourhood by the
+// sharpness setting in tenths.
+//
+// Routines (shape A): the source is the unchanged copy of the picture (the camera's
+// sharpenSource), the destination the picture itself, both of the same format.
+//   value1: pointer to a pointer to the sharpness setting (one int32_t, 0..30); value2: unused.
+// For every pixel at least two pixels inside the rectangle on each side, per colour channel:
+//   blur = floor(mean of the source samples in columns x-2..x+1 and rows y-2..y+1)
+//   out  = v + trunc(s * (v - blur) / 10), limited to the sample range (255, or 4095 for 16 bits)
+// The two outermost rows and columns of the destination are not written, nor is the fourth
+// sample of a 4-sample pixel. Return 1 (0 when the arguments are unusable).
+// Thread context: the frame chain's thread; no state is kept between calls.
+
+#include <cstdint>
+
+#include "imaging/pixel_routine_stub.h"
+
+namespace lumora {
+
+int32_t Sharpen8(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x, int32_t y,
+                 uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
+                 int32_t srcStride, void* value1, void* value2);
+int32_t Sharpen16(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x, int32_t y,
+                  uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
+                  int32_t srcStride, void* value1, void* value2);
+
+}  // namespace lumora

@@ -1,0 +1,154 @@
+#include "imaging/tone_filters.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "imaging/filter_area.h"
+
+namespace lumora {
+namespace {
+
+// Replaces every channel sample of the area by its table entry (8-bit samples).
+void ApplyTable8(const FilterArea& a, const uint16_t* table16) {
+    uint8_t table[256];
+    for (int i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>(table16[i]);
+    const int32_t channels = FilterChannels(a.srcBytesPerPixel);
+    const bool whole = a.srcBytesPerPixel == a.dstBytesPerPixel && channels == a.srcBytesPerPixel;
+    for (int32_t row = 0; row < a.height; ++row) {
+        const uint8_t* s = a.src + static_cast<intptr_t>(row) * a.srcStride;
+        uint8_t* d = a.dst + static_cast<intptr_t>(row) * a.dstStride;
+        if (whole) {
+            // Gray or 24-bit rows: every byte of the row is a sample.
+            const int32_t count = a.width * channels;
+            for (int32_t i = 0; i < count; ++i) d[i] = table[s[i]];
+            continue;
+        }
+        for (int32_t col = 0; col < a.width; ++col) {
+            for (int32_t c = 0; c < channels; ++c) d[c] = table[s[c]];
+            s += a.srcBytesPerPixel;
+            d += a.dstBytesPerPixel;
+        }
+    }
+}
+
+// The same on 16-bit samples; a sample above the table's range reads the last entry.
+void ApplyTable16(const FilterArea& a, const uint16_t* table) {
+    const int32_t srcStep = a.srcBytesPerPixel / 2;
+    const int32_t dstStep = a.dstBytesPerPixel / 2;
+    const int32_t channels = FilterChannels(srcStep);
+    for (int32_t row = 0; row < a.height; ++row) {
+        const uint8_t* s = a.src + static_cast<intptr_t>(row) * a.srcStride;
+        uint8_t* d = a.dst + static_cast<intptr_t>(row) * a.dstStride;
+        for (int32_t col = 0; col < a.width; ++col) {
+            for (int32_t c = 0; c < channels; ++c) {
+                uint16_t v;
+                std::memcpy(&v, s + 2 * c, 2);
+                v = table[std::min<int32_t>(v, kSampleMax16)];
+                std::memcpy(d + 2 * c, &v, 2);
+            }
+            s += 2 * srcStep;
+            d += 2 * dstStep;
+        }
+    }
+}
+
+using TableBuilder = void (*)(int32_t setting, int32_t maxValue, uint16_t* table);
+
+int32_t RunTableFilter(TableBuilder build, int32_t maxValue, uint8_t* dstBits, uint8_t* srcBits,
+                       const PixelRect* rect, int32_t x, int32_t y, int32_t dstBytesPerPixel,
+                       int32_t srcBytesPerPixel, int32_t dstStride, int32_t srcStride,
+                       void* value1) {
+    const int32_t* setting = RecordOf<const int32_t>(value1);
+    FilterArea area;
+    if (setting == nullptr ||
+        !ResolveArea(area, dstBits, srcBits, rect, x, y, dstBytesPerPixel, srcBytesPerPixel,
+                     dstStride, srcStride)) {
+        return 0;
+    }
+    uint16_t table[kSampleMax16 + 1];
+    build(*setting, maxValue, table);
+    if (maxValue == 255) {
+        ApplyTable8(area, table);
+    } else {
+        if (area.srcBytesPerPixel < 2 || area.dstBytesPerPixel < 2) return 0;
+        ApplyTable16(area, table);
+    }
+    return 1;
+}
+
+}  // namespace
+
+void BuildGammaTable(int32_t gamma, int32_t maxValue, uint16_t* table) {
+    gamma = std::clamp(gamma, 0, 200);
+    double e = gamma > 100 ? (gamma - 100) * 0.1 + 1 : gamma * 0.01;
+    e = std::clamp(e, 0.001, 99.999);
+    const double top = std::log10(static_cast<double>(maxValue));
+    table[0] = 0;
+    for (int32_t i = 1; i <= maxValue; ++i) {
+        const double m = top + e * (std::log10(static_cast<double>(i)) - top);
+        if (m < 0) {
+            table[i] = 1;
+            continue;
+        }
+        // The first k >= 2 with log10(k - 1) <= m <= log10(k + 1) is the first k >= 2 with
+        // m <= log10(k + 1) (the lower bound then holds by itself). Start near it from
+        // y = 10^m and step to it with the same comparisons an upward search would make.
+        const double y = std::pow(10.0, m);
+        int32_t k = y >= maxValue ? maxValue : std::max(2, static_cast<int32_t>(std::ceil(y)) - 1);
+        while (k > 2 && m <= std::log10(static_cast<double>(k))) --k;
+        while (k < maxValue && m > std::log10(static_cast<double>(k + 1))) ++k;
+        table[i] = static_cast<uint16_t>(k >= maxValue ? maxValue : k);
+    }
+}
+
+void BuildContrastTable(int32_t contrast, int32_t maxValue, uint16_t* table) {
+    // The 16-bit table is the 8-bit one carried to 12 bits: setting x 16, 2048 for 128, 4096
+    // for 256, 4095 for 255.
+    const int32_t scale = maxValue == 255 ? 1 : 16;
+    const int32_t c = std::clamp(contrast, -127, 127) * scale;
+    const int32_t half = 128 * scale;
+    const double range = 256.0 * scale;
+    for (int32_t i = 0; i <= maxValue; ++i) {
+        int32_t v;
+        if (i < c) {
+            v = 0;
+        } else if (i > maxValue - c) {
+            v = maxValue;
+        } else {
+            v = static_cast<int32_t>(range / (2 * (half - c)) * (i - c));
+        }
+        table[i] = static_cast<uint16_t>(std::clamp(v, 0, maxValue));
+    }
+}
+
+void BuildBrightnessTable(int32_t brightness, int32_t maxValue, uint16_t* table) {
+    const int32_t b = std::clamp(brightness, -255, 255);
+    double k = 1;
+    if (b > 0) k = 1 + b * 10 / 255.0;
+    if (b < 0) k = 1 - -b / 255.0;
+    for (int32_t v = 0; v <= maxValue; ++v) {
+        const double scaled = k * v;
+        table[v] = static_cast<uint16_t>(scaled >= maxValue ? maxValue : static_cast<int32_t>(scaled));
+    }
+}
+
+#define LUMORA_TABLE_FILTER(name, builder, maxValue)                                            \
+    int32_t name(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,         \
+                 int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,              \
+                 int32_t dstStride, int32_t srcStride, void* value1, void*) {                  \
+        return RunTableFilter(builder, maxValue, dstBits, srcBits, rect, x, y,                 \
+                              dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride,        \
+                              value1);                                                         \
+    }
+
+LUMORA_TABLE_FILTER(Gamma8, BuildGammaTable, 255)
+LUMORA_TABLE_FILTER(Gamma16, BuildGammaTable, kSampleMax16)
+LUMORA_TABLE_FILTER(Contrast8, BuildContrastTable, 255)
+LUMORA_TABLE_FILTER(Contrast16, BuildContrastTable, kSampleMax16)
+LUMORA_TABLE_FILTER(Brightness8, BuildBrightnessTable, 255)
+LUMORA_TABLE_FILTER(Brightness16, BuildBrightnessTable, kSampleMax16)
+
+#undef LUMORA_TABLE_FILTER
+
+}  // namespace lumora
