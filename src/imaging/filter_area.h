@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "imaging/pixel_routine_stub.h"
+#include "imaging/pixel_routine.h"
 
 namespace lumora {
 
@@ -25,7 +25,7 @@ struct FilterArea {
 // Fills area from the routine's arguments; false when there is nothing to do (null buffers,
 // an empty rectangle, a pixel size of 0).
 inline bool ResolveArea(FilterArea& area, uint8_t* dstBits, const uint8_t* srcBits,
-                        const PixelRect* rect, int32_t x, int32_t y, int32_t dstBytesPerPixel,
+                        const Rect* rect, int32_t x, int32_t y, int32_t dstBytesPerPixel,
                         int32_t srcBytesPerPixel, int32_t dstStride, int32_t srcStride) {
     if (dstBits == nullptr || srcBits == nullptr || rect == nullptr) return false;
     if (rect->right <= rect->left || rect->bottom <= rect->top) return false;
@@ -47,6 +47,20 @@ inline bool ResolveArea(FilterArea& area, uint8_t* dstBits, const uint8_t* srcBi
 // colour; the fourth sample of 4-sample pixels is left alone.
 inline int32_t FilterChannels(int32_t samplesPerPixel) {
     return samplesPerPixel >= 3 ? 3 : 1;
+}
+
+// For routines that only read: fills the source side of area (dst stays null).
+inline bool ResolveSourceArea(FilterArea& area, const uint8_t* srcBits, const Rect* rect,
+                              int32_t srcBytesPerPixel, int32_t srcStride) {
+    uint8_t scratch = 0;
+    if (rect == nullptr ||
+        !ResolveArea(area, &scratch, srcBits, rect, 0, 0, srcBytesPerPixel, srcBytesPerPixel,
+                     0, srcStride)) {
+        return false;
+    }
+    area.dst = nullptr;
+    area.dstStride = 0;
+    return true;
 }
 
 // The record behind a caller value that points to a pointer to it; null when either is null.

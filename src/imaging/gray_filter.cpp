@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "imaging/filter_area.h"
+#include "imaging/filter_settings.h"
+#include "imaging/image_buffer.h"
+#include "imaging/processor_info.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #define LUMORA_GRAY_SIMD 1
@@ -147,8 +150,8 @@ __attribute__((target("mmx"))) void GrayAreaMMX(const FilterArea& a, const GrayP
 
 enum class GrayVariant { kPlain, kMMX, kSSE2 };
 
-int32_t RunGrayFilter(GrayVariant variant, uint8_t* dstBits, uint8_t* srcBits,
-                      const PixelRect* rect, int32_t x, int32_t y, int32_t dstBytesPerPixel,
+int32_t RunGrayVariant(GrayVariant variant, uint8_t* dstBits, const uint8_t* srcBits,
+                      const Rect* rect, int32_t x, int32_t y, int32_t dstBytesPerPixel,
                       int32_t srcBytesPerPixel, int32_t dstStride, int32_t srcStride,
                       void* value1) {
     const GrayParameters* p = RecordOf<const GrayParameters>(value1);
@@ -185,14 +188,13 @@ int32_t RelativeGain(uint64_t sumG1, uint64_t countG1, uint64_t sum, uint64_t co
 
 }  // namespace
 
-int32_t MeasureGrayGains(uint8_t*, uint8_t* srcBits, const PixelRect* rect, int32_t,
+int32_t MeasureGrayGains(uint8_t*, const uint8_t* srcBits, const Rect* rect, int32_t,
                          int32_t, uint16_t, uint16_t srcBytesPerPixel, int32_t,
                          int32_t srcStride, void* value1, void*) {
     GrayParameters* p = RecordOf<GrayParameters>(value1);
     FilterArea a;
     if (p == nullptr || srcBytesPerPixel != 1 ||
-        !ResolveArea(a, srcBits, srcBits, rect, rect ? rect->left : 0, rect ? rect->top : 0, 1, 1,
-                     srcStride, srcStride)) {
+        !ResolveSourceArea(a, srcBits, rect, 1, srcStride)) {
         return 0;
     }
     const GrayPass g = PrepareGrayPass(*p);
@@ -221,34 +223,56 @@ int32_t MeasureGrayGains(uint8_t*, uint8_t* srcBits, const PixelRect* rect, int3
     return 1;
 }
 
-int32_t GrayFilterPlain(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t GrayFilterPlain(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                         int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                         int32_t dstStride, int32_t srcStride, void* value1, void*) {
-    return RunGrayFilter(GrayVariant::kPlain, dstBits, srcBits, rect, x, y, dstBytesPerPixel,
+    return RunGrayVariant(GrayVariant::kPlain, dstBits, srcBits, rect, x, y, dstBytesPerPixel,
                          srcBytesPerPixel, dstStride, srcStride, value1);
 }
 
-int32_t GrayFilterMMX(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t GrayFilterMMX(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                       int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                       int32_t dstStride, int32_t srcStride, void* value1, void*) {
-    return RunGrayFilter(GrayVariant::kMMX, dstBits, srcBits, rect, x, y, dstBytesPerPixel,
+    return RunGrayVariant(GrayVariant::kMMX, dstBits, srcBits, rect, x, y, dstBytesPerPixel,
                          srcBytesPerPixel, dstStride, srcStride, value1);
 }
 
-int32_t GrayFilterSSE2(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t GrayFilterSSE2(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                        int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                        int32_t dstStride, int32_t srcStride, void* value1, void*) {
-    return RunGrayFilter(GrayVariant::kSSE2, dstBits, srcBits, rect, x, y, dstBytesPerPixel,
+    return RunGrayVariant(GrayVariant::kSSE2, dstBits, srcBits, rect, x, y, dstBytesPerPixel,
                          srcBytesPerPixel, dstStride, srcStride, value1);
 }
 
-PixelRoutine SelectGrayFilter(int32_t features, int32_t osSupport) {
-    constexpr int32_t kMMX = 1;
-    constexpr int32_t kSSE2 = 4;
-    const int32_t usable = features & osSupport;
-    if (usable & kSSE2) return GrayFilterSSE2;
-    if (usable & kMMX) return GrayFilterMMX;
-    return GrayFilterPlain;
+PixelRoutine SelectGrayFilter(const ProcessorInfo& processor) {
+    switch (ChooseVectorLevel(processor)) {
+        case VectorLevel::Sse2: return GrayFilterSSE2;
+        case VectorLevel::Mmx: return GrayFilterMMX;
+        default: return GrayFilterPlain;
+    }
+}
+
+bool GrayFilterStage(FilterSettings& settings, ImageBuffer& buffer8,
+                     const ProcessorInfo& processor) {
+    if (buffer8.BitCount() != 8) return false;
+    GrayParameters p{settings.bayerPhase,  settings.grayGainR,    settings.grayGainG1,
+                     settings.grayGainG2,  settings.grayGainB,    settings.grayOffsetR,
+                     settings.grayOffsetG1, settings.grayOffsetG2, settings.grayOffsetB};
+    GrayParameters* record = &p;
+    bool calibrated = false;
+    if (settings.grayAutoGainCount != 0 &&
+        buffer8.Apply(MeasureGrayGains, &buffer8, nullptr, 0, 0, &record, nullptr) != 0) {
+        settings.grayGainR = p.gainR;
+        settings.grayGainG1 = p.gainG1;
+        settings.grayGainG2 = p.gainG2;
+        settings.grayGainB = p.gainB;
+        if (settings.grayAutoGainCount > 0) settings.grayAutoGainCount -= 1;
+        calibrated = true;
+    }
+    if (p.gainR != 128 || p.gainG1 != 128 || p.gainG2 != 128 || p.gainB != 128) {
+        buffer8.Apply(SelectGrayFilter(processor), &buffer8, nullptr, 0, 0, &record, nullptr);
+    }
+    return calibrated;
 }
 
 }  // namespace lumora

@@ -21,9 +21,13 @@
 
 #include <cstdint>
 
-#include "imaging/pixel_routine_stub.h"
+#include "imaging/pixel_routine.h"
 
 namespace lumora {
+
+class ImageBuffer;
+struct FilterSettings;
+struct ProcessorInfo;
 
 struct GrayParameters {
     int32_t bayerPhase;
@@ -31,21 +35,31 @@ struct GrayParameters {
     int32_t offsetR, offsetG1, offsetG2, offsetB;
 };
 
-int32_t MeasureGrayGains(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t MeasureGrayGains(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                          int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                          int32_t dstStride, int32_t srcStride, void* value1, void* value2);
-int32_t GrayFilterPlain(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t GrayFilterPlain(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                         int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                         int32_t dstStride, int32_t srcStride, void* value1, void* value2);
-int32_t GrayFilterMMX(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t GrayFilterMMX(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                       int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                       int32_t dstStride, int32_t srcStride, void* value1, void* value2);
-int32_t GrayFilterSSE2(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t GrayFilterSSE2(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                        int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                        int32_t dstStride, int32_t srcStride, void* value1, void* value2);
 
-// The variant for a processor: SSE2 when both flag words hold CPU_SSE2 (4), else MMX when both
-// hold CPU_MMX (1), else the plain one.
-PixelRoutine SelectGrayFilter(int32_t features, int32_t osSupport);
+// The variant for a processor: SSE2 when both flag words hold CPU_SSE2, else MMX when both hold
+// CPU_MMX, else the plain one.
+PixelRoutine SelectGrayFilter(const ProcessorInfo& processor);
+
+// The gray-mode-1 stage on the 8-bit raw frame. When settings.grayAutoGainCount is non-zero:
+// measures the four gains, stores them as the gray gains and counts one calibration off (a
+// positive count goes down by 1, so 1 means one run; a negative count means every frame and
+// stays as it is). Then, unless all four gray gains are 128, runs the pass in the processor's
+// variant with the gray gains and offsets. Returns true when it calibrated (the caller then
+// refreshes an open filter dialog). Nothing happens for a buffer that is not 8-bit.
+// Thread: the frame chain's.
+bool GrayFilterStage(FilterSettings& settings, ImageBuffer& buffer8,
+                     const ProcessorInfo& processor);
 
 }  // namespace lumora

@@ -89,7 +89,7 @@ inline void AdjustPixel(int32_t& red, int32_t& green, int32_t& blue, const int32
 }
 
 template <class S, class Sample>
-int32_t RunHueSaturation(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t RunHueSaturation(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                          int32_t y, int32_t dstBytesPerPixel, int32_t srcBytesPerPixel,
                          int32_t dstStride, int32_t srcStride, void* value1) {
     const HueSaturationParameters* p = RecordOf<const HueSaturationParameters>(value1);
@@ -131,14 +131,14 @@ int32_t RunHueSaturation(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* re
 
 }  // namespace
 
-int32_t HueSaturation8(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t HueSaturation8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                        int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                        int32_t dstStride, int32_t srcStride, void* value1, void*) {
     return RunHueSaturation<Scale8, uint8_t>(dstBits, srcBits, rect, x, y, dstBytesPerPixel,
                                              srcBytesPerPixel, dstStride, srcStride, value1);
 }
 
-int32_t HueSaturation16(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t HueSaturation16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                         int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                         int32_t dstStride, int32_t srcStride, void* value1, void*) {
     return RunHueSaturation<Scale12, uint16_t>(dstBits, srcBits, rect, x, y, dstBytesPerPixel,

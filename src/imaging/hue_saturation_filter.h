@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "imaging/pixel_routine_stub.h"
+#include "imaging/pixel_routine.h"
 
 namespace lumora {
 
@@ -26,10 +26,10 @@ struct HueSaturationParameters {
     int32_t bits;        // 8 or 12, the channel scale
 };
 
-int32_t HueSaturation8(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t HueSaturation8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                        int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                        int32_t dstStride, int32_t srcStride, void* value1, void* value2);
-int32_t HueSaturation16(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t HueSaturation16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                         int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                         int32_t dstStride, int32_t srcStride, void* value1, void* value2);
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "imaging/filter_area.h"
+#include "imaging/image_buffer.h"
 
 namespace lumora {
 namespace {
@@ -68,7 +69,7 @@ int32_t SharpenArea(const FilterArea& a, int32_t strength, int32_t maxValue) {
     return 1;
 }
 
-int32_t RunSharpen(bool wide, uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect,
+int32_t RunSharpen(bool wide, uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect,
                    int32_t x, int32_t y, int32_t dstBytesPerPixel, int32_t srcBytesPerPixel,
                    int32_t dstStride, int32_t srcStride, void* value1) {
     const int32_t* strength = RecordOf<const int32_t>(value1);
@@ -84,18 +85,33 @@ int32_t RunSharpen(bool wide, uint8_t* dstBits, uint8_t* srcBits, const PixelRec
 
 }  // namespace
 
-int32_t Sharpen8(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x, int32_t y,
+int32_t Sharpen8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x, int32_t y,
                  uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
                  int32_t srcStride, void* value1, void*) {
     return RunSharpen(false, dstBits, srcBits, rect, x, y, dstBytesPerPixel, srcBytesPerPixel,
                       dstStride, srcStride, value1);
 }
 
-int32_t Sharpen16(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x, int32_t y,
+int32_t Sharpen16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x, int32_t y,
                   uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
                   int32_t srcStride, void* value1, void*) {
     return RunSharpen(true, dstBits, srcBits, rect, x, y, dstBytesPerPixel, srcBytesPerPixel,
                       dstStride, srcStride, value1);
+}
+
+int32_t SharpenPicture(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness) {
+    if (!picture.IsUsable() || !sharpenSource.IsUsable() ||
+        picture.Width() != sharpenSource.Width() || picture.Height() != sharpenSource.Height() ||
+        picture.BitCount() != sharpenSource.BitCount() ||
+        picture.Stride() != sharpenSource.Stride()) {
+        return 0;
+    }
+    std::memcpy(sharpenSource.Bits(), picture.Bits(),
+                static_cast<size_t>(picture.Stride()) * static_cast<size_t>(picture.Height()));
+    const bool wide = picture.BitCount() == 16 || picture.BitCount() >= 48;
+    int32_t* record = &sharpness;
+    return picture.Apply(wide ? Sharpen16 : Sharpen8, &sharpenSource, nullptr, 0, 0, &record,
+                         nullptr);
 }
 
 }  // namespace lumora

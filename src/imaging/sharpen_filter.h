@@ -14,14 +14,22 @@
 
 #include <cstdint>
 
-#include "imaging/pixel_routine_stub.h"
+#include "imaging/pixel_routine.h"
 
 namespace lumora {
 
-int32_t Sharpen8(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x, int32_t y,
+class ImageBuffer;
+
+// The sharpening stage: copies the picture's pixel memory into sharpenSource, then sharpens the
+// picture from it (Sharpen8 for 8-, 24- and 32-bit pictures, Sharpen16 for 16-, 48- and 64-bit).
+// Returns the routine's result, or 0 (picture untouched) when sharpenSource does not have the
+// picture's size and format. Thread: the frame chain's.
+int32_t SharpenPicture(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness);
+
+int32_t Sharpen8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x, int32_t y,
                  uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
                  int32_t srcStride, void* value1, void* value2);
-int32_t Sharpen16(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x, int32_t y,
+int32_t Sharpen16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x, int32_t y,
                   uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
                   int32_t srcStride, void* value1, void* value2);
 

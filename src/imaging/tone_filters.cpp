@@ -55,8 +55,8 @@ void ApplyTable16(const FilterArea& a, const uint16_t* table) {
 
 using TableBuilder = void (*)(int32_t setting, int32_t maxValue, uint16_t* table);
 
-int32_t RunTableFilter(TableBuilder build, int32_t maxValue, uint8_t* dstBits, uint8_t* srcBits,
-                       const PixelRect* rect, int32_t x, int32_t y, int32_t dstBytesPerPixel,
+int32_t RunTableFilter(TableBuilder build, int32_t maxValue, uint8_t* dstBits, const uint8_t* srcBits,
+                       const Rect* rect, int32_t x, int32_t y, int32_t dstBytesPerPixel,
                        int32_t srcBytesPerPixel, int32_t dstStride, int32_t srcStride,
                        void* value1) {
     const int32_t* setting = RecordOf<const int32_t>(value1);
@@ -134,7 +134,7 @@ void BuildBrightnessTable(int32_t brightness, int32_t maxValue, uint16_t* table)
 }
 
 #define LUMORA_TABLE_FILTER(name, builder, maxValue)                                            \
-    int32_t name(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,         \
+    int32_t name(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,         \
                  int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,              \
                  int32_t dstStride, int32_t srcStride, void* value1, void*) {                  \
         return RunTableFilter(builder, maxValue, dstBits, srcBits, rect, x, y,                 \

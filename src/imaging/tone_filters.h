@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "imaging/pixel_routine_stub.h"
+#include "imaging/pixel_routine.h"
 
 namespace lumora {
 
@@ -23,22 +23,22 @@ void BuildGammaTable(int32_t gamma, int32_t maxValue, uint16_t* table);
 void BuildContrastTable(int32_t contrast, int32_t maxValue, uint16_t* table);
 void BuildBrightnessTable(int32_t brightness, int32_t maxValue, uint16_t* table);
 
-int32_t Gamma8(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x, int32_t y,
+int32_t Gamma8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x, int32_t y,
                uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
                int32_t srcStride, void* value1, void* value2);
-int32_t Gamma16(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x, int32_t y,
+int32_t Gamma16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x, int32_t y,
                 uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
                 int32_t srcStride, void* value1, void* value2);
-int32_t Contrast8(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x, int32_t y,
+int32_t Contrast8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x, int32_t y,
                   uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
                   int32_t srcStride, void* value1, void* value2);
-int32_t Contrast16(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t Contrast16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                    int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                    int32_t dstStride, int32_t srcStride, void* value1, void* value2);
-int32_t Brightness8(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t Brightness8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                     int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                     int32_t dstStride, int32_t srcStride, void* value1, void* value2);
-int32_t Brightness16(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect, int32_t x,
+int32_t Brightness16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                      int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                      int32_t dstStride, int32_t srcStride, void* value1, void* value2);
 

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "imaging/filter_area.h"
+#include "imaging/filter_settings.h"
+#include "imaging/image_buffer.h"
 
 namespace lumora {
 namespace {
@@ -23,13 +25,12 @@ int32_t GainOf(double s, double meanGreen, double mean) {
 constexpr int32_t kColour[2][2] = {{0, 2}, {1, 0}};
 
 template <class Sample>
-int32_t Measure(uint8_t* srcBits, const PixelRect* rect, int32_t srcBytesPerPixel,
+int32_t Measure(const uint8_t* srcBits, const Rect* rect, int32_t srcBytesPerPixel,
                 int32_t srcStride, void* value1) {
     int32_t* block = RecordOf<int32_t>(value1);
     FilterArea a;
     if (block == nullptr || srcBytesPerPixel != static_cast<int32_t>(sizeof(Sample)) ||
-        !ResolveArea(a, srcBits, srcBits, rect, rect ? rect->left : 0, rect ? rect->top : 0,
-                     srcBytesPerPixel, srcBytesPerPixel, srcStride, srcStride)) {
+        !ResolveSourceArea(a, srcBits, rect, srcBytesPerPixel, srcStride)) {
         return 0;
     }
     const int32_t phase = block[3] & 3;
@@ -69,16 +70,37 @@ void WhiteBalanceGains(const uint64_t sums[3], const uint64_t counts[3], int32_t
     gains[2] = GainOf(s, meanGreen, meanRed);
 }
 
-int32_t MeasureWhiteBalance8(uint8_t*, uint8_t* srcBits, const PixelRect* rect, int32_t, int32_t,
+int32_t MeasureWhiteBalance8(uint8_t*, const uint8_t* srcBits, const Rect* rect, int32_t, int32_t,
                              uint16_t, uint16_t srcBytesPerPixel, int32_t, int32_t srcStride,
                              void* value1, void*) {
     return Measure<uint8_t>(srcBits, rect, srcBytesPerPixel, srcStride, value1);
 }
 
-int32_t MeasureWhiteBalance16(uint8_t*, uint8_t* srcBits, const PixelRect* rect, int32_t, int32_t,
+int32_t MeasureWhiteBalance16(uint8_t*, const uint8_t* srcBits, const Rect* rect, int32_t, int32_t,
                               uint16_t, uint16_t srcBytesPerPixel, int32_t, int32_t srcStride,
                               void* value1, void*) {
     return Measure<uint16_t>(srcBits, rect, srcBytesPerPixel, srcStride, value1);
+}
+
+bool AutoWhiteBalance(FilterSettings& settings, ImageBuffer& raw) {
+    if (settings.autoWhiteBalance == 0) return false;
+    PixelRoutine measure = nullptr;
+    if (raw.BitCount() == 8) measure = MeasureWhiteBalance8;
+    if (raw.BitCount() == 16) measure = MeasureWhiteBalance16;
+    int32_t block[4] = {0, 0, 0, settings.bayerPhase};
+    int32_t* record = block;
+    if (measure == nullptr || raw.Apply(measure, &raw, nullptr, 0, 0, &record, nullptr) == 0) {
+        return false;
+    }
+    settings.whiteBalanceBlue = std::min(block[0], 400);
+    settings.whiteBalanceGreen = std::min(block[1], 400);
+    settings.whiteBalanceRed = std::min(block[2], 400);
+    if (settings.autoWhiteBalanceOnce[0] != 0 && settings.autoWhiteBalanceOnce[1] != 0) {
+        settings.autoWhiteBalance = 0;
+        settings.autoWhiteBalanceOnce[0] = 0;
+        settings.autoWhiteBalanceOnce[1] = 0;
+    }
+    return true;
 }
 
 }  // namespace lumora

@@ -13,9 +13,12 @@
 
 #include <cstdint>
 
-#include "imaging/pixel_routine_stub.h"
+#include "imaging/pixel_routine.h"
 
 namespace lumora {
+
+class ImageBuffer;
+struct FilterSettings;
 
 // Gains in percent from the colour sums and counts of a frame, indexed 0 green, 1 red, 2 blue.
 // With the means mG, mR, mB: s = mB + mR + mG, c = 1/3, k = 1 / ((s / mG) x c),
@@ -28,11 +31,19 @@ namespace lumora {
 // Results lie in 0..65535. gains receives {blue, green, red}.
 void WhiteBalanceGains(const uint64_t sums[3], const uint64_t counts[3], int32_t gains[3]);
 
-int32_t MeasureWhiteBalance8(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect,
+// The white-balance step of the demosaic stage. When settings.autoWhiteBalance is set: measures
+// the raw frame (8 or 16 bits per sample) with the settings' Bayer phase, stores the gains,
+// each limited to 400, as the white-balance blue, green and red, and ends a one-shot request
+// (autoWhiteBalance and both once markers set: all three cleared). Returns true when it
+// measured (the caller then refreshes an open filter dialog), false when it is off or the frame
+// is not a usable 8- or 16-bit buffer. Thread: the frame chain's.
+bool AutoWhiteBalance(FilterSettings& settings, ImageBuffer& raw);
+
+int32_t MeasureWhiteBalance8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect,
                              int32_t x, int32_t y, uint16_t dstBytesPerPixel,
                              uint16_t srcBytesPerPixel, int32_t dstStride, int32_t srcStride,
                              void* value1, void* value2);
-int32_t MeasureWhiteBalance16(uint8_t* dstBits, uint8_t* srcBits, const PixelRect* rect,
+int32_t MeasureWhiteBalance16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect,
                               int32_t x, int32_t y, uint16_t dstBytesPerPixel,
                               uint16_t srcBytesPerPixel, int32_t dstStride, int32_t srcStride,
                               void* value1, void* value2);
