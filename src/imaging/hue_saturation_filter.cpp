@@ -10,11 +10,19 @@
 namespace lumora {
 namespace {
 
-// One channel scale of the model: top value, the reciprocals floor(255 * 2^shift / c) that turn
-// a difference within the chroma into a hue fraction of 0..255, and the shift.
-template <int32_t Top, int32_t Shift>
+// One channel scale of the model: top value; the lightness bound on chroma (2 x top + 1 for 8
+// bits); a bias taken off lightness before halving; the reciprocals floor(255 x 2^shift / c)
+// that turn a difference within the chroma into a hue fraction of 0..255, and the shift.
+//
+// The 12-bit scale follows the 8-bit model 16 times larger, so that a picture of 16 x 8-bit
+// values comes out as 16 x the 8-bit result within one 8-bit step (16): the chroma bound is
+// 16 x 511, the bias of 8 before halving (4 after) stands for the quarter step that the 8-bit
+// halves lose on average, and with the shift of 20 the hue fraction equals the 8-bit one.
+template <int32_t Top, int32_t CapTop, int32_t Bias, int32_t Shift>
 struct Scale {
     static constexpr int32_t kTop = Top;
+    static constexpr int32_t kCapTop = CapTop;
+    static constexpr int32_t kBias = Bias;
     static constexpr int32_t kShift = Shift;
     static const int32_t* Reciprocals() {
         static const std::array<int32_t, Top + 1> table = [] {
@@ -25,8 +33,8 @@ struct Scale {
         return table.data();
     }
 };
-using Scale8 = Scale<255, 16>;    // 16711680 / c
-using Scale12 = Scale<4095, 20>;  // on 16 x an 8-bit picture the fraction equals the 8-bit one
+using Scale8 = Scale<255, 511, 0, 16>;  // reciprocals 16711680 / c
+using Scale12 = Scale<4095, 16 * 511, 8, 20>;
 
 struct HueOffset {
     int32_t sector;    // whole sixths, 0..5
@@ -63,13 +71,13 @@ inline void AdjustPixel(int32_t& red, int32_t& green, int32_t& blue, const int32
         base -= 1;
         d += c;
     }
+    if (c == 0) return;  // gray stays as it is
     const int32_t sum = mx + mn;
-    const int32_t cap = std::min(sum, 2 * S::kTop + 1 - sum);
-    const int32_t m = std::min(chroma[c], cap);
-    const int32_t newMin = (sum - m) >> 1;
-    const int32_t span = ((sum + m) >> 1) - newMin;
+    const int32_t cap = std::min(sum, S::kCapTop - sum);
+    const int32_t m = std::max(0, std::min(chroma[c], cap));
+    const int32_t newMin = std::max(0, (sum - m - S::kBias) >> 1);
+    const int32_t span = std::max(newMin, (sum + m - S::kBias) >> 1) - newMin;
     red = green = blue = newMin;
-    if (c == 0) return;
     int32_t f = (reciprocal[c] * d + (1 << (S::kShift - 1))) >> S::kShift;
     int32_t sector = base + offset.sector;
     f += offset.fraction;

@@ -9,6 +9,9 @@
 //   64-bit pixels, channels on the 12-bit scale (a channel above 4095 is read as 4095). The
 //   fourth sample of a 4-sample pixel is not written. Both return 1 (0 when the arguments are
 //   unusable or the pixels have fewer than three samples).
+// The 12-bit scale is the 8-bit model 16 times larger (chroma bounded by 16 x 511 - lightness,
+// lightness halves lowered by 4): on 16 x an 8-bit picture it gives 16 x the 8-bit result
+// within 16.
 // The tables are built for each call (the chroma table) or are constant (the reciprocals), so
 // nothing is shared between cameras or threads.
 // Thread context: the frame chain's thread.
