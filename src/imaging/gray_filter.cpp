@@ -8,10 +8,11 @@
 #include "imaging/image_buffer.h"
 #include "imaging/processor_info.h"
 
-#if defined(__i386__) || defined(__x86_64__)
-#define LUMORA_GRAY_SIMD 1
-#include <emmintrin.h>
+#include "imaging/vector_support.h"
+
+#if LUMORA_HAVE_SSE2
 #include <mmintrin.h>
+#define LUMORA_MMX_FUNCTION __attribute__((target("mmx")))
 #endif
 
 namespace lumora {
@@ -69,18 +70,12 @@ void GrayAreaPlain(const FilterArea& a, const GrayPass& g) {
     }
 }
 
-#ifdef LUMORA_GRAY_SIMD
-#if defined(__i386__)
-// 32-bit Windows only guarantees a 4-byte aligned stack; realign where vectors may spill.
-#define LUMORA_REALIGN_STACK __attribute__((force_align_arg_pointer))
-#else
-#define LUMORA_REALIGN_STACK
-#endif
+#if LUMORA_HAVE_SSE2
 
 // Eight 16-bit lanes of samples v (0..255): offset + floor(gain x v / 128), before the limit.
 // The product needs up to 23 bits: its low half shifted gives the quotient whenever the high half
 // is 0; otherwise the quotient is at least 512 and any value >= 512 saturates the same way.
-__attribute__((target("sse2"))) inline __m128i ScaleLanesSSE2(__m128i v, __m128i gain,
+LUMORA_SSE2_FUNCTION inline __m128i ScaleLanesSSE2(__m128i v, __m128i gain,
                                                                __m128i offset) {
     const __m128i low = _mm_mullo_epi16(v, gain);
     const __m128i high = _mm_mulhi_epi16(v, gain);
@@ -89,8 +84,7 @@ __attribute__((target("sse2"))) inline __m128i ScaleLanesSSE2(__m128i v, __m128i
     return _mm_add_epi16(_mm_or_si128(_mm_srli_epi16(low, 7), big), offset);
 }
 
-__attribute__((target("sse2"))) LUMORA_REALIGN_STACK void GrayAreaSSE2(const FilterArea& a,
-                                                                        const GrayPass& g) {
+LUMORA_SSE2_FUNCTION void GrayAreaSSE2(const FilterArea& a, const GrayPass& g) {
     const __m128i zero = _mm_setzero_si128();
     for (int32_t row = 0; row < a.height; ++row) {
         const uint8_t* s = a.src + static_cast<intptr_t>(row) * a.srcStride;
@@ -114,14 +108,14 @@ __attribute__((target("sse2"))) LUMORA_REALIGN_STACK void GrayAreaSSE2(const Fil
     }
 }
 
-__attribute__((target("mmx"))) inline __m64 ScaleLanesMMX(__m64 v, __m64 gain, __m64 offset) {
+LUMORA_MMX_FUNCTION inline __m64 ScaleLanesMMX(__m64 v, __m64 gain, __m64 offset) {
     const __m64 low = _mm_mullo_pi16(v, gain);
     const __m64 high = _mm_mulhi_pi16(v, gain);
     const __m64 big = _mm_andnot_si64(_mm_cmpeq_pi16(high, _mm_setzero_si64()), _mm_set1_pi16(512));
     return _mm_add_pi16(_mm_or_si64(_mm_srli_pi16(low, 7), big), offset);
 }
 
-__attribute__((target("mmx"))) void GrayAreaMMX(const FilterArea& a, const GrayPass& g) {
+LUMORA_MMX_FUNCTION void GrayAreaMMX(const FilterArea& a, const GrayPass& g) {
     const __m64 zero = _mm_setzero_si64();
     for (int32_t row = 0; row < a.height; ++row) {
         const uint8_t* s = a.src + static_cast<intptr_t>(row) * a.srcStride;
@@ -161,7 +155,7 @@ int32_t RunGrayVariant(GrayVariant variant, uint8_t* dstBits, const uint8_t* src
         return 0;
     }
     const GrayPass g = PrepareGrayPass(*p);
-#ifdef LUMORA_GRAY_SIMD
+#if LUMORA_HAVE_SSE2
     if (variant == GrayVariant::kSSE2) {
         GrayAreaSSE2(a, g);
         return 1;
