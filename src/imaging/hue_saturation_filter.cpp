@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/filter_area.h"
+#include "imaging/vector_support.h"
 
 namespace lumora {
 namespace {
@@ -96,6 +97,168 @@ inline void AdjustPixel(int32_t& red, int32_t& green, int32_t& blue, const int32
     }
 }
 
+#if LUMORA_HAVE_SSE2
+// The 8-bit model on eight pixels at a time, in 16-bit lanes; the same arithmetic as
+// AdjustPixel, with the sector table written as patterns: channel k of a pixel in sector s
+// gets newMin + P((s + shift_k) mod 6), P = {span, span, span - t, 0, 0, t}, with shifts
+// red 0, green 4, blue 2.
+LUMORA_SSE2_FUNCTION inline __m128i Select(__m128i mask, __m128i yes, __m128i no) {
+    return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+// newMin + P(index) for one channel; index in 0..5.
+LUMORA_SSE2_FUNCTION inline __m128i Channel(__m128i index, __m128i newMin, __m128i span,
+                                            __m128i t) {
+    const __m128i raised = _mm_and_si128(_mm_cmplt_epi16(index, _mm_set1_epi16(3)), span);
+    const __m128i down = _mm_and_si128(_mm_cmpeq_epi16(index, _mm_set1_epi16(2)), t);
+    const __m128i up = _mm_and_si128(_mm_cmpeq_epi16(index, _mm_set1_epi16(5)), t);
+    return _mm_add_epi16(_mm_add_epi16(newMin, raised), _mm_sub_epi16(up, down));
+}
+
+LUMORA_SSE2_FUNCTION inline __m128i Mod6(__m128i v) {
+    return _mm_sub_epi16(v, _mm_and_si128(_mm_cmpgt_epi16(v, _mm_set1_epi16(5)), _mm_set1_epi16(6)));
+}
+
+struct Lanes {
+    __m128i blue, green, red;
+};
+
+// Eight pixels (16-bit lanes, channels 0..255) through the model.
+LUMORA_SSE2_FUNCTION inline Lanes AdjustLanes(Lanes in, __m128i factorHigh, __m128i factorLow,
+                                              __m128i hueSector, __m128i hueFraction) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i round = _mm_set1_epi16(128);
+    const __m128i r = in.red, g = in.green, b = in.blue;
+    // Maximum, base sector and d.
+    const __m128i greenOver = _mm_cmpgt_epi16(g, r);
+    __m128i mx = _mm_max_epi16(r, g);
+    __m128i base = Select(greenOver, _mm_set1_epi16(3), _mm_set1_epi16(1));
+    __m128i dd = Select(greenOver, _mm_sub_epi16(b, r), _mm_sub_epi16(g, b));
+    const __m128i blueOver = _mm_cmpgt_epi16(b, mx);
+    mx = _mm_max_epi16(mx, b);
+    base = Select(blueOver, _mm_set1_epi16(5), base);
+    dd = Select(blueOver, _mm_sub_epi16(r, g), dd);
+    const __m128i mn = _mm_min_epi16(_mm_min_epi16(r, g), b);
+    const __m128i c = _mm_sub_epi16(mx, mn);
+    const __m128i negative = _mm_cmpgt_epi16(zero, dd);
+    base = _mm_add_epi16(base, negative);
+    dd = _mm_add_epi16(dd, _mm_and_si128(negative, c));
+    // Lightness and chroma; T[c] = c * (factor >> 8) + ((c * (factor & 255) + 128) >> 8).
+    const __m128i sum = _mm_add_epi16(mx, mn);
+    const __m128i cap = _mm_min_epi16(sum, _mm_sub_epi16(_mm_set1_epi16(511), sum));
+    const __m128i chroma = _mm_add_epi16(
+        _mm_mullo_epi16(c, factorHigh),
+        _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(c, factorLow), round), 8));
+    const __m128i m = _mm_min_epi16(chroma, cap);
+    const __m128i newMin = _mm_srli_epi16(_mm_sub_epi16(sum, m), 1);
+    const __m128i span = _mm_sub_epi16(_mm_srli_epi16(_mm_add_epi16(sum, m), 1), newMin);
+    // Hue fraction f = (floor(16711680 / c) * d + 32768) >> 16, from the reciprocal's halves.
+    alignas(16) uint16_t chromaLanes[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(chromaLanes), c);
+    const int32_t* reciprocal = Scale8::Reciprocals();
+    const __m128i r03 = _mm_setr_epi32(reciprocal[chromaLanes[0]], reciprocal[chromaLanes[1]],
+                                       reciprocal[chromaLanes[2]], reciprocal[chromaLanes[3]]);
+    const __m128i r47 = _mm_setr_epi32(reciprocal[chromaLanes[4]], reciprocal[chromaLanes[5]],
+                                       reciprocal[chromaLanes[6]], reciprocal[chromaLanes[7]]);
+    // Low halves sign-extended so that the signed pack keeps them; high halves are 0..255.
+    const __m128i low = _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(r03, 16), 16),
+                                        _mm_srai_epi32(_mm_slli_epi32(r47, 16), 16));
+    const __m128i high = _mm_packs_epi32(_mm_srli_epi32(r03, 16), _mm_srli_epi32(r47, 16));
+    __m128i f = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(high, dd), _mm_mulhi_epu16(low, dd)),
+                              _mm_srli_epi16(_mm_mullo_epi16(low, dd), 15));
+    f = _mm_add_epi16(f, hueFraction);
+    const __m128i wrap = _mm_cmpgt_epi16(f, _mm_set1_epi16(254));
+    f = _mm_sub_epi16(f, _mm_and_si128(wrap, _mm_set1_epi16(255)));
+    const __m128i sector = Mod6(_mm_sub_epi16(_mm_add_epi16(base, hueSector), wrap));
+    const __m128i t = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(span, f), round), 8);
+    return {Channel(Mod6(_mm_add_epi16(sector, _mm_set1_epi16(2))), newMin, span, t),
+            Channel(Mod6(_mm_add_epi16(sector, _mm_set1_epi16(4))), newMin, span, t),
+            Channel(sector, newMin, span, t)};
+}
+
+// 48 bytes as three vectors: one riffle takes the stream's first and second halves and
+// interleaves them byte by byte, moving byte j to 2j mod 47. Four riffles take byte 3i + k to
+// 16k + i (2^4 x 3 = 48 = 1 mod 47): pixel-interleaved channels become planes.
+LUMORA_SSE2_FUNCTION inline void Riffle(__m128i& v0, __m128i& v1, __m128i& v2) {
+    const __m128i a = _mm_unpacklo_epi8(v0, _mm_unpackhi_epi64(v1, v1));
+    const __m128i b = _mm_unpacklo_epi8(_mm_unpackhi_epi64(v0, v0), v2);
+    const __m128i c = _mm_unpacklo_epi8(v1, _mm_unpackhi_epi64(v2, v2));
+    v0 = a;
+    v1 = b;
+    v2 = c;
+}
+
+// The inverse: even bytes of the stream to its first half, odd bytes to its second.
+LUMORA_SSE2_FUNCTION inline void Unriffle(__m128i& v0, __m128i& v1, __m128i& v2) {
+    const __m128i mask = _mm_set1_epi16(0x00FF);
+    const __m128i e0 = _mm_and_si128(v0, mask), e1 = _mm_and_si128(v1, mask),
+                  e2 = _mm_and_si128(v2, mask);
+    const __m128i o0 = _mm_srli_epi16(v0, 8), o1 = _mm_srli_epi16(v1, 8), o2 = _mm_srli_epi16(v2, 8);
+    v0 = _mm_packus_epi16(e0, e1);
+    v1 = _mm_packus_epi16(e2, o0);
+    v2 = _mm_packus_epi16(o1, o2);
+}
+
+// Pixels 0..n-1 of one row, n a multiple of 8 (of 16 for 24-bit rows) within width; returns n.
+LUMORA_SSE2_FUNCTION int32_t AdjustRow8(const uint8_t* s, uint8_t* d, int32_t width,
+                                        int32_t srcStep, int32_t dstStep, int32_t factor,
+                                        HueOffset offset) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i factorHigh = _mm_set1_epi16(static_cast<int16_t>(factor >> 8));
+    const __m128i factorLow = _mm_set1_epi16(static_cast<int16_t>(factor & 0xFF));
+    const __m128i hueSector = _mm_set1_epi16(static_cast<int16_t>(offset.sector));
+    const __m128i hueFraction = _mm_set1_epi16(static_cast<int16_t>(offset.fraction));
+    int32_t x = 0;
+    if (srcStep == 3 && dstStep == 3) {
+        for (; x + 16 <= width; x += 16) {
+            const uint8_t* p = s + 3 * static_cast<intptr_t>(x);
+            __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+            __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+            for (int i = 0; i < 4; ++i) Riffle(v0, v1, v2);
+            const Lanes first = AdjustLanes({_mm_unpacklo_epi8(v0, zero), _mm_unpacklo_epi8(v1, zero),
+                                             _mm_unpacklo_epi8(v2, zero)},
+                                            factorHigh, factorLow, hueSector, hueFraction);
+            const Lanes second = AdjustLanes({_mm_unpackhi_epi8(v0, zero), _mm_unpackhi_epi8(v1, zero),
+                                              _mm_unpackhi_epi8(v2, zero)},
+                                             factorHigh, factorLow, hueSector, hueFraction);
+            v0 = _mm_packus_epi16(first.blue, second.blue);
+            v1 = _mm_packus_epi16(first.green, second.green);
+            v2 = _mm_packus_epi16(first.red, second.red);
+            for (int i = 0; i < 4; ++i) Unriffle(v0, v1, v2);
+            uint8_t* q = d + 3 * static_cast<intptr_t>(x);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q), v0);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 16), v1);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 32), v2);
+        }
+        return x;
+    }
+    alignas(16) uint16_t out[3][8];
+    for (; x + 8 <= width; x += 8) {
+        const uint8_t* p = s + static_cast<intptr_t>(x) * srcStep;
+        const int32_t k = srcStep;
+        Lanes in;
+        in.blue = _mm_setr_epi16(p[0], p[k], p[2 * k], p[3 * k], p[4 * k], p[5 * k], p[6 * k],
+                                 p[7 * k]);
+        in.green = _mm_setr_epi16(p[1], p[k + 1], p[2 * k + 1], p[3 * k + 1], p[4 * k + 1],
+                                  p[5 * k + 1], p[6 * k + 1], p[7 * k + 1]);
+        in.red = _mm_setr_epi16(p[2], p[k + 2], p[2 * k + 2], p[3 * k + 2], p[4 * k + 2],
+                                p[5 * k + 2], p[6 * k + 2], p[7 * k + 2]);
+        const Lanes result = AdjustLanes(in, factorHigh, factorLow, hueSector, hueFraction);
+        _mm_store_si128(reinterpret_cast<__m128i*>(out[0]), result.blue);
+        _mm_store_si128(reinterpret_cast<__m128i*>(out[1]), result.green);
+        _mm_store_si128(reinterpret_cast<__m128i*>(out[2]), result.red);
+        uint8_t* q = d + static_cast<intptr_t>(x) * dstStep;
+        for (int i = 0; i < 8; ++i) {
+            q[i * dstStep] = static_cast<uint8_t>(out[0][i]);
+            q[i * dstStep + 1] = static_cast<uint8_t>(out[1][i]);
+            q[i * dstStep + 2] = static_cast<uint8_t>(out[2][i]);
+        }
+    }
+    return x;
+}
+#endif
+
 template <class S, class Sample>
 int32_t RunHueSaturation(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                          int32_t y, int32_t dstBytesPerPixel, int32_t srcBytesPerPixel,
@@ -115,11 +278,20 @@ int32_t RunHueSaturation(uint8_t* dstBits, const uint8_t* srcBits, const Rect* r
     for (int32_t c = 0; c <= S::kTop; ++c) chroma[c] = (c * factor + 128) >> 8;
     const int32_t* reciprocal = S::Reciprocals();
     const HueOffset offset = HueOffsetOf(p->hue);
+    const bool vector = Sse2RoutinesEnabled();
 
     for (int32_t row = 0; row < a.height; ++row) {
         const uint8_t* s = a.src + static_cast<intptr_t>(row) * a.srcStride;
         uint8_t* d = a.dst + static_cast<intptr_t>(row) * a.dstStride;
-        for (int32_t col = 0; col < a.width; ++col) {
+        int32_t col = 0;
+#if LUMORA_HAVE_SSE2
+        if (sizeof(Sample) == 1 && vector) {
+            col = AdjustRow8(s, d, a.width, a.srcBytesPerPixel, a.dstBytesPerPixel, factor, offset);
+            s += static_cast<intptr_t>(col) * a.srcBytesPerPixel;
+            d += static_cast<intptr_t>(col) * a.dstBytesPerPixel;
+        }
+#endif
+        for (; col < a.width; ++col) {
             Sample bgr[3];
             std::memcpy(bgr, s, sizeof bgr);
             int32_t blue = std::min<int32_t>(bgr[0], S::kTop);

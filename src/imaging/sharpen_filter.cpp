@@ -6,6 +6,7 @@
 
 #include "imaging/filter_area.h"
 #include "imaging/image_buffer.h"
+#include "imaging/vector_support.h"
 
 namespace lumora {
 namespace {
@@ -23,6 +24,49 @@ inline void Store(uint8_t* row, int32_t i, int32_t v, uint16_t) {
     std::memcpy(row + 2 * i, &w, 2);
 }
 
+// The corrected sample: v + trunc(s x (v - blur) / 10), limited to 0..maxValue.
+template <class Wide>
+inline Wide Corrected(Wide v, Wide blur, Wide s, Wide maxValue) {
+    const Wide out = static_cast<Wide>(v + static_cast<Wide>(s * (v - blur)) / 10);
+    return std::clamp<Wide>(out, 0, maxValue);
+}
+
+#if LUMORA_HAVE_SSE2
+// Eight 8-bit samples: columns holds the four-row sums of the row's samples (16 bits), v the
+// samples themselves widened to 16 bits.
+LUMORA_SSE2_FUNCTION inline __m128i CorrectedLanes(const uint16_t* columns, int32_t i,
+                                                   int32_t step, __m128i v, __m128i strength) {
+    const auto at = [&](int32_t k) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(columns + k));
+    };
+    const __m128i sum = _mm_add_epi16(_mm_add_epi16(at(i - 2 * step), at(i - step)),
+                                      _mm_add_epi16(at(i), at(i + step)));
+    const __m128i blur = _mm_srli_epi16(sum, 4);
+    const __m128i product = _mm_mullo_epi16(_mm_sub_epi16(v, blur), strength);  // |.| <= 7650
+    // trunc(product / 10): floor(|p| x 6554 / 65536) equals floor(|p| / 10) for |p| <= 7650.
+    const __m128i sign = _mm_srai_epi16(product, 15);
+    const __m128i magnitude = _mm_sub_epi16(_mm_xor_si128(product, sign), sign);
+    const __m128i quotient = _mm_mulhi_epi16(magnitude, _mm_set1_epi16(6554));
+    return _mm_add_epi16(v, _mm_sub_epi16(_mm_xor_si128(quotient, sign), sign));
+}
+
+// Samples first.. of one row into out, 16 at a time; returns the first sample not done.
+LUMORA_SSE2_FUNCTION int32_t SharpenRow8(const uint16_t* columns, const uint8_t* row,
+                                         uint8_t* out, int32_t first, int32_t last, int32_t step,
+                                         int32_t strength) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i s = _mm_set1_epi16(static_cast<int16_t>(strength));
+    int32_t i = first;
+    for (; i + 16 <= last; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        const __m128i lo = CorrectedLanes(columns, i, step, _mm_unpacklo_epi8(v, zero), s);
+        const __m128i hi = CorrectedLanes(columns, i + 8, step, _mm_unpackhi_epi8(v, zero), s);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
+    }
+    return i;
+}
+#endif
+
 // Sample is uint8_t or uint16_t; Sum holds four samples (the column sums), Wide the sum of
 // sixteen and the corrected value before limiting.
 template <class Sample, class Sum, class Wide>
@@ -34,8 +78,14 @@ int32_t SharpenArea(const FilterArea& a, int32_t strength, int32_t maxValue) {
     const Wide s = static_cast<Wide>(std::clamp(strength, 0, 30));
     const int32_t channels = FilterChannels(srcStep);
     const int32_t rowSamples = a.width * srcStep;
+    const bool vector = sizeof(Sample) == 1 && Sse2RoutinesEnabled();
+    // Interior samples of a row: columns 2..width-3, every sample of those pixels.
+    const int32_t first = 2 * srcStep;
+    const int32_t last = (a.width - 2) * srcStep;
+    // Straight row copies when every sample of a pixel is a channel in both buffers.
+    const bool direct = srcStep == dstStep && channels == srcStep;
     std::vector<Sum> columns(static_cast<size_t>(rowSamples));
-    std::vector<Wide> result(static_cast<size_t>(rowSamples));
+    std::vector<Sample> result(direct ? 0 : static_cast<size_t>(rowSamples));
     const Sample tag{};
     for (int32_t y = 2; y < a.height - 2; ++y) {
         const uint8_t* r0 = a.src + static_cast<intptr_t>(y - 2) * a.srcStride;
@@ -47,22 +97,28 @@ int32_t SharpenArea(const FilterArea& a, int32_t strength, int32_t maxValue) {
             columns[i] = static_cast<Sum>(Load(r0, i, tag) + Load(r1, i, tag) + Load(r2, i, tag) +
                                           Load(r3, i, tag));
         }
-        // Horizontal sums over columns x-2..x+1 (same channel: steps of one pixel), and the
-        // corrected sample.
-        const int32_t first = 2 * srcStep;
-        const int32_t last = (a.width - 2) * srcStep;
+        uint8_t* d = a.dst + static_cast<intptr_t>(y) * a.dstStride;
+        uint8_t* out = direct ? d : reinterpret_cast<uint8_t*>(result.data());
+        // Horizontal sums over columns x-2..x+1 (same channel: steps of one pixel).
+        int32_t i = first;
+#if LUMORA_HAVE_SSE2
+        if (vector) {
+            i = SharpenRow8(reinterpret_cast<const uint16_t*>(columns.data()), r2, out, first,
+                            last, srcStep, s);
+        }
+#endif
         const Sum* c = columns.data();
-        for (int32_t i = first; i < last; ++i) {
+        for (; i < last; ++i) {
             const Wide blur = static_cast<Wide>(
                 (static_cast<Wide>(c[i - 2 * srcStep]) + c[i - srcStep] + c[i] + c[i + srcStep]) >> 4);
-            const Wide v = static_cast<Wide>(Load(r2, i, tag));
-            const Wide out = static_cast<Wide>(v + static_cast<Wide>(s * (v - blur)) / 10);
-            result[i] = std::clamp<Wide>(out, 0, static_cast<Wide>(maxValue));
+            Store(out, i, Corrected<Wide>(static_cast<Wide>(Load(r2, i, tag)), blur, s,
+                                          static_cast<Wide>(maxValue)), tag);
         }
-        uint8_t* d = a.dst + static_cast<intptr_t>(y) * a.dstStride;
-        for (int32_t x = 2; x < a.width - 2; ++x) {
-            for (int32_t ch = 0; ch < channels; ++ch) {
-                Store(d, x * dstStep + ch, result[x * srcStep + ch], tag);
+        if (!direct) {
+            for (int32_t x = 2; x < a.width - 2; ++x) {
+                for (int32_t ch = 0; ch < channels; ++ch) {
+                    Store(d, x * dstStep + ch, Load(out, x * srcStep + ch, tag), tag);
+                }
             }
         }
     }
@@ -76,7 +132,8 @@ int32_t RunSharpen(bool wide, uint8_t* dstBits, const uint8_t* srcBits, const Re
     FilterArea area;
     if (strength == nullptr ||
         !ResolveArea(area, dstBits, srcBits, rect, x, y, dstBytesPerPixel, srcBytesPerPixel,
-                     dstStride, srcStride)) {
+                     dstStride, srcStride) ||
+        dstBits == srcBits) {
         return 0;
     }
     if (wide) return SharpenArea<uint16_t, uint32_t, int32_t>(area, *strength, kSampleMax16);

@@ -3,7 +3,8 @@
 // sharpness setting in tenths.
 //
 // Routines (shape A): the source is the unchanged copy of the picture (the camera's
-// sharpenSource), the destination the picture itself, both of the same format.
+// sharpenSource), the destination the picture itself, both of the same format. A buffer that
+// is its own source is refused (0): the routine reads rows it has already written.
 //   value1: pointer to a pointer to the sharpness setting (one int32_t, 0..30); value2: unused.
 // For every pixel at least two pixels inside the rectangle on each side, per colour channel:
 //   blur = floor(mean of the source samples in columns x-2..x+1 and rows y-2..y+1)

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "filter_test_support.h"
+#include "imaging/vector_support.h"
 
 namespace lumora {
 namespace {
@@ -99,6 +100,33 @@ TEST(HueSaturation, KeepsTheFourthSample) {
     ImageBuffer gray;
     ASSERT_EQ(gray.Create(3, 2, 8), 1);
     EXPECT_EQ(RunInPlace(gray, HueSaturation8, p), 0);
+}
+
+// The vector rows give the plain result on random pictures of 24 and 32 bits, every setting
+// class, widths around the 8-pixel step.
+TEST(HueSaturation, VectorRowsEqualThePlainOnes) {
+    std::mt19937 rng(12);
+    std::uniform_int_distribution<int> hue(-360, 360), sat(-255, 255);
+    for (int bits : {24, 32}) {
+        for (int width : {1, 7, 8, 9, 23, 64}) {
+            for (int round = 0; round < 12; ++round) {
+                ImageBuffer plain, vector;
+                ASSERT_EQ(plain.Create(width, 5, bits), 1);
+                ASSERT_EQ(vector.Create(width, 5, bits), 1);
+                test::FillRandom(plain, rng);
+                const auto original = test::Snapshot(plain);
+                std::copy(original.begin(), original.end(), vector.Bits());
+                HueSaturationParameters p{round < 2 ? 0 : hue(rng), 0,
+                                          round == 0 ? 255 : round == 1 ? -255 : sat(rng), 8};
+                SetVectorRoutinesAllowed(false);
+                ASSERT_EQ(RunInPlace(plain, HueSaturation8, p), 1);
+                SetVectorRoutinesAllowed(true);
+                ASSERT_EQ(RunInPlace(vector, HueSaturation8, p), 1);
+                ASSERT_EQ(test::Snapshot(vector), test::Snapshot(plain))
+                    << bits << " " << width << " " << p.hue << " " << p.saturation;
+            }
+        }
+    }
 }
 
 // On 16 x an 8-bit picture the 12-bit variant gives 16 x the 8-bit result within 16.

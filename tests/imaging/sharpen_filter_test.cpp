@@ -48,7 +48,8 @@ TEST(Sharpen, MatchesTheDefinitionAndKeepsTheBorder) {
     std::mt19937 rng(3);
     for (int bits : {8, 16, 24, 32, 48, 64}) {
         for (int s : {1, 7, 30}) {
-            const int width = 11 + s % 3, height = 9;
+          for (int width : {11 + s % 3, 45}) {
+            const int height = 9;
             ImageBuffer picture, copy;
             ASSERT_EQ(picture.Create(width, height, bits), 1);
             ASSERT_EQ(copy.Create(width, height, bits), 1);
@@ -75,6 +76,7 @@ TEST(Sharpen, MatchesTheDefinitionAndKeepsTheBorder) {
                 for (int i = used; i < picture.Stride(); ++i)
                     ASSERT_EQ(picture.Row(y)[i], before[y * picture.Stride() + i]);
             }
+          }
         }
     }
 }
@@ -91,6 +93,10 @@ TEST(Sharpen, SmallOrMismatchedPicturesAreLeftAlone) {
     ImageBuffer other;
     ASSERT_EQ(other.Create(4, 9, 32), 1);
     EXPECT_EQ(SharpenPicture(picture, other, 20), 0);
+    // The routine reads a copy: a picture as its own source is refused.
+    int32_t strength = 10;
+    int32_t* record = &strength;
+    EXPECT_EQ(picture.Apply(Sharpen8, &picture, nullptr, 0, 0, &record, nullptr), 0);
     // Samples above the 12-bit range are limited, not wrapped.
     ImageBuffer wide, scratch;
     ASSERT_EQ(wide.Create(6, 6, 16), 1);
