@@ -34,13 +34,15 @@ inline Wide Corrected(Wide v, Wide blur, Wide s, Wide maxValue) {
 #if LUMORA_HAVE_SSE2
 // Eight 8-bit samples: columns holds the four-row sums of the row's samples (16 bits), v the
 // samples themselves widened to 16 bits.
+LUMORA_SSE2_FUNCTION inline __m128i LoadColumns(const uint16_t* columns, int32_t k) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(columns + k));
+}
+
 LUMORA_SSE2_FUNCTION inline __m128i CorrectedLanes(const uint16_t* columns, int32_t i,
                                                    int32_t step, __m128i v, __m128i strength) {
-    const auto at = [&](int32_t k) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(columns + k));
-    };
-    const __m128i sum = _mm_add_epi16(_mm_add_epi16(at(i - 2 * step), at(i - step)),
-                                      _mm_add_epi16(at(i), at(i + step)));
+    const __m128i sum =
+        _mm_add_epi16(_mm_add_epi16(LoadColumns(columns, i - 2 * step), LoadColumns(columns, i - step)),
+                      _mm_add_epi16(LoadColumns(columns, i), LoadColumns(columns, i + step)));
     const __m128i blur = _mm_srli_epi16(sum, 4);
     const __m128i product = _mm_mullo_epi16(_mm_sub_epi16(v, blur), strength);  // |.| <= 7650
     // trunc(product / 10): floor(|p| x 6554 / 65536) equals floor(|p| / 10) for |p| <= 7650.
