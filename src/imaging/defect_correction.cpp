@@ -42,6 +42,11 @@ LUMORA_SSE2_FUNCTION inline __m128i Limit4095(__m128i v) {
     return _mm_sub_epi16(v, _mm_subs_epu16(v, _mm_set1_epi16(4095)));
 }
 
+template <typename T>
+LUMORA_SSE2_FUNCTION inline __m128i Load(const T* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
 // Bit l set when sample x + l passes s - m >= T (T limited to the samples' difference range):
 // 16 samples of 8 bits or 8 samples of 16 bits.
 template <typename T>
@@ -49,25 +54,23 @@ LUMORA_SSE2_FUNCTION unsigned CandidateMask(const Frame& f, int32_t x, int32_t y
     const T* row = Row<T>(f, y);
     const T* up = Row<T>(f, y - 2);
     const T* down = Row<T>(f, y + 2);
-    auto load = [](const T* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
     const __m128i limit = _mm_set1_epi16(static_cast<short>(std::clamp(threshold, -8191, 8191) - 1));
     if constexpr (sizeof(T) == 1) {
         const __m128i zero = _mm_setzero_si128();
-        const __m128i s = load(row + x), l = load(row + x - 2), r = load(row + x + 2);
-        const __m128i u = load(up + x), d = load(down + x);
-        auto half = [&](__m128i (*unpack)(__m128i, __m128i)) {
-            const __m128i sum = _mm_add_epi16(_mm_add_epi16(unpack(l, zero), unpack(r, zero)),
-                                              _mm_add_epi16(unpack(u, zero), unpack(d, zero)));
-            const __m128i diff = _mm_sub_epi16(unpack(s, zero), _mm_srli_epi16(sum, 2));
-            return _mm_cmpgt_epi16(diff, limit);
-        };
-        return static_cast<unsigned>(_mm_movemask_epi8(
-            _mm_packs_epi16(half(_mm_unpacklo_epi8), half(_mm_unpackhi_epi8))));
+        const __m128i s = Load(row + x), l = Load(row + x - 2), r = Load(row + x + 2);
+        const __m128i u = Load(up + x), d = Load(down + x);
+        const __m128i sumLo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(l, zero), _mm_unpacklo_epi8(r, zero)),
+                                            _mm_add_epi16(_mm_unpacklo_epi8(u, zero), _mm_unpacklo_epi8(d, zero)));
+        const __m128i sumHi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(l, zero), _mm_unpackhi_epi8(r, zero)),
+                                            _mm_add_epi16(_mm_unpackhi_epi8(u, zero), _mm_unpackhi_epi8(d, zero)));
+        const __m128i lo = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, zero), _mm_srli_epi16(sumLo, 2)), limit);
+        const __m128i hi = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, zero), _mm_srli_epi16(sumHi, 2)), limit);
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
     } else {
-        const __m128i s = Limit4095(load(row + x));
+        const __m128i s = Limit4095(Load(row + x));
         const __m128i sum = _mm_add_epi16(
-            _mm_add_epi16(Limit4095(load(row + x - 2)), Limit4095(load(row + x + 2))),
-            _mm_add_epi16(Limit4095(load(up + x)), Limit4095(load(down + x))));
+            _mm_add_epi16(Limit4095(Load(row + x - 2)), Limit4095(Load(row + x + 2))),
+            _mm_add_epi16(Limit4095(Load(up + x)), Limit4095(Load(down + x))));
         const __m128i diff = _mm_sub_epi16(s, _mm_srli_epi16(sum, 2));
         return static_cast<unsigned>(
                    _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpgt_epi16(diff, limit), _mm_setzero_si128()))) &

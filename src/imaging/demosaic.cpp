@@ -56,6 +56,10 @@ LUMORA_SSE2_FUNCTION inline __m128i Times3Plus(__m128i a, __m128i b) {
     return _mm_add_epi16(_mm_add_epi16(a, a), _mm_add_epi16(a, b));
 }
 
+LUMORA_SSE2_FUNCTION inline __m128i LoadLimited(const uint16_t* p) {
+    return Limit4095(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
 // Four pixels as blue, green, red, 0 dwords to 12 packed bytes (the last 4 bytes are zero).
 LUMORA_SSE2_FUNCTION inline __m128i PackBgr32To24(__m128i p) {
     const __m128i first = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
@@ -187,17 +191,14 @@ LUMORA_SSE2_FUNCTION int32_t InteriorRow16Sse2(const Frame& f, int32_t y, const 
     const __m128i kB = _mm_set1_epi16(static_cast<short>(f.kB << 5));
     const __m128i zero = _mm_setzero_si128();
     const int32_t last = (f.width - 2) - (Channels == 3 ? 9 : 8);
-    auto load = [](const uint16_t* p) {
-        return Limit4095(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-    };
     int32_t x = 2;
     for (; x <= last; x += 8) {
         __m128i red, blue;
         RedBlue(v, x, redIsA, red, blue);
         red = Limit4095(_mm_mulhi_epu16(red, kR));
         blue = Limit4095(_mm_mulhi_epu16(blue, kB));
-        const __m128i o1 = Select(inX, load(r2 + x - 1), load(r2 + x));
-        const __m128i o2 = Select(inX, load(r1 + x), load(r1 + x - 1));
+        const __m128i o1 = Select(inX, LoadLimited(r2 + x - 1), LoadLimited(r2 + x));
+        const __m128i o2 = Select(inX, LoadLimited(r1 + x), LoadLimited(r1 + x - 1));
         const __m128i green = _mm_srli_epi16(_mm_add_epi16(o1, o2), 1);
 
         const __m128i bgLo = _mm_unpacklo_epi16(blue, green), bgHi = _mm_unpackhi_epi16(blue, green);
