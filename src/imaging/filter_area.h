@@ -49,6 +49,14 @@ inline int32_t FilterChannels(int32_t samplesPerPixel) {
     return samplesPerPixel >= 3 ? 3 : 1;
 }
 
+// True when both buffers of the area hold pixels of 1, 3 or 4 samples of sampleBytes each
+// (8, 24, 32 bits for 8-bit samples; 16, 48, 64 bits for 16-bit ones) and the same number.
+inline bool HasSampleFormat(const FilterArea& a, int32_t sampleBytes) {
+    const int32_t samples = a.srcBytesPerPixel / sampleBytes;
+    return a.srcBytesPerPixel == a.dstBytesPerPixel && a.srcBytesPerPixel % sampleBytes == 0 &&
+           (samples == 1 || samples == 3 || samples == 4);
+}
+
 // For routines that only read: fills the source side of area (dst stays null).
 inline bool ResolveSourceArea(FilterArea& area, const uint8_t* srcBits, const Rect* rect,
                               int32_t srcBytesPerPixel, int32_t srcStride) {

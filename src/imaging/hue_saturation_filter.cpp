@@ -270,7 +270,7 @@ int32_t RunHueSaturation(uint8_t* dstBits, const uint8_t* srcBits, const Rect* r
         return 0;
     }
     constexpr int32_t size = static_cast<int32_t>(sizeof(Sample));
-    if (a.srcBytesPerPixel < 3 * size || a.dstBytesPerPixel < 3 * size) return 0;
+    if (!HasSampleFormat(a, size) || a.srcBytesPerPixel < 3 * size) return 0;
 
     // Chroma table for this saturation: T[c] = floor((c * (S + 256) + 128) / 256).
     const int32_t factor = std::clamp(p->saturation, -255, 255) + 256;

@@ -75,7 +75,7 @@ template <class Sample, class Sum, class Wide>
 int32_t SharpenArea(const FilterArea& a, int32_t strength, int32_t maxValue) {
     const int32_t srcStep = a.srcBytesPerPixel / static_cast<int32_t>(sizeof(Sample));
     const int32_t dstStep = a.dstBytesPerPixel / static_cast<int32_t>(sizeof(Sample));
-    if (srcStep <= 0 || dstStep <= 0) return 0;
+    if (!HasSampleFormat(a, static_cast<int32_t>(sizeof(Sample)))) return 0;
     if (a.width < 5 || a.height < 5) return 1;
     const Wide s = static_cast<Wide>(std::clamp(strength, 0, 30));
     const int32_t channels = FilterChannels(srcStep);
@@ -84,8 +84,8 @@ int32_t SharpenArea(const FilterArea& a, int32_t strength, int32_t maxValue) {
     // Interior samples of a row: columns 2..width-3, every sample of those pixels.
     const int32_t first = 2 * srcStep;
     const int32_t last = (a.width - 2) * srcStep;
-    // Straight row copies when every sample of a pixel is a channel in both buffers.
-    const bool direct = srcStep == dstStep && channels == srcStep;
+    // Rows written straight when every sample of a pixel is a channel.
+    const bool direct = channels == srcStep;
     std::vector<Sum> columns(static_cast<size_t>(rowSamples));
     std::vector<Sample> result(direct ? 0 : static_cast<size_t>(rowSamples));
     const Sample tag{};

@@ -16,7 +16,7 @@ void ApplyTable8(const FilterArea& a, const uint16_t* table16) {
     uint8_t table[256];
     for (int i = 0; i < 256; ++i) table[i] = static_cast<uint8_t>(table16[i]);
     const int32_t channels = FilterChannels(a.srcBytesPerPixel);
-    const bool whole = a.srcBytesPerPixel == a.dstBytesPerPixel && channels == a.srcBytesPerPixel;
+    const bool whole = channels == a.srcBytesPerPixel;
     std::vector<uint16_t> pairs;
     if (whole && a.width * channels >= 4096) {
         // Entry for the two bytes {x, y} as one 16-bit load reads them: {table[x], table[y]}.
@@ -104,12 +104,12 @@ int32_t RunTableFilter(TableBuilder build, int32_t maxValue, uint8_t* dstBits, c
                      dstStride, srcStride)) {
         return 0;
     }
+    if (!HasSampleFormat(area, maxValue == 255 ? 1 : 2)) return 0;
     uint16_t table[kSampleMax16 + 1];
     build(*setting, maxValue, table);
     if (maxValue == 255) {
         ApplyTable8(area, table);
     } else {
-        if (area.srcBytesPerPixel < 2 || area.dstBytesPerPixel < 2) return 0;
         ApplyTable16(area, table);
     }
     return 1;

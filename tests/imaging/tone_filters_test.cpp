@@ -160,6 +160,13 @@ TEST(ToneRoutines, RefuseMissingRecords) {
     ASSERT_EQ(gray.Create(4, 4, 8), 1);
     int32_t c = 10;
     EXPECT_EQ(RunInPlace(gray, Contrast16, c), 0);  // 1-byte pixels are not 16-bit samples
+    ImageBuffer wide;
+    ASSERT_EQ(wide.Create(4, 4, 48), 1);
+    EXPECT_EQ(RunInPlace(wide, Gamma8, c), 0);  // nor 6-byte pixels 8-bit ones
+    EXPECT_EQ(RunInPlace(wide, Gamma16, c), 1);
+    ImageBuffer sixteen;
+    ASSERT_EQ(sixteen.Create(4, 4, 16), 1);
+    EXPECT_EQ(RunInPlace(sixteen, Brightness8, c), 0);
 }
 
 }  // namespace
