@@ -18,8 +18,9 @@ void ApplyTable8(const FilterArea& a, const uint16_t* table16) {
     const int32_t channels = FilterChannels(a.srcBytesPerPixel);
     const bool whole = channels == a.srcBytesPerPixel;
     std::vector<uint16_t> pairs;
-    if (whole && a.width * channels >= 4096) {
-        // Entry for the two bytes {x, y} as one 16-bit load reads them: {table[x], table[y]}.
+    if (whole && static_cast<int64_t>(a.width) * a.height * channels >= 65536) {
+        // Built when the area has more samples than the table has entries. Entry for the two
+        // bytes {x, y} as one 16-bit load reads them: {table[x], table[y]}.
         pairs.resize(65536);
         for (int x = 0; x < 256; ++x) {
             for (int y = 0; y < 256; ++y) {

@@ -150,6 +150,27 @@ TEST(ToneRoutines, TouchOnlyTheChannelsOfTheRectangle) {
     }
 }
 
+// Large gray and 24-bit areas go through the byte-pair table: every sample still gets its entry,
+// the odd byte at a row's end included.
+TEST(ToneRoutines, LargeAreasGiveTheTableEntries) {
+    std::mt19937 rng(6);
+    for (int bits : {8, 24}) {
+        ImageBuffer b;
+        ASSERT_EQ(b.Create(bits == 8 ? 601 : 201, 120, bits), 1);
+        test::FillRandom(b, rng);
+        const auto before = test::Snapshot(b);
+        int32_t contrast = -77;
+        ASSERT_EQ(RunInPlace(b, Contrast8, contrast), 1);
+        const auto table = Table(BuildContrastTable, -77, 255);
+        const int used = b.Width() * b.BytesPerPixel();
+        for (int y = 0; y < b.Height(); ++y)
+            for (int i = 0; i < b.Stride(); ++i) {
+                const uint8_t old = before[y * b.Stride() + i];
+                ASSERT_EQ(b.Row(y)[i], i < used ? table[old] : old) << bits << " " << i << "," << y;
+            }
+    }
+}
+
 TEST(ToneRoutines, RefuseMissingRecords) {
     ImageBuffer b;
     ASSERT_EQ(b.Create(4, 4, 24), 1);
