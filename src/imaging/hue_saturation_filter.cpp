@@ -285,10 +285,13 @@ int32_t RunHueSaturation(uint8_t* dstBits, const uint8_t* srcBits, const Rect* r
         uint8_t* d = a.dst + static_cast<intptr_t>(row) * a.dstStride;
         int32_t col = 0;
 #if LUMORA_HAVE_SSE2
-        if (sizeof(Sample) == 1 && vector) {
-            col = AdjustRow8(s, d, a.width, a.srcBytesPerPixel, a.dstBytesPerPixel, factor, offset);
-            s += static_cast<intptr_t>(col) * a.srcBytesPerPixel;
-            d += static_cast<intptr_t>(col) * a.dstBytesPerPixel;
+        if constexpr (sizeof(Sample) == 1) {
+            if (vector) {
+                col = AdjustRow8(s, d, a.width, a.srcBytesPerPixel, a.dstBytesPerPixel, factor,
+                                 offset);
+                s += static_cast<intptr_t>(col) * a.srcBytesPerPixel;
+                d += static_cast<intptr_t>(col) * a.dstBytesPerPixel;
+            }
         }
 #endif
         for (; col < a.width; ++col) {
