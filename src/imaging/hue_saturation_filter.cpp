@@ -278,7 +278,7 @@ int32_t RunHueSaturation(uint8_t* dstBits, const uint8_t* srcBits, const Rect* r
     for (int32_t c = 0; c <= S::kTop; ++c) chroma[c] = (c * factor + 128) >> 8;
     const int32_t* reciprocal = S::Reciprocals();
     const HueOffset offset = HueOffsetOf(p->hue);
-    const bool vector = Sse2RoutinesEnabled();
+    [[maybe_unused]] const bool vector = Sse2RoutinesEnabled();
 
     for (int32_t row = 0; row < a.height; ++row) {
         const uint8_t* s = a.src + static_cast<intptr_t>(row) * a.srcStride;
