@@ -39,6 +39,9 @@ CameraObject::~CameraObject() {
 }
 
 int CameraObject::Initialize(platform::WindowHandle window) {
+    // The device counts the cameras and opens the first one; it stays even when the
+    // initialisation fails further on, so that selection and register access keep working.
+    device = std::make_unique<K37VQDevice>();
     errorWindow = window;
     bool buffersPresent = buffer8 && buffer16 && buffer24 && buffer32 && buffer48 && buffer64 &&
                           sharpenSource && displayBuffer;
@@ -47,7 +50,10 @@ int CameraObject::Initialize(platform::WindowHandle window) {
         RecordError(CAMERR_CAPTURE_WINDOW);
         captureWindow = CaptureWindow{};
     }
+    device->SetCaptureWindow(captureWindow.hStart, captureWindow.vStart, captureWindow.hEffective,
+                             captureWindow.vEffective, subsamplingMode);
     previewPlacement = {0, 0, captureWindow.hEffective, captureWindow.vEffective};
+    device->SetWaitTime(static_cast<uint32_t>(frameTimeoutMs));
     return 1;
 }
 
@@ -63,29 +69,48 @@ void CameraObject::FormatDeviceName(int number, char* out, int size) {
     std::snprintf(out, static_cast<size_t>(size), "%s_%02d", kDeviceStem, number);
 }
 
-int CameraObject::SetDeviceNumber(int /*index*/) {
+int CameraObject::SetDeviceNumber(int index) {
     if (!device) return NoDevice();
+    if (device->IsValidDevice(index) && device->SelectDevice(index) == 0) return 1;
     return Fail(CAMERR_DEVICE_NUMBER);
 }
 
 int CameraObject::EnumDevice(char names[kMaxEnumSlots][kNameSlotSize]) {
     if (!device) return NoDevice();
     if (names == nullptr) return Fail(CAMERR_ARGUMENT);
-    for (int slot = 0; slot < kMaxEnumSlots; ++slot) names[slot][0] = '\0';
-    return 0;
+    int written = 0;
+    int count = device->GetDeviceCount();
+    for (int index = 0; index < count && written < kMaxEnumSlots; ++index) {
+        if (!device->IsValidDevice(index)) continue;
+        FormatDeviceName(written + 1, names[written], kNameSlotSize);
+        ++written;
+    }
+    for (int slot = written; slot < kMaxEnumSlots; ++slot) names[slot][0] = '\0';
+    return written;
 }
 
 int CameraObject::EnumDeviceW(char16_t names[kMaxEnumSlots][kNameSlotSize]) {
     if (!device) return NoDevice();
     if (names == nullptr) return Fail(CAMERR_ARGUMENT);
-    for (int slot = 0; slot < kMaxEnumSlots; ++slot) names[slot][0] = u'\0';
-    return 0;
+    int written = 0;
+    int count = device->GetDeviceCount();
+    for (int index = 0; index < count && written < kMaxEnumSlots; ++index) {
+        if (!device->IsValidDevice(index)) continue;
+        char narrow[kNameSlotSize];
+        FormatDeviceName(written + 1, narrow, kNameSlotSize);
+        platform::NarrowToWide(narrow, names[written], kNameSlotSize);
+        ++written;
+    }
+    for (int slot = written; slot < kMaxEnumSlots; ++slot) names[slot][0] = u'\0';
+    return written;
 }
 
-int CameraObject::GetDeviceName(int /*index*/, char* name, int size) {
+int CameraObject::GetDeviceName(int index, char* name, int size) {
     if (!device) return NoDevice();
     if (name == nullptr || size < kMinNameSize) return Fail(CAMERR_ARGUMENT);
-    return Fail(CAMERR_ARGUMENT);
+    if (index < 0 || index >= device->GetDeviceCount()) return Fail(CAMERR_ARGUMENT);
+    FormatDeviceName(index + 1, name, size);
+    return 1;
 }
 
 int CameraObject::GetDeviceNameW(int index, char16_t* name, int size) {
@@ -229,33 +254,53 @@ int CameraObject::GetRealExposureTime(int* ok) {
 
 // ---- Registers, serial ROM and I/O port ----
 
-int CameraObject::WriteRegister(int /*address*/, int /*value*/) {
+int CameraObject::WriteRegister(int address, int value) {
     if (!device) return NoDevice();
-    return Fail(CAMERR_REGISTER);
+    if (!device->WriteRegister16(static_cast<uint16_t>(address), static_cast<uint16_t>(value))) {
+        return Fail(CAMERR_REGISTER);
+    }
+    return 1;
 }
 
-int CameraObject::ReadRegister(int /*address*/, int* ok) {
+int CameraObject::ReadRegister(int address, int* ok) {
     if (ok) *ok = 0;
     if (!device) return NoDevice();
-    return Fail(CAMERR_REGISTER);
+    uint16_t value = 0;
+    if (!device->ReadRegister16(static_cast<uint16_t>(address), &value)) return Fail(CAMERR_REGISTER);
+    if (ok) *ok = 1;
+    return value;
 }
 
-int CameraObject::ReadSromID(int /*address*/, int* ok) {
+int CameraObject::ReadSromID(int address, int* ok) {
     if (ok) *ok = 0;
-    return NoDevice();
+    if (!device) return NoDevice();
+    uint8_t value = 0;
+    if (!device->ReadSromId(address, &value)) return NoDevice();
+    if (ok) *ok = 1;
+    return value;
 }
 
-int CameraObject::WriteSromID(int /*address*/, int /*value*/) { return NoDevice(); }
+int CameraObject::WriteSromID(int address, int value) {
+    if (!device || !device->WriteSromId(address, value)) return NoDevice();
+    return 1;
+}
 
-int CameraObject::SetIOPort(int /*value*/) {
+// The port byte: bit 6 is the output line, bits 3 and 4 the two input lines. This model's
+// device supplies no byte on a read; the byte then counts as 0.
+int CameraObject::SetIOPort(int value) {
     if (!device) return NoDevice();
-    return 0;
+    int port = 0;
+    device->GetIOPort(&port);
+    port = (port & ~0x40) | ((value & 4) ? 0x40 : 0);
+    return device->SetIOPort(port);
 }
 
 int CameraObject::GetIOPort(unsigned char* value) {
     if (!device) return NoDevice();
     if (value == nullptr) return Fail(CAMERR_ARGUMENT);
-    *value = 0;
+    int port = 0;
+    device->GetIOPort(&port);
+    *value = static_cast<unsigned char>((port >> 3) & 3);
     return 1;
 }
 

@@ -1,4 +1,4 @@
-// The exports on a camera object without a device: what works, what fails and with which code.
+// The exports on a camera object without a camera (and an object without a device): what works, what fails and with which code.
 #include "lumora/LumoraSdk.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "camera/camera_object.h"
 #include "platform/window_message.h"
 
 namespace {
@@ -176,50 +177,53 @@ TEST_F(ExportsTest, CaptureWindowReadBackSkipsNullPointers) {
     EXPECT_EQ(Lumora_GetCaptureWindowEx(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 1);
 }
 
-TEST_F(ExportsTest, OperationsNeedingTheDeviceFailWithNoDevice) {
+// Initialisation always gives the object its device; without one (an object that was never
+// initialised) every operation that needs it fails with CAMERR_NO_DEVICE.
+TEST(CameraObjectWithoutDevice, OperationsNeedingTheDeviceFailWithNoDevice) {
+    lumora::CameraObject c;
     int ok = 7;
     unsigned char port = 0;
     char names[10][256];
-    LumoraWChar wnames[10][256];
+    char16_t wnames[10][256];
     char name[32];
     CameraInfo info{};
     info.size = sizeof info;
     const int results[] = {
-        Lumora_SetDeviceNumber(h, 0),
-        Lumora_EnumDevice(h, names),
-        Lumora_EnumDeviceW(h, wnames),
-        Lumora_GetDeviceName(h, 0, name, sizeof name),
-        Lumora_GetCameraInfo(h, &info),
-        Lumora_SetCaptureWindowEx(h, 3488, 0, 640, 2616, 0, 480),
-        Lumora_SetCaptureWindow(h, 640, 480),
-        Lumora_SetMirrorV(h, 1),
-        Lumora_GetMirrorH(h),
-        Lumora_WriteRegister(h, 0x10, 1),
-        Lumora_ReadRegisterEx(h, 0x3040, &ok),
-        Lumora_ReadSromID(h, 0, &ok),
-        Lumora_WriteSromID(h, 0, 1),
-        Lumora_SetIOPort(h, 4, 0, 0),
-        Lumora_GetIOPort(h, &port, 0, 0),
-        Lumora_SetBrightness(h, 10),
-        Lumora_GetGamma(h, &ok),
-        Lumora_StartPreview(h),
-        Lumora_Preview(h),
-        Lumora_Capture(h),
-        Lumora_SnapShot(h, nullptr, 0, 0),
-        Lumora_GetImage(h, name, sizeof name, 0),
-        Lumora_SaveImage(h, "x.bmp", 0),
-        Lumora_SetPreviewWindow(h, nullptr, 0, 0, 10, 10),
-        Lumora_SetCameraDlg(h, nullptr),
-        Lumora_SetImageDlg(h, nullptr),
-        Lumora_SetAnalogDlg(h, nullptr),
+        c.SetDeviceNumber(0),
+        c.EnumDevice(names),
+        c.EnumDeviceW(wnames),
+        c.GetDeviceName(0, name, sizeof name),
+        c.GetCameraInfo(&info),
+        c.SetCaptureWindowEx(3488, 0, 640, 2616, 0, 480),
+        c.SelectSizePreset(640, 480),
+        c.SetMirrorV(1),
+        c.GetMirrorH(),
+        c.WriteRegister(0x10, 1),
+        c.ReadRegister(0x3040, &ok),
+        c.ReadSromID(0, &ok),
+        c.WriteSromID(0, 1),
+        c.SetIOPort(4),
+        c.GetIOPort(&port),
+        c.SetFilterValue(1, 10),
+        c.GetFilterValue(11, &ok),
+        c.StartPreview(),
+        c.Preview(),
+        c.Capture(),
+        c.SnapShot(nullptr, 0, 0),
+        c.GetImage(name, sizeof name, 0),
+        c.SaveImage("x.bmp", 0),
+        c.SetPreviewWindow(nullptr, 0, 0, 10, 10),
+        c.CameraDialog(nullptr),
+        c.FilterDialog(nullptr),
+        c.AnalogGainDialog(nullptr),
     };
     for (int r : results) EXPECT_EQ(r, 0);
     for (size_t i = 0; i < sizeof results / sizeof results[0]; ++i) {
         if (i >= 20) break;  // the history keeps the newest twenty
-        EXPECT_EQ(Lumora_GetLastError(h), CAMERR_NO_DEVICE) << "entry " << i;
+        EXPECT_EQ(c.PopError(), CAMERR_NO_DEVICE) << "entry " << i;
     }
     EXPECT_EQ(ok, 0);
-    EXPECT_EQ(Lumora_Close(h), 1);
+    EXPECT_EQ(c.Close(), 1);
 }
 
 TEST_F(ExportsTest, RecordChecksTheFileNameFirst) {
