@@ -53,8 +53,44 @@ int CameraObject::Initialize(platform::WindowHandle window) {
     device->SetCaptureWindow(captureWindow.hStart, captureWindow.vStart, captureWindow.hEffective,
                              captureWindow.vEffective, subsamplingMode);
     previewPlacement = {0, 0, captureWindow.hEffective, captureWindow.vEffective};
+    WriteGainSettings();
     device->SetWaitTime(static_cast<uint32_t>(frameTimeoutMs));
     return 1;
+}
+
+void CameraObject::WriteGainSettings() {
+    if (!device) return;
+    const GainSettings& g = gainSettings;
+    device->SetGlobalGain(g.globalGain);
+    device->SetColorGain(K37VQDevice::REG_GAIN_GREEN1, g.gainGreen1);
+    device->SetColorGain(K37VQDevice::REG_GAIN_RED, g.gainRed);
+    device->SetColorGain(K37VQDevice::REG_GAIN_BLUE, g.gainBlue);
+    device->SetColorGain(K37VQDevice::REG_GAIN_GREEN2, g.gainGreen2);
+    device->SetExposureLines(g.exposure);
+    device->SetMirrorV(g.mirrorV);
+    device->SetMirrorH(g.mirrorH);
+}
+
+void CameraObject::ProgramClock(int setting) {
+    if (!device) return;
+    // Divider of register 0x0304 and clock period in microseconds by clock setting; the
+    // periods of 54.8 and 76.8 MHz are those of their single-precision values.
+    struct Clock {
+        uint16_t divider;
+        double periodUs;
+    };
+    static const Clock kClocks[6] = {
+        {7, 1.0 / static_cast<double>(54.8f)}, {6, 1.0 / 64}, {5, 1.0 / static_cast<double>(76.8f)},
+        {4, 1.0 / 96}, {3, 1.0 / 128}, {2, 1.0 / 192},
+    };
+    const Clock& clock = kClocks[setting >= 0 && setting < 6 ? setting : 0];
+    device->WriteRegister16(0x0300, 4);
+    device->WriteRegister16(0x0302, 1);
+    device->WriteRegister16(K37VQDevice::REG_CLOCK_DIVIDER, clock.divider);
+    lineTiming.clockPeriodUs = clock.periodUs;
+    uint16_t value = 0;
+    device->ReadRegister16(0x3016, &value);
+    device->WriteRegister16(0x3016, static_cast<uint16_t>(value | 0x0101));
 }
 
 int CameraObject::RecordError(int code) {
@@ -199,6 +235,7 @@ int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int
     captureWindow.vStart = vStart;
     captureWindow.vEffective = vEffective;
     if (!captureWindow.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
+    device->SetCaptureWindow(hStart, vStart, hEffective, vEffective, subsamplingMode);
     return 1;
 }
 
@@ -221,7 +258,7 @@ int CameraObject::SetMirrorV(int on) {
     if (on == gainSettings.mirrorV) return 1;
     filterSettings.bayerPhase ^= 1;
     gainSettings.mirrorV = on;
-    return 0;
+    return device->SetMirrorV(on) == 0 ? 1 : 0;
 }
 
 int CameraObject::SetMirrorH(int on) {
@@ -230,17 +267,17 @@ int CameraObject::SetMirrorH(int on) {
     if (on == gainSettings.mirrorH) return 1;
     filterSettings.bayerPhase ^= 2;
     gainSettings.mirrorH = on;
-    return 0;
+    return device->SetMirrorH(on) == 0 ? 1 : 0;
 }
 
 int CameraObject::GetMirrorV() {
     if (!device) return NoDevice();
-    return 0;
+    return device->GetMirrorV();
 }
 
 int CameraObject::GetMirrorH() {
     if (!device) return NoDevice();
-    return 0;
+    return device->GetMirrorH();
 }
 
 int CameraObject::GetRealExposureTime(int* ok) {
@@ -376,14 +413,36 @@ int CameraObject::StoreFilterValue(int index, int value) {
     switch (index) {
         case 13:
             g.globalGain = g.gainGreen1 = g.gainRed = g.gainBlue = g.gainGreen2 = value;
+            device->SetGlobalGain(value);
             return 1;
-        case 14: g.gainRed = value; return 1;
-        case 15: g.gainGreen1 = value; return 1;
-        case 16: g.gainGreen2 = value; return 1;
-        case 17: g.gainBlue = value; return 1;
-        case 18: g.exposure = value; return 1;
+        case 14:
+            g.gainRed = value;
+            device->SetColorGain(K37VQDevice::REG_GAIN_RED, value);
+            return 1;
+        case 15:
+            g.gainGreen1 = value;
+            device->SetColorGain(K37VQDevice::REG_GAIN_GREEN1, value);
+            return 1;
+        case 16:
+            g.gainGreen2 = value;
+            device->SetColorGain(K37VQDevice::REG_GAIN_GREEN2, value);
+            return 1;
+        case 17:
+            g.gainBlue = value;
+            device->SetColorGain(K37VQDevice::REG_GAIN_BLUE, value);
+            return 1;
+        case 18:
+            g.exposure = value;
+            device->SetExposureLines(value);
+            return 1;
         default: return Fail(CAMERR_ARGUMENT);
     }
+}
+
+int CameraObject::DeviceColorGain(uint16_t reg) {
+    uint16_t gain = 0;
+    device->GetColorGain(reg, &gain);
+    return gain;
 }
 
 int CameraObject::GetFilterValue(int index, int* ok) {
@@ -392,18 +451,21 @@ int CameraObject::GetFilterValue(int index, int* ok) {
     if (index < 1 || index > 27) return Fail(CAMERR_ARGUMENT);
     if (ok) *ok = 1;
     const FilterSettings& f = filterSettings;
-    const GainSettings& g = gainSettings;
     switch (index) {
         case 6:
             return (f.whiteBalanceBlue & 0xFF) << 16 | (f.whiteBalanceGreen & 0xFF) << 8 |
                    (f.whiteBalanceRed & 0xFF);
         case 10: return f.autoWhiteBalance;
-        case 13: return g.globalGain;
-        case 14: return g.gainRed;
-        case 15: return g.gainGreen1;
-        case 16: return g.gainGreen2;
-        case 17: return g.gainBlue;
-        case 18: return g.exposure;
+        case 13: return device->GetGlobalGain();
+        case 14: return DeviceColorGain(K37VQDevice::REG_GAIN_RED);
+        case 15: return DeviceColorGain(K37VQDevice::REG_GAIN_GREEN1);
+        case 16: return DeviceColorGain(K37VQDevice::REG_GAIN_GREEN2);
+        case 17: return DeviceColorGain(K37VQDevice::REG_GAIN_BLUE);
+        case 18: {
+            int lines = 0;
+            device->GetExposureLines(&lines);
+            return lines;
+        }
         default: return f.*(kFilterRanges[index].field);
     }
 }

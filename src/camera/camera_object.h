@@ -80,6 +80,11 @@ public:
     int GetMirrorV();
     int GetMirrorH();
     int GetRealExposureTime(int* ok);
+    // Writes the clock setting's divider to the sensor and takes its clock period (run when an
+    // acquisition is prepared, before the acquisition thread starts).
+    void ProgramClock(int setting);
+    // Writes the gains, exposure and mirrors of gainSettings to the device.
+    void WriteGainSettings();
 
     // Registers, serial ROM and I/O port.
     int WriteRegister(int address, int value);
@@ -169,6 +174,8 @@ private:
     static void FormatDeviceName(int number, char* out, int size);
     // Applies index's setter to value; records CAMERR_ARGUMENT for values out of range.
     int StoreFilterValue(int index, int value);
+    // The device's colour gain in register reg; 0 when it cannot be read.
+    int DeviceColorGain(uint16_t reg);
 };
 
 }  // namespace lumora
