@@ -175,8 +175,8 @@ void EmulatedSensor::Render(const uint8_t* registers, uint32_t frame, bool still
             for (int j = 0; j < rows.count; ++j) {
                 for (int i = 0; i < columns.count; ++i) sum += level(ax0 + 2 * i, ay0 + 2 * j, channel);
             }
-            uint64_t signal = static_cast<uint64_t>(sum) * scale[channel] /
-                              (unity * static_cast<uint64_t>(rows.count * columns.count));
+            uint64_t divisor = unity * static_cast<uint64_t>(rows.count * columns.count);
+            uint64_t signal = (static_cast<uint64_t>(sum) * scale[channel] + divisor / 2) / divisor;
             int noise = static_cast<int>(Hash(seed_, frame, static_cast<uint32_t>(ax0), static_cast<uint32_t>(ay0)) % 3) - 1;
             int value = signal == 0 ? 0 : static_cast<int>(std::min<uint64_t>(signal, 256)) + noise;
             line[ox] = static_cast<uint8_t>(std::clamp(value, 0, 255));
