@@ -259,5 +259,15 @@ TEST_F(Transport, EnvironmentPresentsEmulatedCameras) {
     unsetenv("LUMORA_CAMEMU");
 }
 
+TEST(SystemDiskList, EntriesAreBoundedAndInTheInstanceIdForm) {
+    std::vector<std::string> entries;
+    if (platform::ReadDiskList(&entries) != 0) GTEST_SKIP() << "no disk list on this machine";
+    for (const std::string& entry : entries) {
+        EXPECT_LE(entry.size(), platform::kDiskListEntryMax);
+        EXPECT_EQ(entry.rfind("USBSTOR\\Disk&Ven_", 0), 0u) << entry;
+        EXPECT_EQ(entry.find(' '), std::string::npos) << entry;
+    }
+}
+
 }  // namespace
 }  // namespace lumora::test

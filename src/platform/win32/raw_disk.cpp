@@ -59,10 +59,10 @@ long ReadDiskList(std::vector<std::string>* entries) {
         for (DWORD i = 0; i < count; ++i) {
             char name[16];
             std::snprintf(name, sizeof name, "%lu", static_cast<unsigned long>(i));
-            // The value may be of any type and need not be terminated: read at most the
-            // entry limit and terminate it here.
-            char text[kDiskListEntryMax + 1] = {};
-            DWORD length = kDiskListEntryMax;
+            // The value may be of any type and need not be terminated: read at most 256 bytes
+            // and terminate them here, keeping at most the entry limit.
+            char text[kDiskListEntryMax + 2] = {};
+            DWORD length = kDiskListEntryMax + 1;
             status = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &length);
             if (status != ERROR_SUCCESS) continue;
             if (length > kDiskListEntryMax) length = kDiskListEntryMax;
