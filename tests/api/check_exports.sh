@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# check_exports.sh nm|objdump LIBRARY NAMES: the library's exported table equals NAMES exactly.
+# check_exports.sh nm|OBJDUMP LIBRARY NAMES: the library's exported table equals NAMES exactly.
+# OBJDUMP is the MinGW objdump for a DLL.
 set -euo pipefail
 tool=$1 lib=$2 names=$3
 if [ "$tool" = nm ]; then
   actual=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TWDBRVi]$/ {print $3}' | grep -v '^_\(init\|fini\)$' | sort)
 else
-  actual=$(i686-w64-mingw32-objdump -p "$lib" |
-    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -o '\] [A-Za-z_0-9@]*' | cut -c3- | sort)
-  imports=$(i686-w64-mingw32-objdump -p "$lib" | awk '/DLL Name:/ {print tolower($3)}')
+  actual=$("$tool" -p "$lib" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p' | sort)
+  imports=$("$tool" -p "$lib" | awk '/DLL Name:/ {print tolower($3)}')
   for dll in $imports; do
     case "$dll" in
       kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|winmm.dll|msvcrt.dll|comctl32.dll|shell32.dll|ole32.dll) ;;
