@@ -44,6 +44,7 @@ void ResolveAll() {
 }
 
 void DeviceFreeCases() {
+    FN(Lumora_WriteRegisterEx);
     FN(Lumora_GetDllVersion);
     FN(Lumora_Initialize);
     FN(Lumora_Release);
@@ -104,11 +105,14 @@ void DeviceFreeCases() {
 
     CameraInfo info{};
     info.size = sizeof info;
-    CHECK(Lumora_GetCameraInfo(h, &info) == 0);
-    CHECK(Lumora_GetLastError(h) == CAMERR_NO_DEVICE);
-    CHECK(Lumora_SetBayerGainRGB(h, 0x332211) == 0);
+    // The object has its device even without a camera: what needs no transfer works.
+    CHECK(Lumora_GetCameraInfo(h, &info) == 1 && info.width == 3488);
+    CHECK(Lumora_GetLastError(h) == 0);
+    CHECK(Lumora_SetBayerGainRGB(h, 0x332211) == 1);
     ok = 5;
-    CHECK(Lumora_GetFilterValue(h, 1, &ok) == 0 && ok == 0);
+    CHECK(Lumora_GetFilterValue(h, 6, &ok) == 0x332211 && ok == 1);
+    CHECK(Lumora_WriteRegisterEx(h, 0x0202, 1) == 0);
+    CHECK(Lumora_GetLastError(h) == CAMERR_REGISTER);
 
     int ht = 0, hs = 1, he = 0, vt = 0, vs = 1, ve = 0;
     CHECK(Lumora_GetCaptureWindowEx(h, &ht, &hs, &he, &vt, &vs, &ve) == 1);
