@@ -35,11 +35,13 @@ std::vector<std::shared_ptr<CameraEmulator>> EnvironmentCamerasLocked(State& s) 
     std::string still;
     bool freeze = platform::GetEnvironmentText("LUMORA_CAMEMU_STILL", &still) && still == "1";
     while (static_cast<int>(s.environmentCameras.size()) < count) {
-        auto camera = std::make_shared<CameraEmulator>(static_cast<uint32_t>(s.environmentCameras.size() + 1));
-        camera->SetStill(freeze);
-        s.environmentCameras.push_back(std::move(camera));
+        s.environmentCameras.push_back(
+            std::make_shared<CameraEmulator>(static_cast<uint32_t>(s.environmentCameras.size() + 1)));
     }
-    return {s.environmentCameras.begin(), s.environmentCameras.begin() + count};
+    std::vector<std::shared_ptr<CameraEmulator>> cameras(s.environmentCameras.begin(),
+                                                         s.environmentCameras.begin() + count);
+    for (auto& camera : cameras) camera->SetStill(freeze);
+    return cameras;
 }
 
 std::unique_ptr<platform::RawDisk> OpenCamera(const std::shared_ptr<CameraEmulator>& camera) {

@@ -5,7 +5,8 @@
 // LUMORA_CAMEMU=N (1..4) in the environment presents N emulated cameras as physical drives 1..N
 // and as the first N entries of the disk list; the system's drives 1, 2, ... then answer as
 // drives N+1, N+2, ... and its list entries follow the emulated ones. Tests replace all of this
-// with drives of their own (SetTestDrives) until they clear them.
+// with drives of their own (SetTestDrives) until they clear them. LUMORA_CAMEMU_STILL=1 freezes
+// the moving part of the emulated cameras' scene, so that consecutive frames are identical.
 //
 // Thread context: any thread; the state here is guarded by one lock.
 #include <map>

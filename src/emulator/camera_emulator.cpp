@@ -53,8 +53,14 @@ void CameraEmulator::Delay() {
 
 bool CameraEmulator::Read(uint32_t offset, void* buffer, uint32_t length, uint32_t* moved) {
     Delay();
-    std::lock_guard<std::mutex> lock(mutex_);
-    return ReadLocked(offset, buffer, length, moved);
+    bool idle = false;
+    bool ok;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ok = ReadLocked(offset, buffer, length, moved, &idle);
+    }
+    if (idle) std::this_thread::sleep_for(std::chrono::microseconds(kIdlePollUs));
+    return ok;
 }
 
 bool CameraEmulator::Write(uint32_t offset, const void* buffer, uint32_t length, uint32_t* moved) {
@@ -63,7 +69,7 @@ bool CameraEmulator::Write(uint32_t offset, const void* buffer, uint32_t length,
     return WriteLocked(offset, buffer, length, moved);
 }
 
-bool CameraEmulator::ReadLocked(uint32_t offset, void* buffer, uint32_t length, uint32_t* moved) {
+bool CameraEmulator::ReadLocked(uint32_t offset, void* buffer, uint32_t length, uint32_t* moved, bool* idle) {
     if (moved) *moved = 0;
     bool ok = TakeTransfer() && !Fails(&failReads_) && buffer != nullptr;
     Log(false, offset, length, nullptr, ok);
@@ -92,6 +98,7 @@ bool CameraEmulator::ReadLocked(uint32_t offset, void* buffer, uint32_t length, 
             block[26] = model1_;
             block[27] = model2_;
             block[256] = ReadyLocked(now) ? 1 : 0;
+            *idle = block[256] == 0;
             block[257] = readBack_;
             uint32_t at = kStatusOffset - offset;
             std::memcpy(out + at, block, std::min<uint32_t>(kBlockSize, count - at));

@@ -33,6 +33,9 @@ public:
     static constexpr uint32_t kImageOffset = 0x20400;
     static constexpr uint32_t kBlockSize = 512;
     static constexpr char kIdentification[] = "VORNEX USB 3.0 Camera V1.0";
+    // A status read that finds no frame ready takes this long, as one bus round trip does, so
+    // that a host polling for the next frame does not spin the processor.
+    static constexpr uint32_t kIdlePollUs = 100;
     // The disk-list entry of an emulated camera (an instance id that the library counts).
     static constexpr char kDiskListEntry[] = "USBSTOR\\Disk&Ven_VORNEX&Prod_USB3.0_K37VQ&Rev_1.00";
 
@@ -83,7 +86,7 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    bool ReadLocked(uint32_t offset, void* buffer, uint32_t length, uint32_t* moved);
+    bool ReadLocked(uint32_t offset, void* buffer, uint32_t length, uint32_t* moved, bool* idle);
     bool WriteLocked(uint32_t offset, const void* buffer, uint32_t length, uint32_t* moved);
     void Delay();
     bool Fails(int* counter);

@@ -135,5 +135,22 @@ TEST_F(DeviceApi, SerialRomAndPortOfThisModel) {
     EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT);
 }
 
+TEST_F(DeviceApi, EnvironmentCamerasThroughTheExports) {
+    DiskLayer::ClearTestDrives();
+    ASSERT_EQ(setenv("LUMORA_CAMEMU", "2", 1), 0);
+    h = Lumora_Initialize(nullptr);
+    char names[10][256];
+    EXPECT_GE(Lumora_EnumDevice(h, names), 2);
+    EXPECT_STREQ(names[0], "LumoraK37VQ_01");
+    EXPECT_STREQ(names[1], "LumoraK37VQ_02");
+    int ok = 0;
+    EXPECT_EQ(Lumora_WriteRegisterEx(h, 0x0600, 0x0102), 1);
+    EXPECT_EQ(Lumora_ReadRegisterEx(h, 0x0600, &ok), 0x0102);
+    EXPECT_EQ(Lumora_SetDeviceNumber(h, 1), 1);
+    EXPECT_EQ(Lumora_ReadRegisterEx(h, 0x0600, &ok), 0);
+    EXPECT_EQ(ok, 1);
+    unsetenv("LUMORA_CAMEMU");
+}
+
 }  // namespace
 }  // namespace lumora::test

@@ -158,6 +158,28 @@ TEST_F(EmulatedFrames, FramesAreDeterministicAndStillFramesRepeat) {
     EXPECT_EQ(0, std::memcmp(part.data(), one.data() + 5000, 1000));
 }
 
+TEST_F(EmulatedFrames, StillFromTheEnvironment) {
+    DiskLayer::ClearTestDrives();
+    setenv("LUMORA_CAMEMU", "1", 1);
+    setenv("LUMORA_CAMEMU_STILL", "1", 1);
+    {
+        K37VQDevice device;
+        DiskLayer::EnvironmentCameras()[0]->SetFastFrames(true);
+        ASSERT_EQ(device.SetCaptureWindow(0, 2000, 3488, 616, 2), 0);
+        std::vector<uint8_t> a(static_cast<size_t>(device.GetCopySize())), b(a.size());
+        ASSERT_EQ(device.StartSingleCapture(), 0);
+        ASSERT_EQ(device.FinishSingleCapture(a.data(), 0, 0, 0), 0);
+        ASSERT_EQ(device.StartSingleCapture(), 0);
+        ASSERT_EQ(device.FinishSingleCapture(b.data(), 0, 0, 0), 0);
+        EXPECT_EQ(a, b);
+    }
+    setenv("LUMORA_CAMEMU_STILL", "0", 1);
+    EXPECT_TRUE(DiskLayer::EnvironmentCameras().size() == 1);
+    DiskLayer::EnvironmentCameras()[0]->SetFastFrames(false);
+    unsetenv("LUMORA_CAMEMU_STILL");
+    unsetenv("LUMORA_CAMEMU");
+}
+
 TEST_F(EmulatedFrames, HotPixelsStayBrightInTheDark) {
     Rig rig;
     ASSERT_EQ(rig.device.SetCaptureWindow(0, 0, 256, 256, 0), 0);
