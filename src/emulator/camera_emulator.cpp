@@ -97,8 +97,9 @@ bool CameraEmulator::ReadLocked(uint32_t offset, void* buffer, uint32_t length, 
             std::memcpy(block, identification_.data(), std::min<size_t>(identification_.size(), 26));
             block[26] = model1_;
             block[27] = model2_;
-            block[256] = ReadyLocked(now) ? 1 : 0;
-            *idle = block[256] == 0;
+            bool ready = ReadyLocked(now);
+            block[256] = ready ? readyValue_ : 0;
+            *idle = !ready;
             block[257] = readBack_;
             uint32_t at = kStatusOffset - offset;
             std::memcpy(out + at, block, std::min<uint32_t>(kBlockSize, count - at));
@@ -204,6 +205,11 @@ void CameraEmulator::UnplugAfter(int transfers) {
     std::lock_guard<std::mutex> lock(mutex_);
     unplugCountdown_ = std::max(0, transfers);
     if (unplugCountdown_ == 0) unplugged_ = true;
+}
+
+void CameraEmulator::SetReadyValue(uint8_t value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    readyValue_ = value;
 }
 
 void CameraEmulator::SetIdentification(const std::string& text, uint8_t model1, uint8_t model2) {

@@ -73,6 +73,9 @@ public:
     // Every transfer from the given number of further transfers on fails, and the drive can no
     // longer be opened or positioned (0: unplugged now).
     void UnplugAfter(int transfers);
+    // The value of status byte 256 while a frame is ready (1 by default; a malformed status
+    // block carries another one, which the host must not take for ready).
+    void SetReadyValue(uint8_t value);
     // Identification text (bytes 0..25) and model bytes (26, 27) of the status block.
     void SetIdentification(const std::string& text, uint8_t model1, uint8_t model2);
 
@@ -104,6 +107,7 @@ private:
     uint8_t model1_ = 0x70;
     uint8_t model2_ = 0x02;
     uint8_t readBack_ = 0;
+    uint8_t readyValue_ = 1;
 
     bool fast_ = false;
     bool still_ = false;

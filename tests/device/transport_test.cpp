@@ -116,6 +116,13 @@ TEST_F(Transport, ReadyPollIsBoundedByWaitTime) {
     EXPECT_EQ(device.ReadFrame(frame.data(), 1024), 0);
     EXPECT_EQ(cameras[0]->TakeLog().size(), 5u);
 
+    // Only the value 1 means ready.
+    cameras[0]->StallReady(false);
+    cameras[0]->SetReadyValue(2);
+    EXPECT_EQ(device.ReadFrame(frame.data(), 1024), 0);
+    EXPECT_EQ(cameras[0]->TakeLog().size(), 5u);
+    cameras[0]->SetReadyValue(1);
+
     // Ready: the poll ends at the first status block with the flag, then one image read.
     cameras[0]->StallReady(false);
     cameras[0]->SetFastFrames(true);
