@@ -6,6 +6,7 @@
 // Thread context: every operation may be called from any thread; one lock serialises them.
 // Tests use the fault injection and the transfer log; the library reaches the emulator only
 // through EmulatedDrive handles that the disk layer hands out.
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -83,6 +84,9 @@ public:
     void StartLog();  // starts an empty transfer log (off by default)
     std::vector<EmulatorTransfer> TakeLog();
     uint32_t FramesDelivered();
+    // Number of drive handles open on this camera (EmulatedDrive counts itself in and out).
+    int OpenHandles() const { return openHandles_; }
+    void CountHandle(int delta) { openHandles_ += delta; }
 
     // Number of image bytes of one frame with the current registers.
     uint32_t FrameBytes();
@@ -123,6 +127,7 @@ private:
     Clock::time_point nextReady_;
     uint32_t framesDelivered_ = 0;
 
+    std::atomic<int> openHandles_{0};
     bool logging_ = false;
     std::vector<EmulatorTransfer> log_;
 };

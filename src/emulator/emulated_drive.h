@@ -10,7 +10,12 @@ namespace lumora {
 
 class EmulatedDrive : public platform::RawDisk {
 public:
-    explicit EmulatedDrive(std::shared_ptr<CameraEmulator> camera) : camera_(std::move(camera)) {}
+    explicit EmulatedDrive(std::shared_ptr<CameraEmulator> camera) : camera_(std::move(camera)) {
+        camera_->CountHandle(1);
+    }
+    ~EmulatedDrive() override { camera_->CountHandle(-1); }
+    EmulatedDrive(const EmulatedDrive&) = delete;
+    EmulatedDrive& operator=(const EmulatedDrive&) = delete;
 
     bool Seek(uint32_t offset) override;
     bool Read(void* buffer, uint32_t length, uint32_t* moved) override;

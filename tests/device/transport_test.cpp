@@ -233,6 +233,21 @@ TEST_F(Transport, DiskListCounting) {
     EXPECT_EQ(device.GetDeviceCount(), 10);
 }
 
+TEST_F(Transport, SelectingAgainClosesTheHandleHeld) {
+    auto cameras = DiskLayer::PlaceTestCameras(2);
+    {
+        K37VQDevice device;
+        EXPECT_EQ(cameras[0]->OpenHandles(), 1);
+        EXPECT_EQ(device.SelectDevice(0), 0);
+        EXPECT_EQ(device.SelectDevice(0), 0);
+        EXPECT_EQ(cameras[0]->OpenHandles(), 1);
+        EXPECT_EQ(device.SelectDevice(1), 0);
+        EXPECT_EQ(cameras[0]->OpenHandles(), 0);
+        EXPECT_EQ(cameras[1]->OpenHandles(), 1);
+    }
+    EXPECT_EQ(cameras[1]->OpenHandles(), 0);
+}
+
 TEST_F(Transport, UnpluggedCameraCannotBeOpened) {
     auto cameras = DiskLayer::PlaceTestCameras(2);
     cameras[0]->UnplugAfter(0);
