@@ -18,7 +18,11 @@
 typedef HWND LumoraWindow;
 typedef wchar_t LumoraWChar;
 #else
+#if defined(__GNUC__)
+#define LUMORA_API __attribute__((visibility("default")))
+#else
 #define LUMORA_API
+#endif
 /* On Linux a window is an opaque value (an X11 window id when the library runs with a display). */
 typedef void *LumoraWindow;
 #ifdef __cplusplus

@@ -1,11 +1,150 @@
 #pragma once
 // The device interface: everything that reaches the camera hardware.
+//
+// The camera is a raw disk. Three areas of it carry the whole protocol: the status block
+// (identification, frame-ready flag, read-back byte), the command block (register write and
+// read commands) and the image area. This class owns the disk handle, the transport over it,
+// the capture window and an acquisition thread that reads frames into a ring of three slots.
+//
+// Threads: the caller's thread (the camera object: exports, its preview thread, dialogs) runs
+// every operation except AcquisitionLoop, which is the acquisition thread's body. Register
+// traffic from the caller is kept apart from frame transfers by the pause handshake
+// (PauseStream ... ResumeStream). Operations must not be called concurrently from several
+// caller threads, except QueryNewFrame/CopyNewestFrame alongside the others.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "device/manual_reset_event.h"
+#include "platform/raw_disk.h"
 
 namespace lumora {
 
+// One buffer of the frame ring.
+struct FrameSlot {
+    std::unique_ptr<uint8_t[]> data;  // owned; allocated when acquisition starts
+    uint32_t size = 0;                // bytes held by data
+    std::atomic<int> sequence{0};     // 0: empty or being filled; else the frame's number
+};
+
 class CameraDevice {
 public:
-    virtual ~CameraDevice() = default;
+    enum StreamState : int {
+        STREAM_IDLE = 0,
+        STREAM_RUNNING = 1,
+        STREAM_SINGLE = 2,
+        STREAM_PAUSED = 3,
+        STREAM_STOP = 4,
+    };
+
+    static constexpr uint32_t kStatusOffset = 0x20000;
+    static constexpr uint32_t kCommandOffset = 0x20200;
+    static constexpr uint32_t kImageOffset = 0x20400;
+    static constexpr uint32_t kBlockSize = 512;
+    static constexpr uint8_t CMD_WRITE_REGISTER = 0x20;
+    static constexpr uint8_t CMD_READ_REGISTER = 0x21;
+    static constexpr int kMaxDevices = 10;
+
+    CameraDevice();
+    CameraDevice(const CameraDevice&) = delete;
+    CameraDevice& operator=(const CameraDevice&) = delete;
+
+    // The virtual operations in slot order.
+    /* 0 */ virtual ~CameraDevice();
+    /* 1 */ virtual void NoOperation();
+    /* 2 */ virtual long CountDevices(const char* modelName);
+    /* 3 */ virtual int SetWordTransfer(int wide);
+    /* 4 */ virtual void SetWaitTime(uint32_t value);
+    /* 5 */ virtual uint32_t GetWaitTime();
+    /* 6 */ virtual float GetFrameRate();
+    /* 7 */ virtual int StartSingleCapture();
+    /* 8 */ virtual int ReservedTrue();
+    /* 9 */ virtual int GetSingleCaptureStatus();
+    /* 10 */ virtual int ReservedFalse();
+    /* 11 */ virtual int FinishSingleCapture(uint8_t* destination, int, int, int);
+    /* 12 */ virtual int StartStream();
+    /* 13 */ virtual int StopStream();
+    /* 14 */ virtual void AcquisitionLoop();
+    /* 15 */ virtual int QueryNewFrame();
+    /* 16 */ virtual int CopyNewestFrame(uint8_t* destination, int, int, int);
+    /* 17 */ virtual int GetDeviceCount();
+    /* 18 */ virtual int IsValidDevice(int index);
+    /* 19 */ virtual int GetSelectedDevice();
+    /* 20 */ virtual int SelectDevice(int index);
+    /* 21 */ virtual int SetCaptureWindow(int x, int y, int width, int height, int mode);
+    /* 22 */ virtual void GetCaptureWindow(int* x, int* y, int* width, int* height, int* mode);
+    /* 23 */ virtual int SetMirrorH(int on);
+    /* 24 */ virtual int SetMirrorV(int on);
+    /* 25 */ virtual int GetMirrorH();
+    /* 26 */ virtual int GetMirrorV();
+    /* 27 */ virtual int SetAcquisitionOption(int option);
+    /* 28 */ virtual int ReservedQuery();
+    /* 29 */ virtual int SetClockHalving(int on);
+    /* 30 */ virtual int GetClockHalving(int* on);
+    /* 31 */ virtual int SetIOPort(int value);
+    /* 32 */ virtual int GetIOPort(int* value);
+    /* 33 */ virtual int ReadSromId(int index, uint8_t* value);
+    /* 34 */ virtual int WriteSromId(int index, int value);
+    /* 35 */ virtual int PauseStream();
+    /* 36 */ virtual int ResumeStream(int paused);
+    /* 37 */ virtual int WaitFrameSignal();
+    /* 38 */ virtual int GetTransferSize();
+    /* 39 */ virtual int GetPaddedImageSize();
+    /* 40 */ virtual int OpenSelectedDevice();
+    /* 41 */ virtual void CloseDevice();
+    /* 42 */ virtual int ReadFrame(uint8_t* buffer, uint32_t length);
+    /* 43 */ virtual int WriteRegister8(uint16_t address, uint8_t value);
+    /* 44 */ virtual int ReadRegister8(uint16_t address, uint8_t* value);
+    /* 45 */ virtual int WriteRegister16(uint16_t address, uint16_t value);
+    /* 46 */ virtual int ReadRegister16(uint16_t address, uint16_t* value);
+
+    // Size divisors of a readout mode: for the copied frame, and for the transfer.
+    static int CopyDivisor(int mode);
+    static int TransferDivisor(int mode);
+    // Bytes of one copied frame: (windowWidth / d) x (windowHeight / d), d the copy divisor.
+    int GetCopySize();
+    // True while a disk is open.
+    bool IsOpen() const { return diskHandle != nullptr; }
+    int GetStreamState() const { return streamState.load(); }
+
+protected:
+    // Seek to offset, then one 512-byte read or write; true only when all 512 bytes moved.
+    bool ReadBlock(uint32_t offset, uint8_t* block);
+    bool WriteBlock(uint32_t offset, const uint8_t* block);
+    // The newest slot: the largest sequence, ties to the lower slot.
+    int NewestSlot() const;
+    // Allocates the three slots for the current transfer size; false when memory runs out.
+    bool AllocateSlots();
+    void ReleaseSlots();
+    // Allocates the slots and starts the thread in the given state; 0 or nonzero on failure.
+    int Start(StreamState state);
+    // Waits for the thread to end and forgets it. Caller thread.
+    void JoinThread();
+
+    std::unique_ptr<platform::RawDisk> diskHandle;  // null while no camera is open
+    uint8_t modelId[2] = {0, 0};
+    std::atomic<uint32_t> waitTime{3000};
+    std::atomic<float> frameRate{0.0f};
+    std::atomic<int> windowX{0};
+    std::atomic<int> windowY{0};
+    std::atomic<int> windowWidth{0};
+    std::atomic<int> windowHeight{0};
+    std::atomic<int> readoutMode{0};
+    int mirrorH = 0;
+    int mirrorV = 0;
+    int deviceCount = 0;
+    int selectedIndex = 0;
+    FrameSlot buffers[3];
+    std::atomic<int> frameSequence{0};
+    std::atomic<int> lastDelivered{0};
+    std::atomic<int> streamState{STREAM_IDLE};
+    std::thread threadHandle;  // the acquisition thread, joinable while it exists
+    ManualResetEvent endEvent;  // set by the thread when it ends
+    bool endEventExists = false;
+    // The pause handshake event: set by the thread at the end of each pass while armed.
+    ManualResetEvent frameEvent;
+    std::atomic<bool> frameEventArmed{false};
 };
 
 }  // namespace lumora

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "imaging/filter_area.h"
-#include "imaging/filter_settings.h"
+#include "camera/filter_settings.h"
 #include "imaging/image_buffer.h"
 #include "imaging/processor_info.h"
 

@@ -1,0 +1,554 @@
+#include "camera/camera_object.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/text_codec.h"
+
+namespace lumora {
+
+namespace {
+
+constexpr char kDeviceStem[] = "LumoraK37VQ";
+constexpr int kMinNameSize = 15;
+
+// Bits per pixel accepted by SetColorMode, by colour mode, and what GetColorMode reports.
+constexpr int kModeBits[6] = {8, 16, 24, 32, 48, 64};
+constexpr int kReportedBits[6] = {8, 12, 24, 32, 44, 60};
+
+}  // namespace
+
+CameraObject::CameraObject() {
+    previewPlacement.width = captureWindow.hEffective;
+    previewPlacement.height = captureWindow.vEffective;
+    frameRate.windowStartMs = platform::MultimediaTime();
+}
+
+CameraObject::~CameraObject() {
+    Close();
+    device.reset();
+    buffer8.reset();
+    buffer16.reset();
+    buffer24.reset();
+    buffer32.reset();
+    buffer48.reset();
+    buffer64.reset();
+    sharpenSource.reset();
+    displayBuffer.reset();
+}
+
+int CameraObject::Initialize(platform::WindowHandle window) {
+    // The device counts the cameras and opens the first one; it stays even when the
+    // initialisation fails further on, so that selection and register access keep working.
+    device = std::make_unique<K37VQDevice>();
+    errorWindow = window;
+    bool buffersPresent = buffer8 && buffer16 && buffer24 && buffer32 && buffer48 && buffer64 &&
+                          sharpenSource && displayBuffer;
+    if (!device || !buffersPresent) return Fail(CAMERR_MEMORY);
+    if (!captureWindow.IsValid(subsamplingMode)) {
+        RecordError(CAMERR_CAPTURE_WINDOW);
+        captureWindow = CaptureWindow{};
+    }
+    device->SetCaptureWindow(captureWindow.hStart, captureWindow.vStart, captureWindow.hEffective,
+                             captureWindow.vEffective, subsamplingMode);
+    previewPlacement = {0, 0, captureWindow.hEffective, captureWindow.vEffective};
+    WriteGainSettings();
+    device->SetWaitTime(static_cast<uint32_t>(frameTimeoutMs));
+    return 1;
+}
+
+void CameraObject::WriteGainSettings() {
+    if (!device) return;
+    const GainSettings& g = gainSettings;
+    device->SetGlobalGain(g.globalGain);
+    device->SetColorGain(K37VQDevice::REG_GAIN_GREEN1, g.gainGreen1);
+    device->SetColorGain(K37VQDevice::REG_GAIN_RED, g.gainRed);
+    device->SetColorGain(K37VQDevice::REG_GAIN_BLUE, g.gainBlue);
+    device->SetColorGain(K37VQDevice::REG_GAIN_GREEN2, g.gainGreen2);
+    device->SetExposureLines(g.exposure);
+    device->SetMirrorV(g.mirrorV);
+    device->SetMirrorH(g.mirrorH);
+}
+
+void CameraObject::ProgramClock(int setting) {
+    if (!device) return;
+    // Divider of register 0x0304 and clock period in microseconds by clock setting; the
+    // periods of 54.8 and 76.8 MHz are those of their single-precision values.
+    struct Clock {
+        uint16_t divider;
+        double periodUs;
+    };
+    static const Clock kClocks[6] = {
+        {7, 1.0 / static_cast<double>(54.8f)}, {6, 1.0 / 64}, {5, 1.0 / static_cast<double>(76.8f)},
+        {4, 1.0 / 96}, {3, 1.0 / 128}, {2, 1.0 / 192},
+    };
+    const Clock& clock = kClocks[setting >= 0 && setting < 6 ? setting : 0];
+    device->WriteRegister16(0x0300, 4);
+    device->WriteRegister16(0x0302, 1);
+    device->WriteRegister16(K37VQDevice::REG_CLOCK_DIVIDER, clock.divider);
+    lineTiming.clockPeriodUs = clock.periodUs;
+    uint16_t value = 0;
+    device->ReadRegister16(0x3016, &value);
+    device->WriteRegister16(0x3016, static_cast<uint16_t>(value | 0x0101));
+}
+
+int CameraObject::RecordError(int code) {
+    errorHistory.Record(code);
+    platform::PostWindowMessage(errorWindow, CAMMSG_ERROR, 0, code);
+    return 1;
+}
+
+// ---- Device selection and information ----
+
+void CameraObject::FormatDeviceName(int number, char* out, int size) {
+    std::snprintf(out, static_cast<size_t>(size), "%s_%02d", kDeviceStem, number);
+}
+
+int CameraObject::SetDeviceNumber(int index) {
+    if (!device) return NoDevice();
+    if (device->IsValidDevice(index) && device->SelectDevice(index) == 0) return 1;
+    return Fail(CAMERR_DEVICE_NUMBER);
+}
+
+int CameraObject::EnumDevice(char names[kMaxEnumSlots][kNameSlotSize]) {
+    if (!device) return NoDevice();
+    if (names == nullptr) return Fail(CAMERR_ARGUMENT);
+    int written = 0;
+    int count = device->GetDeviceCount();
+    for (int index = 0; index < count && written < kMaxEnumSlots; ++index) {
+        if (!device->IsValidDevice(index)) continue;
+        FormatDeviceName(written + 1, names[written], kNameSlotSize);
+        ++written;
+    }
+    for (int slot = written; slot < kMaxEnumSlots; ++slot) names[slot][0] = '\0';
+    return written;
+}
+
+int CameraObject::EnumDeviceW(char16_t names[kMaxEnumSlots][kNameSlotSize]) {
+    if (!device) return NoDevice();
+    if (names == nullptr) return Fail(CAMERR_ARGUMENT);
+    int written = 0;
+    int count = device->GetDeviceCount();
+    for (int index = 0; index < count && written < kMaxEnumSlots; ++index) {
+        if (!device->IsValidDevice(index)) continue;
+        char narrow[kNameSlotSize];
+        FormatDeviceName(written + 1, narrow, kNameSlotSize);
+        platform::NarrowToWide(narrow, names[written], kNameSlotSize);
+        ++written;
+    }
+    for (int slot = written; slot < kMaxEnumSlots; ++slot) names[slot][0] = u'\0';
+    return written;
+}
+
+int CameraObject::GetDeviceName(int index, char* name, int size) {
+    if (!device) return NoDevice();
+    if (name == nullptr || size < kMinNameSize) return Fail(CAMERR_ARGUMENT);
+    if (index < 0 || index >= device->GetDeviceCount()) return Fail(CAMERR_ARGUMENT);
+    FormatDeviceName(index + 1, name, size);
+    return 1;
+}
+
+int CameraObject::GetDeviceNameW(int index, char16_t* name, int size) {
+    if (!device) return NoDevice();
+    if (name == nullptr || size < kMinNameSize) return Fail(CAMERR_ARGUMENT);
+    char narrow[kNameSlotSize];
+    if (!GetDeviceName(index, narrow, sizeof narrow)) return 0;
+    if (!platform::NarrowToWide(narrow, name, static_cast<size_t>(size))) return Fail(CAMERR_ARGUMENT);
+    return 1;
+}
+
+int CameraObject::GetCameraInfo(CameraInfo* info) {
+    if (!device) return NoDevice();
+    if (info == nullptr) return Fail(CAMERR_ARGUMENT);
+    if (info->size < static_cast<int>(sizeof(CameraInfo))) return Fail(CAMERR_MEMORY);
+    info->width = CaptureWindow::kSensorWidth;
+    info->height = CaptureWindow::kSensorHeight;
+    info->globalGainMin = 0;
+    info->globalGainMax = 127;
+    info->colorGainMin = 0;
+    info->colorGainMax = 127;
+    info->exposureMin = 1;
+    info->exposureMax = 8191;
+    return 1;
+}
+
+// ---- Stored stream settings ----
+
+int CameraObject::SetColorMode(int bits) {
+    for (int mode = 0; mode < 6; ++mode) {
+        if (kModeBits[mode] == bits) {
+            colorMode = mode;
+            return 1;
+        }
+    }
+    return Fail(CAMERR_ARGUMENT);
+}
+
+int CameraObject::GetColorMode() const {
+    return colorMode >= 0 && colorMode < 6 ? kReportedBits[colorMode] : -1;
+}
+
+int CameraObject::SetSubSample(int mode) {
+    if (mode != 0 && mode != 1 && mode != 2 && mode != 17 && mode != 18) return 0;
+    subsamplingMode = mode;
+    return 1;
+}
+
+int CameraObject::SetWaitTime(int ms) {
+    if (ms < 0) return 0;
+    waitTimeMs = ms;
+    return 1;
+}
+
+int CameraObject::SetHalfClock(int clock) {
+    if (clock < 0 || clock > 9) return Fail(CAMERR_ARGUMENT);
+    halfClock = clock;
+    return 1;
+}
+
+int CameraObject::SetAutoIris(int mode) {
+    if (mode < 0 || mode > 2) return Fail(CAMERR_ARGUMENT);
+    gainSettings.autoIris = mode;
+    return 1;
+}
+
+int CameraObject::GetAutoIris(int* ok) const {
+    if (ok) *ok = 1;
+    return gainSettings.autoIris;
+}
+
+// ---- Geometry ----
+
+int CameraObject::SelectSizePreset(int /*width*/, int /*height*/) {
+    if (!device) return NoDevice();
+    return Fail(CAMERR_WINDOW);
+}
+
+int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal,
+                                     int vStart, int vEffective) {
+    if (!device) return NoDevice();
+    captureWindow.hTotal = hTotal;
+    captureWindow.hStart = hStart;
+    captureWindow.hEffective = hEffective;
+    captureWindow.vTotal = vTotal;
+    captureWindow.vStart = vStart;
+    captureWindow.vEffective = vEffective;
+    if (!captureWindow.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
+    device->SetCaptureWindow(hStart, vStart, hEffective, vEffective, subsamplingMode);
+    return 1;
+}
+
+int CameraObject::GetCaptureWindowEx(int* hTotal, int* hStart, int* hEffective, int* vTotal,
+                                     int* vStart, int* vEffective) const {
+    if (hTotal) *hTotal = captureWindow.hTotal;
+    if (hStart) *hStart = captureWindow.hStart;
+    if (hEffective) *hEffective = captureWindow.hEffective;
+    if (vTotal) *vTotal = captureWindow.vTotal;
+    if (vStart) *vStart = captureWindow.vStart;
+    if (vEffective) *vEffective = captureWindow.vEffective;
+    return 1;
+}
+
+// ---- Mirroring and exposure ----
+
+int CameraObject::SetMirrorV(int on) {
+    if (!device) return NoDevice();
+    on = on != 0;
+    if (on == gainSettings.mirrorV) return 1;
+    filterSettings.bayerPhase ^= 1;
+    gainSettings.mirrorV = on;
+    return device->SetMirrorV(on) == 0 ? 1 : 0;
+}
+
+int CameraObject::SetMirrorH(int on) {
+    if (!device) return NoDevice();
+    on = on != 0;
+    if (on == gainSettings.mirrorH) return 1;
+    filterSettings.bayerPhase ^= 2;
+    gainSettings.mirrorH = on;
+    return device->SetMirrorH(on) == 0 ? 1 : 0;
+}
+
+int CameraObject::GetMirrorV() {
+    if (!device) return NoDevice();
+    return device->GetMirrorV();
+}
+
+int CameraObject::GetMirrorH() {
+    if (!device) return NoDevice();
+    return device->GetMirrorH();
+}
+
+int CameraObject::GetRealExposureTime(int* ok) {
+    double us = (static_cast<double>(lineTiming.lineLengthClocks) * gainSettings.exposure +
+                 lineTiming.lineOffsetClocks) *
+                lineTiming.clockPeriodUs;
+    lastExposureTimeUs = static_cast<int>(us);
+    if (ok) *ok = 1;
+    return lastExposureTimeUs;
+}
+
+// ---- Registers, serial ROM and I/O port ----
+
+int CameraObject::WriteRegister(int address, int value) {
+    if (!device) return NoDevice();
+    if (!device->WriteRegister16(static_cast<uint16_t>(address), static_cast<uint16_t>(value))) {
+        return Fail(CAMERR_REGISTER);
+    }
+    return 1;
+}
+
+int CameraObject::ReadRegister(int address, int* ok) {
+    if (ok) *ok = 0;
+    if (!device) return NoDevice();
+    uint16_t value = 0;
+    if (!device->ReadRegister16(static_cast<uint16_t>(address), &value)) return Fail(CAMERR_REGISTER);
+    if (ok) *ok = 1;
+    return value;
+}
+
+int CameraObject::ReadSromID(int address, int* ok) {
+    if (ok) *ok = 0;
+    if (!device) return NoDevice();
+    uint8_t value = 0;
+    if (!device->ReadSromId(address, &value)) return NoDevice();
+    if (ok) *ok = 1;
+    return value;
+}
+
+int CameraObject::WriteSromID(int address, int value) {
+    if (!device || !device->WriteSromId(address, value)) return NoDevice();
+    return 1;
+}
+
+// The port byte: bit 6 is the output line, bits 3 and 4 the two input lines. This model's
+// device supplies no byte on a read; the byte then counts as 0.
+int CameraObject::SetIOPort(int value) {
+    if (!device) return NoDevice();
+    int port = 0;
+    device->GetIOPort(&port);
+    port = (port & ~0x40) | ((value & 4) ? 0x40 : 0);
+    return device->SetIOPort(port);
+}
+
+int CameraObject::GetIOPort(unsigned char* value) {
+    if (!device) return NoDevice();
+    if (value == nullptr) return Fail(CAMERR_ARGUMENT);
+    int port = 0;
+    device->GetIOPort(&port);
+    *value = static_cast<unsigned char>((port >> 3) & 3);
+    return 1;
+}
+
+// ---- Filter values ----
+
+namespace {
+
+struct FilterRange {
+    int FilterSettings::*field;  // null: the index is handled by its own case
+    int min;
+    int max;
+};
+
+// Indexes 1..27; index 0 is unused.
+const FilterRange kFilterRanges[28] = {
+    {nullptr, 0, 0},
+    {&FilterSettings::brightness, -255, 255},
+    {&FilterSettings::contrast, -127, 127},
+    {&FilterSettings::hue, -360, 360},
+    {&FilterSettings::saturation, -255, 255},
+    {&FilterSettings::sharpness, 0, 30},
+    {nullptr, 0, 0},  // 6: red, green and blue white-balance gains packed
+    {&FilterSettings::whiteBalanceRed, 0, 400},
+    {&FilterSettings::whiteBalanceGreen, 0, 400},
+    {&FilterSettings::whiteBalanceBlue, 0, 400},
+    {nullptr, 0, 0},  // 10: automatic white balance
+    {&FilterSettings::gamma, 0, 200},
+    {&FilterSettings::bayerPhase, 0, 3},
+    {nullptr, 0, 127},   // 13: global gain
+    {nullptr, 0, 127},   // 14: red gain
+    {nullptr, 0, 127},   // 15: green 1 gain
+    {nullptr, 0, 127},   // 16: green 2 gain
+    {nullptr, 0, 127},   // 17: blue gain
+    {nullptr, 0, 8192},  // 18: exposure in lines
+    {&FilterSettings::grayMode, 0, 2},
+    {&FilterSettings::grayGainR, 0, 255},
+    {&FilterSettings::grayGainG1, 0, 255},
+    {&FilterSettings::grayGainG2, 0, 255},
+    {&FilterSettings::grayGainB, 0, 255},
+    {&FilterSettings::grayOffsetR, -255, 255},
+    {&FilterSettings::grayOffsetG1, -255, 255},
+    {&FilterSettings::grayOffsetG2, -255, 255},
+    {&FilterSettings::grayOffsetB, -255, 255},
+};
+
+}  // namespace
+
+int CameraObject::SetFilterValue(int index, int value) {
+    if (!device) return NoDevice();
+    if (index < 1 || index > 27) return Fail(CAMERR_ARGUMENT);
+    return StoreFilterValue(index, value);
+}
+
+int CameraObject::StoreFilterValue(int index, int value) {
+    FilterSettings& f = filterSettings;
+    GainSettings& g = gainSettings;
+    if (index == 6) {
+        f.whiteBalanceRed = value & 0xFF;
+        f.whiteBalanceGreen = (value >> 8) & 0xFF;
+        f.whiteBalanceBlue = (value >> 16) & 0xFF;
+        return 1;
+    }
+    if (index == 10) {
+        f.autoWhiteBalance = value != 0;
+        return 1;
+    }
+    const FilterRange& range = kFilterRanges[index];
+    if (value < range.min || value > range.max) return Fail(CAMERR_ARGUMENT);
+    if (range.field != nullptr) {
+        f.*(range.field) = value;
+        return 1;
+    }
+    switch (index) {
+        case 13:
+            g.globalGain = g.gainGreen1 = g.gainRed = g.gainBlue = g.gainGreen2 = value;
+            device->SetGlobalGain(value);
+            return 1;
+        case 14:
+            g.gainRed = value;
+            device->SetColorGain(K37VQDevice::REG_GAIN_RED, value);
+            return 1;
+        case 15:
+            g.gainGreen1 = value;
+            device->SetColorGain(K37VQDevice::REG_GAIN_GREEN1, value);
+            return 1;
+        case 16:
+            g.gainGreen2 = value;
+            device->SetColorGain(K37VQDevice::REG_GAIN_GREEN2, value);
+            return 1;
+        case 17:
+            g.gainBlue = value;
+            device->SetColorGain(K37VQDevice::REG_GAIN_BLUE, value);
+            return 1;
+        case 18:
+            g.exposure = value;
+            device->SetExposureLines(value);
+            return 1;
+        default: return Fail(CAMERR_ARGUMENT);
+    }
+}
+
+int CameraObject::DeviceColorGain(uint16_t reg) {
+    uint16_t gain = 0;
+    device->GetColorGain(reg, &gain);
+    return gain;
+}
+
+int CameraObject::GetFilterValue(int index, int* ok) {
+    if (ok) *ok = 0;
+    if (!device) return NoDevice();
+    if (index < 1 || index > 27) return Fail(CAMERR_ARGUMENT);
+    if (ok) *ok = 1;
+    const FilterSettings& f = filterSettings;
+    switch (index) {
+        case 6:
+            return (f.whiteBalanceBlue & 0xFF) << 16 | (f.whiteBalanceGreen & 0xFF) << 8 |
+                   (f.whiteBalanceRed & 0xFF);
+        case 10: return f.autoWhiteBalance;
+        case 13: return device->GetGlobalGain();
+        case 14: return DeviceColorGain(K37VQDevice::REG_GAIN_RED);
+        case 15: return DeviceColorGain(K37VQDevice::REG_GAIN_GREEN1);
+        case 16: return DeviceColorGain(K37VQDevice::REG_GAIN_GREEN2);
+        case 17: return DeviceColorGain(K37VQDevice::REG_GAIN_BLUE);
+        case 18: {
+            int lines = 0;
+            device->GetExposureLines(&lines);
+            return lines;
+        }
+        default: return f.*(kFilterRanges[index].field);
+    }
+}
+
+// ---- Acquisition, preview window, still images and dialogs ----
+
+int CameraObject::Preview() {
+    if (!device) return NoDevice();
+    return StartPreview();
+}
+
+int CameraObject::CallBackPreview(platform::WindowHandle notify, void* buffer, int size, int flag) {
+    notifyWindow = notify;
+    callerBuffer = buffer;
+    callerBufferSize = size;
+    callerCopyFlag = flag;
+    return Preview();
+}
+
+int CameraObject::Record(const char* fileName, int /*durationMs*/, int /*showWindow*/) {
+    if (fileName == nullptr || fileName[0] == '\0') return Fail(CAMERR_ARGUMENT);
+    if (!device) return NoDevice();
+    return StartPreview();
+}
+
+int CameraObject::StartPreview() {
+    if (!device) return NoDevice();
+    return NoDevice();
+}
+
+int CameraObject::StopPreview() {
+    if (!device) return NoDevice();
+    state = AcquisitionState::Idle;
+    return 1;
+}
+
+int CameraObject::Close() {
+    if (device) StopPreview();
+    windowClassName[0] = '\0';
+    return 1;
+}
+
+int CameraObject::GetImage(void* /*buffer*/, int /*size*/, int /*flag*/) {
+    if (!device) return NoDevice();
+    return NoDevice();
+}
+
+int CameraObject::Capture() {
+    if (!device) return NoDevice();
+    return NoDevice();
+}
+
+int CameraObject::SnapShot(void* /*buffer*/, int /*size*/, int /*flag*/) {
+    if (!device) return NoDevice();
+    return NoDevice();
+}
+
+int CameraObject::SaveImage(const char* /*fileName*/, int /*format*/) {
+    if (!device) return NoDevice();
+    return NoDevice();
+}
+
+int CameraObject::SetPreviewWindow(platform::WindowHandle parent, int x, int y, int width,
+                                   int height) {
+    if (!device) return NoDevice();
+    previewParent = parent;
+    previewPlacement = {x, y, width, height};
+    return 1;
+}
+
+int CameraObject::CameraDialog(platform::WindowHandle /*owner*/) {
+    if (!device) return NoDevice();
+    return Fail(CAMERR_UNSUPPORTED);
+}
+
+int CameraObject::FilterDialog(platform::WindowHandle /*owner*/) {
+    if (!device) return NoDevice();
+    return Fail(CAMERR_UNSUPPORTED);
+}
+
+int CameraObject::AnalogGainDialog(platform::WindowHandle /*owner*/) {
+    if (!device) return NoDevice();
+    return Fail(CAMERR_UNSUPPORTED);
+}
+
+}  // namespace lumora

@@ -1,0 +1,181 @@
+#pragma once
+// Everything one open camera owns: the device object, the image buffers, the capture geometry,
+// the filter and analog settings, the acquisition threads and the preview window, the AVI
+// recorder and the error history. Every export reaches one operation here.
+//
+// Thread context: the operations run on the application's thread (the exports); the worker
+// threads read the settings as plain values. RecordError may be called from any thread.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "api/error_history.h"
+#include "camera/capture_window.h"
+#include "camera/filter_settings.h"
+#include "camera/gain_settings.h"
+#include "device/k37vq_device.h"
+#include "imaging/image_buffer.h"
+#include "imaging/processor_info.h"
+#include "lumora/LumoraSdk.h"
+#include "output/avi_writer.h"
+#include "platform/window_message.h"
+
+namespace lumora {
+
+enum class AcquisitionState : int { Idle = 0, Previewing = 1, Capturing = 2 };
+
+class CameraObject {
+public:
+    static constexpr int kFrameTimeoutMs = 8000;
+    static constexpr int kMaxEnumSlots = 10;
+    static constexpr int kNameSlotSize = 256;
+
+    CameraObject();
+    virtual ~CameraObject();
+    CameraObject(const CameraObject&) = delete;
+    CameraObject& operator=(const CameraObject&) = delete;
+
+    // Sets up processor detection, the device, the image buffers and the persisted settings.
+    // 0 when the object is left without a device or buffers (the reason is recorded).
+    int Initialize(platform::WindowHandle errorWindow);
+
+    // Errors: push a code (any thread; posts CAMMSG_ERROR to the error window), pop the newest.
+    int RecordError(int code);
+    int PopError() { return errorHistory.Pop(); }
+
+    // Device selection and information.
+    int SetDeviceNumber(int index);
+    int EnumDevice(char names[kMaxEnumSlots][kNameSlotSize]);
+    int EnumDeviceW(char16_t names[kMaxEnumSlots][kNameSlotSize]);
+    int GetDeviceName(int index, char* name, int size);
+    int GetDeviceNameW(int index, char16_t* name, int size);
+    int GetCameraInfo(CameraInfo* info);
+    int GetStatus() const { return 0; }
+
+    // Stored stream settings.
+    int SetColorMode(int bits);
+    int GetColorMode() const;
+    int SetSubSample(int mode);
+    int GetSubSample() const { return subsamplingMode; }
+    int SetWaitTime(int ms);
+    int GetWaitTime() const { return waitTimeMs; }
+    int SetHalfClock(int clock);
+    int GetHalfClock() const { return halfClock; }
+    int SetAutoIris(int mode);
+    int GetAutoIris(int* ok) const;
+
+    // Geometry.
+    int Width() const { return captureWindow.hEffective; }
+    int Height() const { return captureWindow.vEffective; }
+    int SelectSizePreset(int width, int height);
+    int SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal, int vStart,
+                           int vEffective);
+    int GetCaptureWindowEx(int* hTotal, int* hStart, int* hEffective, int* vTotal, int* vStart,
+                           int* vEffective) const;
+    int ValidateCaptureWindow() const { return captureWindow.IsValid(subsamplingMode) ? 1 : 0; }
+
+    // Mirroring (also moves the Bayer phase) and exposure.
+    int SetMirrorV(int on);
+    int SetMirrorH(int on);
+    int GetMirrorV();
+    int GetMirrorH();
+    int GetRealExposureTime(int* ok);
+    // Writes the clock setting's divider to the sensor and takes its clock period (run when an
+    // acquisition is prepared, before the acquisition thread starts).
+    void ProgramClock(int setting);
+    // Writes the gains, exposure and mirrors of gainSettings to the device.
+    void WriteGainSettings();
+
+    // Registers, serial ROM and I/O port.
+    int WriteRegister(int address, int value);
+    int ReadRegister(int address, int* ok);
+    int ReadSromID(int address, int* ok);
+    int WriteSromID(int address, int value);
+    int SetIOPort(int value);
+    int GetIOPort(unsigned char* value);
+
+    // Filter values by index 1..27.
+    int SetFilterValue(int index, int value);
+    int GetFilterValue(int index, int* ok);
+
+    // Acquisition, preview window, still images and dialogs.
+    int Preview();
+    int CallBackPreview(platform::WindowHandle notify, void* buffer, int size, int flag);
+    int Record(const char* fileName, int durationMs, int showWindow);
+    int StartPreview();
+    int StopPreview();
+    int Close();
+    int GetImage(void* buffer, int size, int flag);
+    int Capture();
+    int SnapShot(void* buffer, int size, int flag);
+    int SaveImage(const char* fileName, int format);
+    int SetPreviewWindow(platform::WindowHandle parent, int x, int y, int width, int height);
+    int CameraDialog(platform::WindowHandle owner);
+    int FilterDialog(platform::WindowHandle owner);
+    int AnalogGainDialog(platform::WindowHandle owner);
+
+    // ---- State, in the order the object holds it ----
+    ProcessorInfo processor;
+    std::unique_ptr<K37VQDevice> device;
+    std::unique_ptr<ImageBuffer> buffer8, buffer16, buffer24, buffer32, buffer48, buffer64;
+    std::unique_ptr<ImageBuffer> sharpenSource, displayBuffer;
+    platform::WindowHandle previewWindow = nullptr;
+    void* previewDC = nullptr;
+    char windowClassName[256] = {};
+    CaptureWindow captureWindow;
+    FilterSettings filterSettings;
+    void* filterDialog = nullptr;  // open filter dialog, refreshed by the frame pipeline
+    GainSettings gainSettings;
+    void* analogGainDialog = nullptr;  // open analog gain dialog, refreshed by auto exposure
+    struct LineTiming {
+        uint16_t lineLengthClocks = 0;  // register 0x342
+        uint16_t lineOffsetClocks = 0;  // register 0x340
+        double clockPeriodUs = 1.0;
+    } lineTiming;
+    int lastExposureTimeUs = 0;
+    std::atomic<int> recording{0};
+    AviWriter recorder;
+    struct RecordingTiming {
+        uint32_t startMs = 0;
+        uint32_t endMs = 0;
+        std::atomic<int> newFrame{0};
+    } recordingTiming;
+    std::atomic<int> previewRun{0};
+    platform::WindowHandle previewParent = nullptr;
+    struct Placement {
+        int x = 0, y = 0, width = 0, height = 0;
+    } previewPlacement;
+    platform::WindowHandle errorWindow = nullptr;
+    platform::WindowHandle notifyWindow = nullptr;
+    void* callerBuffer = nullptr;
+    int callerBufferSize = 0;
+    int callerCopyFlag = 0;
+    FrameInfo frameInfo{};
+    std::atomic<AcquisitionState> state{AcquisitionState::Idle};
+    int colorMode = 0;  // 0..5 for 8, 16, 24, 32, 48, 64 bits
+    int subsamplingMode = 0;
+    int waitTimeMs = 10;
+    int halfClock = 0;
+    struct FrameRate {
+        int fpsTimes10 = 0;
+        int frames = 0;
+        uint32_t windowStartMs = 0;
+    } frameRate;
+    ErrorHistory errorHistory;
+    int frameTimeoutMs = kFrameTimeoutMs;
+
+private:
+    int NoDevice() { return Fail(CAMERR_NO_DEVICE); }
+    int Fail(int code) {
+        RecordError(code);
+        return 0;
+    }
+    // Formats the name of the camera with 1-based number into out.
+    static void FormatDeviceName(int number, char* out, int size);
+    // Applies index's setter to value; records CAMERR_ARGUMENT for values out of range.
+    int StoreFilterValue(int index, int value);
+    // The device's colour gain in register reg; 0 when it cannot be read.
+    int DeviceColorGain(uint16_t reg);
+};
+
+}  // namespace lumora

@@ -1,0 +1,388 @@
+#include "device/camera_device.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "device/disk_layer.h"
+#include "platform/clock.h"
+
+namespace lumora {
+
+CameraDevice::CameraDevice() = default;
+
+CameraDevice::~CameraDevice() {
+    // No thread may outlive the object, whatever the model class did.
+    CameraDevice::StopStream();
+}
+
+void CameraDevice::NoOperation() {}
+
+// ---------------------------------------------------------------------------------------------
+// Discovery and transport. Caller thread (the acquisition thread uses ReadFrame alone).
+
+long CameraDevice::CountDevices(const char* modelName) {
+    deviceCount = 0;
+    std::string model = modelName ? modelName : "";
+    std::vector<std::string> entries;
+    long status = DiskLayer::ReadList(&entries);
+    for (const std::string& entry : entries) {
+        if (entry.find("VORNEX") != std::string::npos && entry.find("USB3.0") != std::string::npos &&
+            entry.find(model) != std::string::npos && entry.find("DS") == std::string::npos) {
+            ++deviceCount;
+        }
+    }
+    // Callers list the cameras into ten slots.
+    if (deviceCount > kMaxDevices) deviceCount = kMaxDevices;
+    selectedIndex = 0;
+    return status;
+}
+
+int CameraDevice::OpenSelectedDevice() {
+    // Never leave a previous handle open, nor in use by a running acquisition.
+    CloseDevice();
+    int matches = 0;
+    for (int n = 1; n <= 4; ++n) {
+        diskHandle = DiskLayer::OpenDrive(n);
+        if (!diskHandle) continue;
+        uint8_t block[kBlockSize] = {};
+        if (ReadBlock(kStatusOffset, block) && std::memcmp(block, "VORNEX USB 3.0 Camera", 21) == 0 &&
+            block[26] == modelId[0] && block[27] == modelId[1]) {
+            if (matches == selectedIndex) return 1;
+            ++matches;
+        }
+        diskHandle.reset();
+    }
+    return 0;
+}
+
+void CameraDevice::CloseDevice() {
+    StopStream();
+    diskHandle.reset();
+}
+
+bool CameraDevice::ReadBlock(uint32_t offset, uint8_t* block) {
+    uint32_t moved = 0;
+    return diskHandle->Seek(offset) && diskHandle->Read(block, kBlockSize, &moved) && moved == kBlockSize;
+}
+
+bool CameraDevice::WriteBlock(uint32_t offset, const uint8_t* block) {
+    uint32_t moved = 0;
+    return diskHandle->Seek(offset) && diskHandle->Write(block, kBlockSize, &moved) && moved == kBlockSize;
+}
+
+int CameraDevice::ReadFrame(uint8_t* buffer, uint32_t length) {
+    if (!diskHandle || buffer == nullptr) return 0;
+    uint8_t block[kBlockSize];
+    uint32_t polls = waitTime.load();
+    bool ready = false;
+    for (uint32_t i = 0; i < polls && !ready; ++i) {
+        if (!ReadBlock(kStatusOffset, block)) return 0;
+        ready = block[256] == 1;
+    }
+    if (!ready) return 0;
+    uint32_t moved = 0;
+    if (!diskHandle->Seek(kImageOffset)) return 0;
+    return diskHandle->Read(buffer, length, &moved) && moved == length ? 1 : 0;
+}
+
+int CameraDevice::WriteRegister8(uint16_t address, uint8_t value) {
+    if (!diskHandle) return 0;
+    uint8_t block[kBlockSize] = {};
+    block[0] = CMD_WRITE_REGISTER;
+    block[1] = static_cast<uint8_t>(address >> 8);
+    block[2] = static_cast<uint8_t>(address);
+    block[3] = value;
+    return WriteBlock(kCommandOffset, block) ? 1 : 0;
+}
+
+int CameraDevice::ReadRegister8(uint16_t address, uint8_t* value) {
+    if (!diskHandle) return 0;
+    uint8_t block[kBlockSize] = {};
+    block[0] = CMD_READ_REGISTER;
+    block[1] = static_cast<uint8_t>(address >> 8);
+    block[2] = static_cast<uint8_t>(address);
+    if (!WriteBlock(kCommandOffset, block) || !ReadBlock(kStatusOffset, block)) return 0;
+    if (value) *value = block[257];
+    return 1;
+}
+
+int CameraDevice::WriteRegister16(uint16_t address, uint16_t value) {
+    int high = WriteRegister8(address, static_cast<uint8_t>(value >> 8));
+    int low = WriteRegister8(static_cast<uint16_t>(address + 1), static_cast<uint8_t>(value));
+    return high && low ? 1 : 0;
+}
+
+int CameraDevice::ReadRegister16(uint16_t address, uint16_t* value) {
+    uint8_t high = 0, low = 0;
+    int okHigh = ReadRegister8(address, &high);
+    int okLow = ReadRegister8(static_cast<uint16_t>(address + 1), &low);
+    if (!okHigh || !okLow) return 0;
+    if (value) *value = static_cast<uint16_t>(high * 256 + low);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Plain settings and reserved operations. Caller thread.
+
+int CameraDevice::SetWordTransfer(int) { return 0; }
+void CameraDevice::SetWaitTime(uint32_t value) {
+    if (value >= 1 && value <= 10000) waitTime = value;
+}
+uint32_t CameraDevice::GetWaitTime() { return waitTime; }
+float CameraDevice::GetFrameRate() { return frameRate; }
+int CameraDevice::ReservedTrue() { return 1; }
+int CameraDevice::GetSingleCaptureStatus() { return 1; }
+int CameraDevice::ReservedFalse() { return 0; }
+int CameraDevice::GetDeviceCount() { return deviceCount; }
+int CameraDevice::IsValidDevice(int index) { return index >= 0 && index < deviceCount ? 1 : 0; }
+int CameraDevice::GetSelectedDevice() { return selectedIndex; }
+
+int CameraDevice::SelectDevice(int index) {
+    if (!IsValidDevice(index)) return 1;
+    selectedIndex = index;
+    return OpenSelectedDevice() ? 0 : 1;
+}
+
+int CameraDevice::SetCaptureWindow(int, int, int, int, int) { return 1; }
+
+void CameraDevice::GetCaptureWindow(int* x, int* y, int* width, int* height, int* mode) {
+    if (x) *x = windowX;
+    if (y) *y = windowY;
+    if (width) *width = windowWidth;
+    if (height) *height = windowHeight;
+    if (mode) *mode = readoutMode;
+}
+
+int CameraDevice::SetMirrorH(int) { return 1; }
+int CameraDevice::SetMirrorV(int) { return 1; }
+int CameraDevice::GetMirrorH() { return 0; }
+int CameraDevice::GetMirrorV() { return 0; }
+int CameraDevice::SetAcquisitionOption(int) { return 0; }
+int CameraDevice::ReservedQuery() { return 0; }
+int CameraDevice::SetClockHalving(int) { return 0; }
+int CameraDevice::GetClockHalving(int*) { return 0; }
+int CameraDevice::SetIOPort(int) { return 0; }
+int CameraDevice::GetIOPort(int*) { return 0; }
+int CameraDevice::ReadSromId(int, uint8_t*) { return 0; }
+int CameraDevice::WriteSromId(int, int) { return 0; }
+
+// ---------------------------------------------------------------------------------------------
+// Frame sizes.
+
+int CameraDevice::CopyDivisor(int mode) {
+    switch (mode) {
+        case 1: case 17: return 2;
+        case 2: case 18: return 4;
+        case 3: return 8;
+        default: return 1;
+    }
+}
+
+int CameraDevice::TransferDivisor(int mode) {
+    switch (mode) {
+        case 1: return 2;
+        case 2: return 4;
+        case 3: return 8;
+        default: return 1;
+    }
+}
+
+int CameraDevice::GetTransferSize() {
+    int d = TransferDivisor(readoutMode);
+    int n = (windowWidth / d) * (windowHeight / d);
+    return n % 512 == 0 ? n : (n / 512 + 1) * 512;
+}
+
+int CameraDevice::GetPaddedImageSize() {
+    int d = TransferDivisor(readoutMode);
+    int w = windowWidth / d, h = windowHeight / d;
+    return ((w + 3) & ~3) * h;
+}
+
+int CameraDevice::GetCopySize() {
+    int d = CopyDivisor(readoutMode);
+    return (windowWidth / d) * (windowHeight / d);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Acquisition. Caller thread, except AcquisitionLoop.
+
+int CameraDevice::NewestSlot() const {
+    int newest = 0;
+    int best = buffers[0].sequence;
+    if (best < 0) best = -1;
+    for (int i = 1; i < 3; ++i) {
+        int s = buffers[i].sequence;
+        if (s > best) {
+            best = s;
+            newest = i;
+        }
+    }
+    return newest;
+}
+
+bool CameraDevice::AllocateSlots() {
+    int size = GetTransferSize();
+    if (size <= 0) return false;
+    for (FrameSlot& slot : buffers) {
+        slot.data.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
+        slot.size = slot.data ? static_cast<uint32_t>(size) : 0;
+        slot.sequence = 0;
+        if (!slot.data) return false;
+    }
+    return true;
+}
+
+void CameraDevice::ReleaseSlots() {
+    for (FrameSlot& slot : buffers) {
+        slot.data.reset();
+        slot.size = 0;
+        slot.sequence = 0;
+    }
+}
+
+void CameraDevice::JoinThread() {
+    if (threadHandle.joinable()) threadHandle.join();
+    endEventExists = false;
+}
+
+int CameraDevice::Start(StreamState state) {
+    // A thread that still exists is stopped first: there is one acquisition thread at most.
+    if (threadHandle.joinable()) StopStream();
+    if (!AllocateSlots()) {
+        ReleaseSlots();
+        return 1;
+    }
+    frameSequence = 0;
+    lastDelivered = 0;
+    streamState = state;
+    endEvent.Reset();
+    endEventExists = true;
+    try {
+        threadHandle = std::thread([this] { AcquisitionLoop(); });
+    } catch (const std::system_error&) {
+        streamState = STREAM_IDLE;
+        endEventExists = false;
+        ReleaseSlots();
+        return 1;
+    }
+    return 0;
+}
+
+int CameraDevice::StartStream() { return Start(STREAM_RUNNING); }
+
+int CameraDevice::StartSingleCapture() {
+    if (threadHandle.joinable()) StopStream();
+    ReleaseSlots();
+    return Start(STREAM_SINGLE);
+}
+
+void CameraDevice::AcquisitionLoop() {
+    // Acquisition thread.
+    frameSequence = 0;
+    uint32_t counted = 0;
+    uint32_t t0 = platform::MultimediaTime();
+    while (streamState != STREAM_STOP) {
+        int state = streamState;
+        if (state == STREAM_RUNNING || state == STREAM_SINGLE) {
+            int target = state == STREAM_SINGLE ? 0 : (NewestSlot() + 1) % 3;
+            FrameSlot& slot = buffers[target];
+            slot.sequence = 0;
+            // A frame larger than the slot (the window grew while streaming) is never read: the
+            // pass then idles like a paused one until the stream is restarted.
+            uint32_t length = static_cast<uint32_t>(GetTransferSize());
+            if (length > slot.size) {
+                if (frameEventArmed) frameEvent.Set();
+                platform::SleepMs(10);
+                continue;
+            }
+            if (!ReadFrame(slot.data.get(), length)) continue;
+            slot.sequence = ++frameSequence;
+            if (state == STREAM_SINGLE) {
+                int expected = STREAM_SINGLE;
+                streamState.compare_exchange_strong(expected, STREAM_STOP);
+            }
+            ++counted;
+            if (platform::MultimediaTime() - t0 > 1000) {
+                uint32_t elapsed = platform::MultimediaTime() - t0;
+                frameRate = static_cast<float>(counted * 1000.0 / static_cast<double>(elapsed));
+                counted = 0;
+                t0 = platform::MultimediaTime();
+            }
+        }
+        if (frameEventArmed) frameEvent.Set();
+        if (streamState == STREAM_PAUSED) platform::SleepMs(10);
+    }
+    endEvent.Set();
+}
+
+int CameraDevice::QueryNewFrame() {
+    int delivered = lastDelivered;
+    for (const FrameSlot& slot : buffers) {
+        if (slot.sequence > delivered) return 3;
+    }
+    return 2;
+}
+
+int CameraDevice::CopyNewestFrame(uint8_t* destination, int, int, int) {
+    const FrameSlot& slot = buffers[NewestSlot()];
+    int size = GetCopySize();
+    if (destination == nullptr || !slot.data || size < 0 || static_cast<uint32_t>(size) > slot.size) return 1;
+    int sequence = slot.sequence;
+    std::memcpy(destination, slot.data.get(), static_cast<size_t>(size));
+    lastDelivered = sequence;
+    return 0;
+}
+
+int CameraDevice::FinishSingleCapture(uint8_t* destination, int, int, int) {
+    bool ended = true;
+    if (endEventExists) ended = endEvent.Wait(waitTime);
+    if (!ended) streamState = STREAM_STOP;  // the thread must not go on writing slot 0
+    JoinThread();
+    streamState = STREAM_IDLE;
+    if (!ended) return 1;
+    const FrameSlot& slot = buffers[0];
+    int size = GetCopySize();
+    if (destination == nullptr || !slot.data || slot.sequence <= 0 || size < 0 ||
+        static_cast<uint32_t>(size) > slot.size) {
+        return 1;
+    }
+    std::memcpy(destination, slot.data.get(), static_cast<size_t>(size));
+    lastDelivered = slot.sequence.load();
+    return 0;
+}
+
+int CameraDevice::StopStream() {
+    streamState = STREAM_STOP;
+    JoinThread();
+    streamState = STREAM_IDLE;
+    ReleaseSlots();
+    return 0;
+}
+
+int CameraDevice::PauseStream() {
+    int expected = STREAM_RUNNING;
+    if (!streamState.compare_exchange_strong(expected, STREAM_PAUSED)) return 0;
+    if (WaitFrameSignal()) return 1;
+    streamState = STREAM_RUNNING;
+    return -1;
+}
+
+int CameraDevice::ResumeStream(int paused) {
+    if (paused) streamState = STREAM_RUNNING;
+    return paused;
+}
+
+int CameraDevice::WaitFrameSignal() {
+    if (frameEventArmed) return 0;
+    frameEvent.Reset();
+    frameEventArmed = true;
+    bool signalled = frameEvent.Wait(1000);
+    frameEventArmed = false;
+    return signalled ? 1 : 0;
+}
+
+}  // namespace lumora

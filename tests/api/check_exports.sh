@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# check_exports.sh nm|OBJDUMP LIBRARY NAMES: the library's exported table equals NAMES exactly.
+# OBJDUMP is the MinGW objdump for a DLL.
+set -euo pipefail
+tool=$1 lib=$2 names=$3
+if [ "$tool" = nm ]; then
+  actual=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TWDBRVi]$/ {print $3}' | grep -v '^_\(init\|fini\)$' | sort)
+else
+  actual=$("$tool" -p "$lib" |
+    sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p' | sort)
+  imports=$("$tool" -p "$lib" | awk '/DLL Name:/ {print tolower($3)}')
+  for dll in $imports; do
+    case "$dll" in
+      kernel32.dll|user32.dll|gdi32.dll|advapi32.dll|winmm.dll|msvcrt.dll|comctl32.dll|shell32.dll|ole32.dll) ;;
+      *) echo "imports a non-system DLL: $dll"; exit 1 ;;
+    esac
+  done
+fi
+expected=$(sort "$names")
+if [ "$actual" != "$expected" ]; then
+  diff <(echo "$expected") <(echo "$actual") | sed 's/^</missing:/; s/^>/unexpected:/' | grep -E '^(missing|unexpected)'
+  exit 1
+fi
+echo "export table: $(echo "$actual" | wc -l) names, as listed"

@@ -1,0 +1,156 @@
+// Device selection and register access through the exported functions, on emulated cameras.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "emulated_disks.h"
+#include "lumora/LumoraSdk.h"
+
+namespace lumora::test {
+namespace {
+
+class DeviceApi : public EmulatedDisks {
+protected:
+    void Open(int cameraCount) {
+        cameras = DiskLayer::PlaceTestCameras(cameraCount);
+        h = Lumora_Initialize(nullptr);
+        ASSERT_NE(h, 0);
+        while (Lumora_GetLastError(h) != 0) {
+        }
+    }
+    void TearDown() override {
+        if (h) {
+            EXPECT_EQ(Lumora_Release(h), 1);
+        }
+        EmulatedDisks::TearDown();
+    }
+    LumoraHandle h = 0;
+    std::vector<std::shared_ptr<CameraEmulator>> cameras;
+};
+
+TEST_F(DeviceApi, EnumeratesAndNamesTwoCameras) {
+    Open(2);
+    char names[10][256];
+    std::memset(names, 'x', sizeof names);
+    EXPECT_EQ(Lumora_EnumDevice(h, names), 2);
+    EXPECT_STREQ(names[0], "LumoraK37VQ_01");
+    EXPECT_STREQ(names[1], "LumoraK37VQ_02");
+    for (int i = 2; i < 10; ++i) EXPECT_STREQ(names[i], "") << i;
+
+    LumoraWChar wnames[10][256];
+    std::memset(wnames, 0x55, sizeof wnames);
+    EXPECT_EQ(Lumora_EnumDeviceW(h, wnames), 2);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(wnames[1])), u"LumoraK37VQ_02");
+    for (int i = 2; i < 10; ++i) EXPECT_EQ(wnames[i][0], 0) << i;
+
+    char name[15];
+    EXPECT_EQ(Lumora_GetDeviceName(h, 0, name, 14), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT);
+    EXPECT_EQ(Lumora_GetDeviceName(h, 0, name, 15), 1);
+    EXPECT_STREQ(name, "LumoraK37VQ_01");
+    EXPECT_EQ(Lumora_GetDeviceName(h, 2, name, 15), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT);
+    EXPECT_EQ(Lumora_GetDeviceName(h, -1, name, 15), 0);
+    LumoraWChar wname[15];
+    EXPECT_EQ(Lumora_GetDeviceNameW(h, 1, wname, 15), 1);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(wname)), u"LumoraK37VQ_02");
+    EXPECT_EQ(Lumora_GetDeviceNameW(h, 1, wname, 14), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT);
+}
+
+TEST_F(DeviceApi, RegistersReachTheSelectedCamera) {
+    Open(2);
+    int ok = 0;
+    EXPECT_EQ(Lumora_WriteRegisterEx(h, 0x0202, 0x1234), 1);
+    EXPECT_EQ(Lumora_ReadRegisterEx(h, 0x0202, &ok), 0x1234);
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(cameras[0]->Register16(0x0202), 0x1234);
+
+    EXPECT_EQ(Lumora_SetDeviceNumber(h, 1), 1);
+    EXPECT_EQ(Lumora_WriteRegisterEx(h, 0x0202, 0xBEEF), 1);
+    EXPECT_EQ(cameras[1]->Register16(0x0202), 0xBEEF);
+    EXPECT_EQ(cameras[0]->Register16(0x0202), 0x1234);
+    EXPECT_EQ(Lumora_ReadRegisterEx(h, 0x0202, nullptr), 0xBEEF);
+
+    // The short forms keep only the low 8 bits of the address.
+    EXPECT_EQ(Lumora_WriteRegister(h, 0x1240, 0x0A0B), 1);
+    EXPECT_EQ(cameras[1]->Register16(0x0040), 0x0A0B);
+    EXPECT_EQ(Lumora_ReadRegister(h, 0x7740, &ok), 0x0A0B);
+
+    EXPECT_EQ(Lumora_SetDeviceNumber(h, 2), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_DEVICE_NUMBER);
+    EXPECT_EQ(Lumora_SetDeviceNumber(h, -1), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_DEVICE_NUMBER);
+    EXPECT_EQ(Lumora_GetLastError(h), 0);
+}
+
+TEST_F(DeviceApi, FailedTransfersAreRegisterErrors) {
+    Open(1);
+    int ok = 1;
+    cameras[0]->FailWrites(1);
+    EXPECT_EQ(Lumora_WriteRegisterEx(h, 0x0202, 5), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_REGISTER);
+    cameras[0]->FailReads(1);
+    EXPECT_EQ(Lumora_ReadRegisterEx(h, 0x0202, &ok), 0);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_REGISTER);
+    cameras[0]->UnplugAfter(0);
+    EXPECT_EQ(Lumora_WriteRegisterEx(h, 0x0202, 5), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_REGISTER);
+    EXPECT_EQ(Lumora_SetDeviceNumber(h, 0), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_DEVICE_NUMBER);
+}
+
+TEST_F(DeviceApi, WithoutCamerasTheDeviceIsThereButFindsNothing) {
+    Open(0);
+    char names[10][256];
+    EXPECT_EQ(Lumora_EnumDevice(h, names), 0);
+    EXPECT_STREQ(names[0], "");
+    EXPECT_EQ(Lumora_SetDeviceNumber(h, 0), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_DEVICE_NUMBER);
+    int ok = 1;
+    EXPECT_EQ(Lumora_ReadRegisterEx(h, 0x0202, &ok), 0);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_REGISTER);
+    CameraInfo info{};
+    info.size = sizeof info;
+    EXPECT_EQ(Lumora_GetCameraInfo(h, &info), 1);
+    EXPECT_EQ(info.width, 3488);
+}
+
+TEST_F(DeviceApi, SerialRomAndPortOfThisModel) {
+    Open(1);
+    int ok = 1;
+    EXPECT_EQ(Lumora_ReadSromID(h, 0, &ok), 0);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_NO_DEVICE);
+    EXPECT_EQ(Lumora_WriteSromID(h, 0, 1), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_NO_DEVICE);
+    EXPECT_EQ(Lumora_SetIOPort(h, 4, 0, 0), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), 0);
+    unsigned char port = 0xFF;
+    EXPECT_EQ(Lumora_GetIOPort(h, &port, 0, 0), 1);
+    EXPECT_EQ(port, 0);
+    EXPECT_EQ(Lumora_GetIOPort(h, nullptr, 0, 0), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT);
+}
+
+TEST_F(DeviceApi, EnvironmentCamerasThroughTheExports) {
+    DiskLayer::ClearTestDrives();
+    ASSERT_EQ(setenv("LUMORA_CAMEMU", "2", 1), 0);
+    h = Lumora_Initialize(nullptr);
+    char names[10][256];
+    EXPECT_GE(Lumora_EnumDevice(h, names), 2);
+    EXPECT_STREQ(names[0], "LumoraK37VQ_01");
+    EXPECT_STREQ(names[1], "LumoraK37VQ_02");
+    int ok = 0;
+    EXPECT_EQ(Lumora_WriteRegisterEx(h, 0x0600, 0x0102), 1);
+    EXPECT_EQ(Lumora_ReadRegisterEx(h, 0x0600, &ok), 0x0102);
+    EXPECT_EQ(Lumora_SetDeviceNumber(h, 1), 1);
+    EXPECT_EQ(Lumora_ReadRegisterEx(h, 0x0600, &ok), 0);
+    EXPECT_EQ(ok, 1);
+    unsetenv("LUMORA_CAMEMU");
+}
+
+}  // namespace
+}  // namespace lumora::test

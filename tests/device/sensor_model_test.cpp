@@ -1,0 +1,337 @@
+// The K37VQ register map as the emulated camera receives it, and the camera object's sensor
+// settings on top of it.
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "camera/camera_object.h"
+#include "device/k37vq_device.h"
+#include "emulated_disks.h"
+
+namespace lumora::test {
+namespace {
+
+using Reg = std::pair<uint16_t, uint16_t>;
+using SensorModel = EmulatedDisks;
+
+// The 16-bit register writes in a transfer log (each a pair of byte writes at A and A + 1).
+std::vector<Reg> RegisterWrites(const std::vector<EmulatorTransfer>& log) {
+    std::vector<Reg> writes;
+    std::vector<EmulatorTransfer> bytes;
+    for (const EmulatorTransfer& t : log) {
+        if (t.write && t.offset == 0x20200 && t.head[0] == 0x20) bytes.push_back(t);
+    }
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        uint16_t a = static_cast<uint16_t>(bytes[i].head[1] << 8 | bytes[i].head[2]);
+        uint16_t b = static_cast<uint16_t>(bytes[i + 1].head[1] << 8 | bytes[i + 1].head[2]);
+        EXPECT_EQ(b, a + 1) << "unpaired byte write at " << a;
+        writes.emplace_back(a, static_cast<uint16_t>(bytes[i].head[3] << 8 | bytes[i + 1].head[3]));
+    }
+    EXPECT_EQ(bytes.size() % 2, 0u);
+    return writes;
+}
+
+std::vector<Reg> WindowSequence(uint16_t mode3040, int x, int y, int w, int h, int ow, int oh,
+                                int lineLength, int reg3010, int reg3014) {
+    return {{0x0104, 1},
+            {0x3040, mode3040},
+            {0x0344, x + 8},
+            {0x0348, x + w + 7},
+            {0x0346, y + 8},
+            {0x034A, y + h + 7},
+            {0x0400, 0},
+            {0x0404, 16},
+            {0x034C, ow},
+            {0x034E, oh},
+            {0x0342, lineLength},
+            {0x0340, oh + 145},
+            {0x3010, reg3010},
+            {0x3014, reg3014},
+            {0x3018, 0},
+            {0x3044, 0x0004},
+            {0x301A, 0x0002},
+            {0x0104, 0}};
+}
+
+struct Rig {
+    std::shared_ptr<CameraEmulator> camera = DiskLayer::PlaceTestCameras(1)[0];
+    K37VQDevice device;
+
+    std::vector<Reg> Window(int x, int y, int w, int h, int mode, int expectedResult = 0) {
+        camera->SetRegister16(0x3040, 0);
+        camera->SetRegister16(0x3044, 0);
+        camera->SetRegister16(0x301A, 0);
+        camera->StartLog();
+        EXPECT_EQ(device.SetCaptureWindow(x, y, w, h, mode), expectedResult);
+        return RegisterWrites(camera->TakeLog());
+    }
+};
+
+TEST_F(SensorModel, FullWindowRegisterValuesByMode) {
+    Rig rig;
+    EXPECT_EQ(rig.Window(0, 0, 3488, 2616, 0), WindowSequence(0x0041, 0, 0, 3488, 2616, 3488, 2616, 7096, 256, 1386));
+    EXPECT_EQ(rig.Window(0, 0, 3488, 2616, 1), WindowSequence(0x00C3, 0, 0, 3488, 2616, 1744, 1308, 3608, 256, 1386));
+    EXPECT_EQ(rig.Window(0, 0, 3488, 2616, 2), WindowSequence(0x01C7, 0, 0, 3488, 2616, 872, 654, 3440, 256, 1386));
+    EXPECT_EQ(rig.Window(0, 0, 3488, 2616, 17), WindowSequence(0x04C3, 0, 0, 3488, 2616, 1744, 1308, 6200, 568, 4434));
+    EXPECT_EQ(rig.Window(0, 0, 3488, 2616, 18), WindowSequence(0x0DC7, 0, 0, 3488, 2616, 872, 654, 5032, 568, 3266));
+    int x, y, w, h, m;
+    rig.device.GetCaptureWindow(&x, &y, &w, &h, &m);
+    EXPECT_EQ(w, 3488);
+    EXPECT_EQ(m, 18);
+}
+
+TEST_F(SensorModel, SmallWindowRegisterValues) {
+    Rig rig;
+    EXPECT_EQ(rig.Window(0, 0, 640, 480, 0), WindowSequence(0x0041, 0, 0, 640, 480, 640, 480, 3440, 256, 1386));
+    EXPECT_EQ(rig.Window(0, 0, 640, 480, 1), WindowSequence(0x00C3, 0, 0, 640, 480, 320, 240, 2800, 256, 1386));
+    EXPECT_EQ(rig.Window(0, 0, 640, 480, 17), WindowSequence(0x04C3, 0, 0, 640, 480, 320, 240, 4160, 568, 2394));
+    // Binning with a wide output: the other branch of the line total.
+    EXPECT_EQ(rig.Window(100, 50, 3200, 2000, 17),
+              WindowSequence(0x04C3, 100, 50, 3200, 2000, 1600, 1000, 6200, 568, 4434));
+    // A narrow binning window takes the other branch of the line total: t = b + output width.
+    EXPECT_EQ(rig.Window(0, 0, 100, 60, 17), WindowSequence(0x04C3, 0, 0, 100, 60, 50, 30, 3340, 568, 2842));
+    EXPECT_EQ(rig.Window(0, 0, 100, 60, 1), WindowSequence(0x00C3, 0, 0, 100, 60, 50, 30, 3340, 256, 1386));
+}
+
+TEST_F(SensorModel, ReadModeBitsKeepTheOthers) {
+    Rig rig;
+    rig.camera->SetRegister16(0x3040, 0xFFFF);
+    rig.camera->StartLog();
+    EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 3488, 2616, 1), 0);
+    EXPECT_EQ(RegisterWrites(rig.camera->TakeLog())[1], Reg(0x3040, 0xF2C3));
+    // Modes without a setting write the register back unchanged, at full output size.
+    rig.camera->SetRegister16(0x3040, 0x1234);
+    rig.camera->StartLog();
+    EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 800, 600, 20), 0);
+    auto writes = RegisterWrites(rig.camera->TakeLog());
+    EXPECT_EQ(writes[1], Reg(0x3040, 0x1234));
+    EXPECT_EQ(writes[8], Reg(0x034C, 800));
+    // Mode 3 reads out the full size while the transfer is an eighth.
+    rig.camera->StartLog();
+    EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 800, 600, 3), 0);
+    EXPECT_EQ(RegisterWrites(rig.camera->TakeLog())[8], Reg(0x034C, 800));
+    EXPECT_EQ(rig.device.GetTransferSize(), 512 * 15);  // 100 x 75 = 7500 bytes
+}
+
+TEST_F(SensorModel, RejectedWindowsWriteNothing) {
+    Rig rig;
+    for (auto args : std::vector<std::vector<int>>{{1, 0, 3488, 100, 0}, {0, 0, 3, 100, 0}, {0, 0, 100, 2, 0},
+                                                   {0, 0, 100, 100, 21}, {-2, 0, 100, 100, 0}, {0, 1, 100, 2616, 0},
+                                                   {0, 0, 100, 100, -1}}) {
+        rig.camera->StartLog();
+        EXPECT_EQ(rig.device.SetCaptureWindow(args[0], args[1], args[2], args[3], args[4]), 1);
+        EXPECT_TRUE(rig.camera->TakeLog().empty());
+    }
+    int x, y, w, h, m;
+    rig.device.GetCaptureWindow(&x, &y, &w, &h, &m);
+    EXPECT_EQ(w, 3488);
+    EXPECT_EQ(h, 2616);
+    EXPECT_EQ(m, 0);
+    EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 4, 3, 0), 0);  // the smallest window
+}
+
+TEST_F(SensorModel, GainsAndExposure) {
+    Rig rig;
+    rig.camera->StartLog();
+    EXPECT_EQ(rig.device.SetGlobalGain(200), 1);
+    EXPECT_EQ(rig.device.SetColorGain(K37VQDevice::REG_GAIN_RED, 0), 1);
+    EXPECT_EQ(rig.device.SetColorGain(K37VQDevice::REG_GAIN_BLUE, -1), 1);  // 0xFFFF limited
+    EXPECT_EQ(rig.device.SetColorGain(0x305E, 5), 0);                       // not a colour gain
+    EXPECT_EQ(rig.device.SetExposureLines(0), 1);
+    EXPECT_EQ(rig.device.SetExposureLines(8192), 1);
+    EXPECT_EQ(RegisterWrites(rig.camera->TakeLog()),
+              (std::vector<Reg>{{0x305E, 0x107F}, {0x305A, 0x1000}, {0x3058, 0x107F}, {0x0202, 1}, {0x0202, 8192}}));
+
+    rig.camera->SetRegister16(K37VQDevice::REG_GAIN_GREEN2, 0x10C5);
+    uint16_t gain = 999;
+    EXPECT_EQ(rig.device.GetColorGain(K37VQDevice::REG_GAIN_GREEN2, &gain), 1);
+    EXPECT_EQ(gain, 0x45);
+    EXPECT_EQ(rig.device.GetColorGain(0x3050, &gain), 0);
+    EXPECT_EQ(rig.device.GetGlobalGain(), 0x7F);
+    int lines = 0;
+    EXPECT_EQ(rig.device.GetExposureLines(&lines), 1);
+    EXPECT_EQ(lines, 8192);
+    rig.camera->FailReads(1);
+    lines = 5;
+    EXPECT_EQ(rig.device.GetExposureLines(&lines), 0);
+    EXPECT_EQ(lines, 5);
+}
+
+TEST_F(SensorModel, MirrorsAndClockHalving) {
+    Rig rig;
+    rig.camera->SetRegister16(0x3040, 0x0041);
+    rig.camera->StartLog();
+    EXPECT_EQ(rig.device.SetMirrorV(1), 0);
+    EXPECT_EQ(rig.device.SetMirrorH(7), 0);
+    EXPECT_EQ(rig.device.SetMirrorV(0), 0);
+    EXPECT_EQ(RegisterWrites(rig.camera->TakeLog()),
+              (std::vector<Reg>{{0x3040, 0x8041}, {0x3040, 0xC041}, {0x3040, 0x4041}}));
+    EXPECT_EQ(rig.device.GetMirrorH(), 1);
+    EXPECT_EQ(rig.device.GetMirrorV(), 0);
+    // The getters follow the sensor, whatever was set last.
+    rig.camera->SetRegister16(0x3040, 0x8000);
+    EXPECT_EQ(rig.device.GetMirrorV(), 1);
+    EXPECT_EQ(rig.device.GetMirrorH(), 0);
+
+    int on = -1;
+    EXPECT_EQ(rig.device.SetClockHalving(1), 1);
+    EXPECT_EQ(rig.camera->Register16(0x0304), 4);
+    EXPECT_EQ(rig.device.GetClockHalving(&on), 1);
+    EXPECT_EQ(on, 1);
+    EXPECT_EQ(rig.device.SetClockHalving(0), 1);
+    EXPECT_EQ(rig.camera->Register16(0x0304), 2);
+    EXPECT_EQ(rig.device.GetClockHalving(&on), 1);
+    EXPECT_EQ(on, 0);
+    rig.camera->FailWrites(-1);
+    EXPECT_EQ(rig.device.SetClockHalving(1), 0);
+    EXPECT_EQ(rig.device.SetMirrorH(0), 0);  // write failures are not seen here
+}
+
+TEST_F(SensorModel, BusyWhenTheStreamDoesNotAcknowledge) {
+    Rig rig;
+    rig.camera->SetFastFrames(true);
+    rig.device.SetWaitTime(3000);
+    EXPECT_EQ(rig.device.SetMirrorV(1), 0);
+    EXPECT_EQ(rig.device.GetMirrorV(), 1);
+    EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 64, 48, 0), 0);
+    ASSERT_EQ(rig.device.StartStream(), 0);
+    // Each status poll now takes a millisecond and none says ready: one ready poll outlasts
+    // the handshake's second.
+    rig.camera->SetTransferLatencyUs(1000);
+    rig.camera->StallReady(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // a transfer in flight ends
+    rig.camera->SetRegister16(0x3040, 0);  // the sensor no longer mirrors
+    rig.camera->StartLog();
+    EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 640, 480, 0), K37VQDevice::kBusy);
+    EXPECT_EQ(rig.device.SetGlobalGain(10), 0);
+    EXPECT_EQ(rig.device.GetMirrorV(), 1);  // the cached state
+    for (const EmulatorTransfer& t : rig.camera->TakeLog()) EXPECT_FALSE(t.write);
+    rig.camera->StallReady(false);
+    rig.camera->SetTransferLatencyUs(0);
+    rig.device.StopStream();
+    EXPECT_EQ(rig.device.GetMirrorV(), 0);
+}
+
+// --- the camera object -----------------------------------------------------------------------
+
+struct ObjectRig {
+    std::shared_ptr<CameraEmulator> camera = DiskLayer::PlaceTestCameras(1)[0];
+    CameraObject object;
+    ObjectRig() {
+        object.Initialize(nullptr);
+        while (object.PopError() != 0) {
+        }
+    }
+};
+
+TEST_F(SensorModel, MirroringMovesTheBayerPhaseOnce) {
+    ObjectRig rig;
+    CameraObject& c = rig.object;
+    c.filterSettings.bayerPhase = 0;
+    EXPECT_EQ(c.SetMirrorV(1), 1);
+    EXPECT_EQ(c.SetMirrorV(5), 1);
+    EXPECT_EQ(c.filterSettings.bayerPhase, 1);
+    EXPECT_EQ(c.GetMirrorV(), 1);
+    EXPECT_EQ(c.SetMirrorH(1), 1);
+    EXPECT_EQ(c.filterSettings.bayerPhase, 3);
+    EXPECT_EQ(rig.camera->Register16(0x3040) & 0xC000, 0xC000);
+    EXPECT_EQ(c.SetMirrorV(0), 1);
+    EXPECT_EQ(c.SetMirrorH(0), 1);
+    EXPECT_EQ(c.filterSettings.bayerPhase, 0);
+    EXPECT_EQ(c.GetMirrorH(), 0);
+}
+
+TEST_F(SensorModel, CaptureWindowReachesTheDeviceOnlyWhenValid) {
+    ObjectRig rig;
+    CameraObject& c = rig.object;
+    rig.camera->StartLog();
+    EXPECT_EQ(c.SetCaptureWindowEx(3488, 100, 3400, 2616, 0, 2616), 0);
+    EXPECT_EQ(c.PopError(), CAMERR_CAPTURE_WINDOW);
+    EXPECT_TRUE(rig.camera->TakeLog().empty());
+    int ht, hs, he, vt, vs, ve;
+    c.GetCaptureWindowEx(&ht, &hs, &he, &vt, &vs, &ve);
+    EXPECT_EQ(hs, 100);
+    EXPECT_EQ(he, 3400);
+    EXPECT_EQ(c.SetCaptureWindowEx(3488, 100, 640, 2616, 20, 480), 1);
+    EXPECT_EQ(rig.camera->Register16(0x034C), 640);
+    EXPECT_EQ(rig.camera->Register16(0x0344), 108);
+    EXPECT_EQ(rig.camera->Register16(0x0346), 28);
+}
+
+TEST_F(SensorModel, GainAndExposureFilterIndexes) {
+    ObjectRig rig;
+    CameraObject& c = rig.object;
+    EXPECT_EQ(c.SetFilterValue(13, 64), 1);
+    const GainSettings& g = c.gainSettings;
+    EXPECT_EQ(g.globalGain, 64);
+    EXPECT_EQ(g.gainRed, 64);
+    EXPECT_EQ(g.gainGreen1, 64);
+    EXPECT_EQ(g.gainGreen2, 64);
+    EXPECT_EQ(g.gainBlue, 64);
+    EXPECT_EQ(rig.camera->Register16(0x305E), 0x1040);
+    EXPECT_EQ(c.SetFilterValue(14, 1), 1);
+    EXPECT_EQ(c.SetFilterValue(15, 2), 1);
+    EXPECT_EQ(c.SetFilterValue(16, 3), 1);
+    EXPECT_EQ(c.SetFilterValue(17, 4), 1);
+    EXPECT_EQ(c.SetFilterValue(18, 0), 1);
+    EXPECT_EQ(rig.camera->Register16(0x305A), 0x1001);
+    EXPECT_EQ(rig.camera->Register16(0x3056), 0x1002);
+    EXPECT_EQ(rig.camera->Register16(0x305C), 0x1003);
+    EXPECT_EQ(rig.camera->Register16(0x3058), 0x1004);
+    EXPECT_EQ(rig.camera->Register16(0x0202), 1);
+    // The getters ask the sensor.
+    rig.camera->SetRegister16(0x305E, 0x1005);
+    rig.camera->SetRegister16(0x0202, 777);
+    int ok = 0;
+    EXPECT_EQ(c.GetFilterValue(13, &ok), 5);
+    EXPECT_EQ(ok, 1);
+    EXPECT_EQ(c.GetFilterValue(14, &ok), 1);
+    EXPECT_EQ(c.GetFilterValue(17, &ok), 4);
+    EXPECT_EQ(c.GetFilterValue(18, &ok), 777);
+    EXPECT_EQ(c.gainSettings.exposure, 0);
+}
+
+TEST_F(SensorModel, ClockTableAndRealExposureTime) {
+    ObjectRig rig;
+    CameraObject& c = rig.object;
+    int ok = 0;
+    EXPECT_EQ(c.GetRealExposureTime(&ok), 0);
+    EXPECT_EQ(ok, 1);
+
+    const struct {
+        int setting;
+        uint16_t divider;
+        double period;
+    } table[] = {{0, 7, 0.018248175436537464}, {1, 6, 0.015625}, {2, 5, 0.013020832815931924},
+                 {3, 4, 0.010416666666666666}, {4, 3, 0.0078125}, {5, 2, 0.005208333333333333},
+                 {7, 7, 0.018248175436537464}, {-1, 7, 0.018248175436537464}};
+    for (const auto& row : table) {
+        rig.camera->SetRegister16(0x3016, 0x0010);
+        rig.camera->StartLog();
+        c.ProgramClock(row.setting);
+        EXPECT_EQ(RegisterWrites(rig.camera->TakeLog()),
+                  (std::vector<Reg>{{0x0300, 4}, {0x0302, 1}, {0x0304, row.divider}, {0x3016, 0x0111}}));
+        EXPECT_EQ(c.lineTiming.clockPeriodUs, row.period) << row.setting;
+    }
+    c.lineTiming.lineLengthClocks = 3440;
+    c.lineTiming.lineOffsetClocks = 625;
+    c.gainSettings.exposure = 480;
+    c.ProgramClock(3);
+    EXPECT_EQ(c.GetRealExposureTime(&ok), static_cast<int>((3440.0 * 480 + 625) / 96));
+}
+
+TEST_F(SensorModel, MirrorsThroughTheExports) {
+    auto camera = DiskLayer::PlaceTestCameras(1)[0];
+    LumoraHandle h = Lumora_Initialize(nullptr);
+    EXPECT_EQ(Lumora_SetMirrorV(h, 1), 1);
+    EXPECT_EQ(Lumora_GetMirrorV(h), 1);
+    EXPECT_EQ(Lumora_GetMirrorH(h), 0);
+    camera->SetRegister16(0x3040, 0x4000);
+    EXPECT_EQ(Lumora_GetMirrorV(h), 0);
+    EXPECT_EQ(Lumora_GetMirrorH(h), 1);
+    Lumora_Release(h);
+}
+
+}  // namespace
+}  // namespace lumora::test

@@ -1,0 +1,69 @@
+// The DLL with LUMORA_CAMEMU=2: two emulated cameras are listed, named and reachable.
+// Exit code 0 when everything holds.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "lumora/LumoraSdk.h"
+
+#define CHECK(cond)                                                     \
+    do {                                                                \
+        if (!(cond)) {                                                  \
+            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
+            return 1;                                                   \
+        }                                                               \
+    } while (0)
+
+template <typename F>
+bool Load(HMODULE dll, const char* name, F* f) {
+    *f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+    return *f != nullptr;
+}
+
+int main() {
+    SetEnvironmentVariableA("LUMORA_CAMEMU", "2");
+    HMODULE dll = LoadLibraryA(LUMORA_DLL);
+    CHECK(dll != nullptr);
+    decltype(&Lumora_Initialize) initialize;
+    decltype(&Lumora_Release) release;
+    decltype(&Lumora_EnumDevice) enumDevice;
+    decltype(&Lumora_EnumDeviceW) enumDeviceW;
+    decltype(&Lumora_SetDeviceNumber) setDeviceNumber;
+    decltype(&Lumora_WriteRegisterEx) writeRegisterEx;
+    decltype(&Lumora_ReadRegisterEx) readRegisterEx;
+    decltype(&Lumora_GetLastError) getLastError;
+    CHECK(Load(dll, "Lumora_Initialize", &initialize));
+    CHECK(Load(dll, "Lumora_Release", &release));
+    CHECK(Load(dll, "Lumora_EnumDevice", &enumDevice));
+    CHECK(Load(dll, "Lumora_EnumDeviceW", &enumDeviceW));
+    CHECK(Load(dll, "Lumora_SetDeviceNumber", &setDeviceNumber));
+    CHECK(Load(dll, "Lumora_WriteRegisterEx", &writeRegisterEx));
+    CHECK(Load(dll, "Lumora_ReadRegisterEx", &readRegisterEx));
+    CHECK(Load(dll, "Lumora_GetLastError", &getLastError));
+
+    LumoraHandle h = initialize(nullptr);
+    CHECK(h != 0);
+    static char names[10][256];
+    CHECK(enumDevice(h, names) == 2);
+    CHECK(std::strcmp(names[0], "LumoraK37VQ_01") == 0);
+    CHECK(std::strcmp(names[1], "LumoraK37VQ_02") == 0);
+    CHECK(names[2][0] == '\0');
+    static LumoraWChar wnames[10][256];
+    CHECK(enumDeviceW(h, wnames) == 2);
+    CHECK(wnames[1][0] == 'L' && wnames[1][13] == '2' && wnames[1][14] == 0);
+
+    for (int camera = 0; camera < 2; ++camera) {
+        CHECK(setDeviceNumber(h, camera) == 1);
+        int ok = 0;
+        CHECK(writeRegisterEx(h, 0x0202, 0x1234 + camera) == 1);
+        CHECK(readRegisterEx(h, 0x0202, &ok) == 0x1234 + camera);
+        CHECK(ok == 1);
+    }
+    CHECK(setDeviceNumber(h, 2) == 0);
+    CHECK(getLastError(h) == CAMERR_DEVICE_NUMBER);
+    CHECK(release(h) == 1);
+    FreeLibrary(dll);
+    std::printf("device emulator under the DLL: ok\n");
+    return 0;
+}
