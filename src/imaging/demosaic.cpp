@@ -116,8 +116,16 @@ struct ColumnBytes {
     __m128i near, far, green;  // V's sample weighted 3, the one weighted 1, and the green
 };
 
-LUMORA_SSE2_FUNCTION inline ColumnBytes LoadColumns(const uint8_t* const rows[4], int32_t c, __m128i inX) {
-    const __m128i a0 = Load(rows[0] + c), a1 = Load(rows[1] + c), a2 = Load(rows[2] + c), a3 = Load(rows[3] + c);
+// Row pointers held in locals, so that stores of the row loops are not taken to change them.
+struct RowPointers8 {
+    const uint8_t* r0;
+    const uint8_t* r1;
+    const uint8_t* r2;
+    const uint8_t* r3;
+};
+
+LUMORA_SSE2_FUNCTION inline ColumnBytes LoadColumns(const RowPointers8 rows, int32_t c, __m128i inX) {
+    const __m128i a0 = Load(rows.r0 + c), a1 = Load(rows.r1 + c), a2 = Load(rows.r2 + c), a3 = Load(rows.r3 + c);
     const __m128i either = _mm_xor_si128(a1, a2);
     ColumnBytes b;
     b.near = _mm_xor_si128(a1, _mm_and_si128(either, inX));  // row y in X, else row y - 1
@@ -135,7 +143,8 @@ void ColumnSumsTail(const uint8_t* const rows[4], int32_t c, int32_t width, int 
     }
 }
 
-LUMORA_SSE2_FUNCTION void ColumnSums8(const uint8_t* const rows[4], int xpar, int32_t width, const Scratch8& s) {
+LUMORA_SSE2_FUNCTION void ColumnSums8(const uint8_t* const rowArray[4], int xpar, int32_t width, const Scratch8 s) {
+    const RowPointers8 rows{rowArray[0], rowArray[1], rowArray[2], rowArray[3]};
     const __m128i inX = ParityMask8(xpar);
     const __m128i zero = _mm_setzero_si128();
     const int32_t done = EvenChunks(0, width - 16, 16, [&](int32_t c) LUMORA_SSE2_FUNCTION {
@@ -148,11 +157,13 @@ LUMORA_SSE2_FUNCTION void ColumnSums8(const uint8_t* const rows[4], int xpar, in
         Store(s.v3 + c + 8, _mm_add_epi16(_mm_add_epi16(hi, hi), hi));
         Store(s.green + c, b.green);
     });
-    ColumnSumsTail(rows, done, width, xpar, s);
+    ColumnSumsTail(rowArray, done, width, xpar, s);
 }
 
 // The same with multiply-adds of byte pairs: (near, far) . (3, 1) and . (9, 3).
-LUMORA_SSSE3_FUNCTION void ColumnSums8Ssse3(const uint8_t* const rows[4], int xpar, int32_t width, const Scratch8& s) {
+LUMORA_SSSE3_FUNCTION void ColumnSums8Ssse3(const uint8_t* const rowArray[4], int xpar, int32_t width,
+                                            const Scratch8 s) {
+    const RowPointers8 rows{rowArray[0], rowArray[1], rowArray[2], rowArray[3]};
     const __m128i inX = ParityMask8(xpar);
     const __m128i w1 = _mm_set1_epi16(0x0103), w3 = _mm_set1_epi16(0x0309);
     const int32_t done = EvenChunks(0, width - 16, 16, [&](int32_t c) LUMORA_SSSE3_FUNCTION {
@@ -164,7 +175,7 @@ LUMORA_SSSE3_FUNCTION void ColumnSums8Ssse3(const uint8_t* const rows[4], int xp
         Store(s.v3 + c + 8, _mm_maddubs_epi16(hi, w3));
         Store(s.green + c, b.green);
     });
-    ColumnSumsTail(rows, done, width, xpar, s);
+    ColumnSumsTail(rowArray, done, width, xpar, s);
 }
 
 // Gain factors per 16-bit lane for A and for B (mulhi by k << 5 is (S k) >> 11).
@@ -175,7 +186,7 @@ LUMORA_SSE2_FUNCTION inline void LaneFactors(const Frame& f, bool redEven, __m12
 }
 
 // 16 output pixels from x on: A and B scaled and limited to bytes, and green.
-LUMORA_SSE2_FUNCTION inline void Colours16(const Scratch8& s, int32_t x, __m128i kA, __m128i kB,
+LUMORA_SSE2_FUNCTION inline void Colours16(const Scratch8 s, int32_t x, __m128i kA, __m128i kB,
                                            __m128i& a8, __m128i& b8, __m128i& g8) {
     const __m128i a0 = _mm_add_epi16(Load(s.v3 + x), Load(s.v + x - 2));
     const __m128i a1 = _mm_add_epi16(Load(s.v3 + x + 8), Load(s.v + x + 6));
@@ -189,7 +200,8 @@ LUMORA_SSE2_FUNCTION inline void Colours16(const Scratch8& s, int32_t x, __m128i
 
 // Output pixels of row y from x = 2 on, 16 at a time; returns the first x not done.
 template <int Channels>
-LUMORA_SSE2_FUNCTION int32_t Row8Sse2(const Frame& f, int32_t y, const Scratch8& s) {
+LUMORA_SSE2_FUNCTION int32_t Row8Sse2(const Frame& f, int32_t y, const Scratch8 s) {
+    uint8_t* const out = PixelAt<uint8_t, Channels>(f, 0, y);
     const bool redEven = RedInEvenLanes(f, y);
     __m128i kA, kB;
     LaneFactors(f, redEven, kA, kB);
@@ -206,7 +218,7 @@ LUMORA_SSE2_FUNCTION int32_t Row8Sse2(const Frame& f, int32_t y, const Scratch8&
         const __m128i rLo = _mm_unpacklo_epi8(r8, zero), rHi = _mm_unpackhi_epi8(r8, zero);
         const __m128i px[4] = {_mm_unpacklo_epi16(bgLo, rLo), _mm_unpackhi_epi16(bgLo, rLo),
                                _mm_unpacklo_epi16(bgHi, rHi), _mm_unpackhi_epi16(bgHi, rHi)};
-        uint8_t* o = PixelAt<uint8_t, Channels>(f, x, y);
+        uint8_t* o = out + static_cast<intptr_t>(x) * Channels;
         if constexpr (Channels == 4) {
             const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF000000u));
             for (int k = 0; k < 4; ++k) Store(o + 16 * k, _mm_or_si128(px[k], _mm_and_si128(Load(o + 16 * k), keep)));
@@ -244,7 +256,8 @@ const ShuffleMasks& Shuffles() {
 }
 
 // 24-bit output with byte shuffles: 48 bytes stored per 16 pixels, nothing written past them.
-LUMORA_SSSE3_FUNCTION int32_t Row8Ssse3(const Frame& f, int32_t y, const Scratch8& s, const ShuffleMasks& masks) {
+LUMORA_SSSE3_FUNCTION int32_t Row8Ssse3(const Frame& f, int32_t y, const Scratch8 s, const ShuffleMasks& masks) {
+    uint8_t* const out = PixelAt<uint8_t, 3>(f, 0, y);
     const int redEven = RedInEvenLanes(f, y) ? 1 : 0;
     __m128i kA, kB;
     LaneFactors(f, redEven == 1, kA, kB);
@@ -257,7 +270,7 @@ LUMORA_SSSE3_FUNCTION int32_t Row8Ssse3(const Frame& f, int32_t y, const Scratch
     return EvenChunks(2, (f.width - 2) - 16, 16, [&](int32_t x) LUMORA_SSSE3_FUNCTION {
         __m128i a8, b8, g8;
         Colours16(s, x, kA, kB, a8, b8, g8);
-        uint8_t* o = PixelAt<uint8_t, 3>(f, x, y);
+        uint8_t* o = out + static_cast<intptr_t>(x) * 3;
         for (int k = 0; k < 3; ++k) {
             Store(o + 16 * k, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a8, ma[k]), _mm_shuffle_epi8(b8, mb[k])),
                                            _mm_shuffle_epi8(g8, mg[k])));
@@ -271,9 +284,10 @@ LUMORA_SSE2_FUNCTION inline __m128i LoadLimited(const uint16_t* p) { return Limi
 
 LUMORA_SSE2_FUNCTION void ColumnSums16(const uint16_t* const rows[4], int xpar, int32_t width, uint16_t* v) {
     const __m128i inX = ParityMask16(xpar);
+    const uint16_t *r0 = rows[0], *r1 = rows[1], *r2 = rows[2], *r3 = rows[3];
     const int32_t done = EvenChunks(0, width - 8, 8, [&](int32_t c) LUMORA_SSE2_FUNCTION {
-        const __m128i a0 = LoadLimited(rows[0] + c), a1 = LoadLimited(rows[1] + c);
-        const __m128i a2 = LoadLimited(rows[2] + c), a3 = LoadLimited(rows[3] + c);
+        const __m128i a0 = LoadLimited(r0 + c), a1 = LoadLimited(r1 + c);
+        const __m128i a2 = LoadLimited(r2 + c), a3 = LoadLimited(r3 + c);
         Store(v + c, Times3Plus(Select(inX, a2, a1), Select(inX, a0, a3)));
     });
     using S = mosaic::SampleTraits<uint16_t>;
@@ -295,6 +309,7 @@ LUMORA_SSE2_FUNCTION int32_t Row16Sse2(const Frame& f, int32_t y, const uint16_t
     const __m128i redIsA = ParityMask16(redEven ? 0 : 1);
     const __m128i zero = _mm_setzero_si128();
     const int32_t last = (f.width - 2) - (Channels == 3 ? 9 : 8);
+    uint8_t* const out = PixelAt<uint16_t, Channels>(f, 0, y);
     return EvenChunks(2, last, 8, [&](int32_t x) LUMORA_SSE2_FUNCTION {
         const __m128i a = Times3Plus(Load(v + x), Load(v + x - 2));
         const __m128i b = Times3Plus(Load(v + x - 1), Load(v + x + 1));
@@ -309,7 +324,7 @@ LUMORA_SSE2_FUNCTION int32_t Row16Sse2(const Frame& f, int32_t y, const uint16_t
         const __m128i rLo = _mm_unpacklo_epi16(red, zero), rHi = _mm_unpackhi_epi16(red, zero);
         const __m128i px[4] = {_mm_unpacklo_epi32(bgLo, rLo), _mm_unpackhi_epi32(bgLo, rLo),
                                _mm_unpacklo_epi32(bgHi, rHi), _mm_unpackhi_epi32(bgHi, rHi)};
-        uint8_t* o = PixelAt<uint16_t, Channels>(f, x, y);
+        uint8_t* o = out + static_cast<intptr_t>(x) * Channels * 2;
         if constexpr (Channels == 4) {
             const __m128i keep = _mm_set_epi32(static_cast<int>(0xFFFF0000u), 0, static_cast<int>(0xFFFF0000u), 0);
             for (int k = 0; k < 4; ++k) Store(o + 16 * k, _mm_or_si128(px[k], _mm_and_si128(Load(o + 16 * k), keep)));
