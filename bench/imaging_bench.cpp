@@ -138,7 +138,7 @@ BENCHMARK(BM_Reference_Demosaic8)->Unit(benchmark::kMillisecond);
 
 template <bool Vector>
 void Demosaic8(benchmark::State& state) {
-    SetVectorRoutinesAllowed(Vector);
+    LimitVectorRoutines(Vector ? RoutineSet::Avx2 : RoutineSet::Plain);
     const ImageBuffer& raw = Raw8();
     ImageBuffer out;
     out.Create(kWidth, kHeight, 24);
@@ -149,7 +149,7 @@ void Demosaic8(benchmark::State& state) {
         out.Apply(DemosaicBorder8, &raw, nullptr, 0, 0, &record, nullptr);
         benchmark::ClobberMemory();
     }
-    SetVectorRoutinesAllowed(true);
+    LimitVectorRoutines(RoutineSet::Avx2);
     SetBytes(state, 4.0 * kWidth * kHeight);
 }
 void BM_Demosaic8(benchmark::State& state) { Demosaic8<true>(state); }
