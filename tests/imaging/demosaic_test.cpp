@@ -165,6 +165,10 @@ TEST(Demosaic, UniformFramesAndGains) {
     Demosaic(d, raw, 8, 24, DemosaicParams{2, 0, 100, 0});
     ExpectEverywhere(d.colour, {0, 100, 0}, "red and blue 0");
 
+    // Gains outside 0..400 are taken as the nearest end of that range.
+    Demosaic(d, raw, 8, 24, DemosaicParams{1, 1000, 100, -50});
+    ExpectEverywhere(d.colour, {0, 100, 255}, "gains out of range");
+
     Raw wide{37, 21, std::vector<int>(37 * 21, 4000)};
     Demosaic(d, wide, 16, 48, DemosaicParams{3, 200, 100, 100});
     ExpectEverywhere(d.colour, {4000, 4000, 4095}, "16-bit red 200");
