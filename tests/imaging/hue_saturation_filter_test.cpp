@@ -118,9 +118,9 @@ TEST(HueSaturation, VectorRowsEqualThePlainOnes) {
                 std::copy(original.begin(), original.end(), vector.Bits());
                 HueSaturationParameters p{round < 2 ? 0 : hue(rng), 0,
                                           round == 0 ? 255 : round == 1 ? -255 : sat(rng), 8};
-                SetVectorRoutinesAllowed(false);
+                LimitVectorRoutines(RoutineSet::Plain);
                 ASSERT_EQ(RunInPlace(plain, HueSaturation8, p), 1);
-                SetVectorRoutinesAllowed(true);
+                LimitVectorRoutines(RoutineSet::Avx2);
                 ASSERT_EQ(RunInPlace(vector, HueSaturation8, p), 1);
                 ASSERT_EQ(test::Snapshot(vector), test::Snapshot(plain))
                     << bits << " " << width << " " << p.hue << " " << p.saturation;

@@ -58,13 +58,13 @@ bool VectorRowsAgree(const char* name, int bitCount, std::mt19937& rng, bool sha
     HueSaturationParameters p{77, 0, -120, 8};
     HueSaturationParameters* record = &p;
     for (int pass = 0; pass < 2; ++pass) {
-        SetVectorRoutinesAllowed(pass == 1);
+        LimitVectorRoutines(pass == 1 ? RoutineSet::Avx2 : RoutineSet::Plain);
         ImageBuffer& b = pass == 0 ? plain : vector;
         const int32_t result = sharpen ? SharpenPicture(b, scratch, 17)
                                        : b.Apply(HueSaturation8, &b, nullptr, 0, 0, &record, nullptr);
         if (result != 1) return false;
     }
-    SetVectorRoutinesAllowed(true);
+    LimitVectorRoutines(RoutineSet::Avx2);
     if (std::memcmp(plain.Bits(), vector.Bits(), bytes) != 0) {
         std::printf("%s, %d bits: vector rows differ\n", name, bitCount);
         return false;
