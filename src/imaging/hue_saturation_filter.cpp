@@ -176,6 +176,84 @@ LUMORA_SSE2_FUNCTION inline Lanes AdjustLanes(Lanes in, __m128i factorHigh, __m1
             Channel(sector, newMin, span, t)};
 }
 
+// The same on sixteen pixels with AVX2, operation for operation.
+struct Lanes16 {
+    __m256i blue, green, red;
+};
+
+LUMORA_AVX2_FUNCTION inline __m256i Select16(__m256i mask, __m256i yes, __m256i no) {
+    return _mm256_blendv_epi8(no, yes, mask);
+}
+
+LUMORA_AVX2_FUNCTION inline __m256i Channel16(__m256i index, __m256i newMin, __m256i span,
+                                              __m256i t) {
+    const __m256i raised = _mm256_and_si256(_mm256_cmpgt_epi16(_mm256_set1_epi16(3), index), span);
+    const __m256i down = _mm256_and_si256(_mm256_cmpeq_epi16(index, _mm256_set1_epi16(2)), t);
+    const __m256i up = _mm256_and_si256(_mm256_cmpeq_epi16(index, _mm256_set1_epi16(5)), t);
+    return _mm256_add_epi16(_mm256_add_epi16(newMin, raised), _mm256_sub_epi16(up, down));
+}
+
+LUMORA_AVX2_FUNCTION inline __m256i Mod6x16(__m256i v) {
+    return _mm256_sub_epi16(
+        v, _mm256_and_si256(_mm256_cmpgt_epi16(v, _mm256_set1_epi16(5)), _mm256_set1_epi16(6)));
+}
+
+LUMORA_AVX2_FUNCTION inline Lanes16 AdjustLanes16(Lanes16 in, int32_t factor, HueOffset offset) {
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i round = _mm256_set1_epi16(128);
+    const __m256i r = in.red, g = in.green, b = in.blue;
+    const __m256i greenOver = _mm256_cmpgt_epi16(g, r);
+    __m256i mx = _mm256_max_epi16(r, g);
+    __m256i base = Select16(greenOver, _mm256_set1_epi16(3), _mm256_set1_epi16(1));
+    __m256i dd = Select16(greenOver, _mm256_sub_epi16(b, r), _mm256_sub_epi16(g, b));
+    const __m256i blueOver = _mm256_cmpgt_epi16(b, mx);
+    mx = _mm256_max_epi16(mx, b);
+    base = Select16(blueOver, _mm256_set1_epi16(5), base);
+    dd = Select16(blueOver, _mm256_sub_epi16(r, g), dd);
+    const __m256i mn = _mm256_min_epi16(_mm256_min_epi16(r, g), b);
+    const __m256i c = _mm256_sub_epi16(mx, mn);
+    const __m256i negative = _mm256_cmpgt_epi16(zero, dd);
+    base = _mm256_add_epi16(base, negative);
+    dd = _mm256_add_epi16(dd, _mm256_and_si256(negative, c));
+    const __m256i sum = _mm256_add_epi16(mx, mn);
+    const __m256i cap = _mm256_min_epi16(sum, _mm256_sub_epi16(_mm256_set1_epi16(511), sum));
+    const __m256i chroma = _mm256_add_epi16(
+        _mm256_mullo_epi16(c, _mm256_set1_epi16(static_cast<int16_t>(factor >> 8))),
+        _mm256_srli_epi16(
+            _mm256_add_epi16(
+                _mm256_mullo_epi16(c, _mm256_set1_epi16(static_cast<int16_t>(factor & 0xFF))),
+                round),
+            8));
+    const __m256i m = _mm256_min_epi16(chroma, cap);
+    const __m256i newMin = _mm256_srli_epi16(_mm256_sub_epi16(sum, m), 1);
+    const __m256i span = _mm256_sub_epi16(_mm256_srli_epi16(_mm256_add_epi16(sum, m), 1), newMin);
+    // The reciprocals of the sixteen chromas: 32-bit look-ups, then their 16-bit halves.
+    const int32_t* reciprocal = Scale8::Reciprocals();
+    const __m256i r0 = _mm256_i32gather_epi32(
+        reciprocal, _mm256_cvtepu16_epi32(_mm256_castsi256_si128(c)), 4);
+    const __m256i r1 = _mm256_i32gather_epi32(
+        reciprocal, _mm256_cvtepu16_epi32(_mm256_extracti128_si256(c, 1)), 4);
+    // The in-lane packs leave the 64-bit quarters in the order 0, 2, 1, 3.
+    const __m256i low = _mm256_permute4x64_epi64(
+        _mm256_packs_epi32(_mm256_srai_epi32(_mm256_slli_epi32(r0, 16), 16),
+                           _mm256_srai_epi32(_mm256_slli_epi32(r1, 16), 16)),
+        0xD8);
+    const __m256i high = _mm256_permute4x64_epi64(
+        _mm256_packs_epi32(_mm256_srli_epi32(r0, 16), _mm256_srli_epi32(r1, 16)), 0xD8);
+    __m256i f = _mm256_add_epi16(
+        _mm256_add_epi16(_mm256_mullo_epi16(high, dd), _mm256_mulhi_epu16(low, dd)),
+        _mm256_srli_epi16(_mm256_mullo_epi16(low, dd), 15));
+    f = _mm256_add_epi16(f, _mm256_set1_epi16(static_cast<int16_t>(offset.fraction)));
+    const __m256i wrap = _mm256_cmpgt_epi16(f, _mm256_set1_epi16(254));
+    f = _mm256_sub_epi16(f, _mm256_and_si256(wrap, _mm256_set1_epi16(255)));
+    const __m256i sector = Mod6x16(_mm256_sub_epi16(
+        _mm256_add_epi16(base, _mm256_set1_epi16(static_cast<int16_t>(offset.sector))), wrap));
+    const __m256i t = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(span, f), round), 8);
+    return {Channel16(Mod6x16(_mm256_add_epi16(sector, _mm256_set1_epi16(2))), newMin, span, t),
+            Channel16(Mod6x16(_mm256_add_epi16(sector, _mm256_set1_epi16(4))), newMin, span, t),
+            Channel16(sector, newMin, span, t)};
+}
+
 // 48 bytes as three vectors: one riffle takes the stream's first and second halves and
 // interleaves them byte by byte, moving byte j to 2j mod 47. Four riffles take byte 3i + k to
 // 16k + i (2^4 x 3 = 48 = 1 mod 47): pixel-interleaved channels become planes.
@@ -197,6 +275,36 @@ LUMORA_SSE2_FUNCTION inline void Unriffle(__m128i& v0, __m128i& v1, __m128i& v2)
     v0 = _mm_packus_epi16(e0, e1);
     v1 = _mm_packus_epi16(e2, o0);
     v2 = _mm_packus_epi16(o1, o2);
+}
+
+// Sixteen 16-bit lanes (0..255) to sixteen bytes.
+LUMORA_AVX2_FUNCTION inline __m128i Narrow16(__m256i v) {
+    return _mm_packus_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+}
+
+// 24-bit rows sixteen pixels at a time with AVX2; returns the pixels done (a multiple of 16).
+LUMORA_AVX2_FUNCTION int32_t AdjustRow24Avx2(const uint8_t* s, uint8_t* d, int32_t width,
+                                             int32_t factor, HueOffset offset) {
+    int32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const uint8_t* p = s + 3 * static_cast<intptr_t>(x);
+        __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+        __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+        for (int i = 0; i < 4; ++i) Riffle(v0, v1, v2);
+        const Lanes16 out = AdjustLanes16(
+            {_mm256_cvtepu8_epi16(v0), _mm256_cvtepu8_epi16(v1), _mm256_cvtepu8_epi16(v2)},
+            factor, offset);
+        v0 = Narrow16(out.blue);
+        v1 = Narrow16(out.green);
+        v2 = Narrow16(out.red);
+        for (int i = 0; i < 4; ++i) Unriffle(v0, v1, v2);
+        uint8_t* q = d + 3 * static_cast<intptr_t>(x);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(q), v0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 16), v1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 32), v2);
+    }
+    return x;
 }
 
 // Pixels 0..n-1 of one row, n a multiple of 8 (of 16 for 24-bit rows) within width; returns n.
@@ -279,6 +387,7 @@ int32_t RunHueSaturation(uint8_t* dstBits, const uint8_t* srcBits, const Rect* r
     const int32_t* reciprocal = S::Reciprocals();
     const HueOffset offset = HueOffsetOf(p->hue);
     [[maybe_unused]] const bool vector = Sse2RoutinesEnabled();
+    [[maybe_unused]] const bool wide = Avx2RoutinesEnabled();
 
     for (int32_t row = 0; row < a.height; ++row) {
         const uint8_t* s = a.src + static_cast<intptr_t>(row) * a.srcStride;
@@ -286,11 +395,17 @@ int32_t RunHueSaturation(uint8_t* dstBits, const uint8_t* srcBits, const Rect* r
         int32_t col = 0;
 #if LUMORA_HAVE_SSE2
         if constexpr (sizeof(Sample) == 1) {
-            if (vector) {
-                col = AdjustRow8(s, d, a.width, a.srcBytesPerPixel, a.dstBytesPerPixel, factor,
-                                 offset);
+            if (wide && a.srcBytesPerPixel == 3) {
+                col = AdjustRow24Avx2(s, d, a.width, factor, offset);
                 s += static_cast<intptr_t>(col) * a.srcBytesPerPixel;
                 d += static_cast<intptr_t>(col) * a.dstBytesPerPixel;
+            }
+            if (vector) {
+                const int32_t done = AdjustRow8(s, d, a.width - col, a.srcBytesPerPixel,
+                                                a.dstBytesPerPixel, factor, offset);
+                s += static_cast<intptr_t>(done) * a.srcBytesPerPixel;
+                d += static_cast<intptr_t>(done) * a.dstBytesPerPixel;
+                col += done;
             }
         }
 #endif

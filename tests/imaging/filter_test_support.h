@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/image_buffer.h"
+#include "imaging/vector_support.h"
 
 namespace lumora {
 namespace test {
@@ -59,6 +60,14 @@ inline void FillRandom(ImageBuffer& b, std::mt19937& rng, int maxValue16 = 4095)
 inline std::vector<uint8_t> Snapshot(const ImageBuffer& b) {
     return std::vector<uint8_t>(b.Bits(), b.Bits() + b.Stride() * b.Height());
 }
+
+// Caps the vector routines for its lifetime, lifting the cap again on the way out.
+struct VectorLimit {
+    explicit VectorLimit(RoutineSet ceiling) { LimitVectorRoutines(ceiling); }
+    ~VectorLimit() { LimitVectorRoutines(RoutineSet::Avx2); }
+    VectorLimit(const VectorLimit&) = delete;
+    VectorLimit& operator=(const VectorLimit&) = delete;
+};
 
 // Runs routine over the whole buffer in place with value1 = &&record.
 template <class Record>

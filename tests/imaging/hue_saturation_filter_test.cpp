@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "filter_test_support.h"
-#include "imaging/vector_support.h"
 
 namespace lumora {
 namespace {
@@ -107,6 +106,7 @@ TEST(HueSaturation, KeepsTheFourthSample) {
 TEST(HueSaturation, VectorRowsEqualThePlainOnes) {
     std::mt19937 rng(12);
     std::uniform_int_distribution<int> hue(-360, 360), sat(-255, 255);
+    for (RoutineSet level : {RoutineSet::Sse2, RoutineSet::Avx2})
     for (int bits : {24, 32}) {
         for (int width : {1, 7, 8, 9, 23, 64}) {
             for (int round = 0; round < 12; ++round) {
@@ -118,10 +118,14 @@ TEST(HueSaturation, VectorRowsEqualThePlainOnes) {
                 std::copy(original.begin(), original.end(), vector.Bits());
                 HueSaturationParameters p{round < 2 ? 0 : hue(rng), 0,
                                           round == 0 ? 255 : round == 1 ? -255 : sat(rng), 8};
-                LimitVectorRoutines(RoutineSet::Plain);
-                ASSERT_EQ(RunInPlace(plain, HueSaturation8, p), 1);
-                LimitVectorRoutines(RoutineSet::Avx2);
-                ASSERT_EQ(RunInPlace(vector, HueSaturation8, p), 1);
+                {
+                    const test::VectorLimit limit(RoutineSet::Plain);
+                    ASSERT_EQ(RunInPlace(plain, HueSaturation8, p), 1);
+                }
+                {
+                    const test::VectorLimit limit(level);
+                    ASSERT_EQ(RunInPlace(vector, HueSaturation8, p), 1);
+                }
                 ASSERT_EQ(test::Snapshot(vector), test::Snapshot(plain))
                     << bits << " " << width << " " << p.hue << " " << p.saturation;
             }

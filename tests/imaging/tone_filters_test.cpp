@@ -154,7 +154,9 @@ TEST(ToneRoutines, TouchOnlyTheChannelsOfTheRectangle) {
 // the odd byte at a row's end included.
 TEST(ToneRoutines, LargeAreasGiveTheTableEntries) {
     std::mt19937 rng(6);
+    for (RoutineSet level : {RoutineSet::Plain, RoutineSet::Avx2})
     for (int bits : {8, 24}) {
+        const test::VectorLimit limit(level);
         ImageBuffer b;
         ASSERT_EQ(b.Create(bits == 8 ? 601 : 201, 120, bits), 1);
         test::FillRandom(b, rng);
