@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "imaging/image_buffer.h"
-#include "imaging/vector_support.h"
+#include "imaging/filter_vectors.h"
 
 namespace lumora {
 namespace test {
@@ -61,10 +61,26 @@ inline std::vector<uint8_t> Snapshot(const ImageBuffer& b) {
     return std::vector<uint8_t>(b.Bits(), b.Bits() + b.Stride() * b.Height());
 }
 
-// Caps the vector routines for its lifetime, lifting the cap again on the way out.
+// The vector code a test runs: a routine set and whether the filters' AVX-512 code may run
+// above it.
+struct VectorLevel8 {
+    RoutineSet ceiling;
+    bool avx512;
+};
+constexpr VectorLevel8 kPlainCode{RoutineSet::Plain, false};
+constexpr VectorLevel8 kVectorLevels[] = {
+    {RoutineSet::Sse2, false}, {RoutineSet::Avx2, false}, {RoutineSet::Avx2, true}};
+
+// Caps the vector code for its lifetime, lifting the cap again on the way out.
 struct VectorLimit {
-    explicit VectorLimit(RoutineSet ceiling) { LimitVectorRoutines(ceiling); }
-    ~VectorLimit() { LimitVectorRoutines(RoutineSet::Avx2); }
+    explicit VectorLimit(VectorLevel8 level) {
+        LimitVectorRoutines(level.ceiling);
+        AllowAvx512Filters(level.avx512);
+    }
+    ~VectorLimit() {
+        LimitVectorRoutines(RoutineSet::Avx2);
+        AllowAvx512Filters(true);
+    }
     VectorLimit(const VectorLimit&) = delete;
     VectorLimit& operator=(const VectorLimit&) = delete;
 };

@@ -106,7 +106,7 @@ TEST(HueSaturation, KeepsTheFourthSample) {
 TEST(HueSaturation, VectorRowsEqualThePlainOnes) {
     std::mt19937 rng(12);
     std::uniform_int_distribution<int> hue(-360, 360), sat(-255, 255);
-    for (RoutineSet level : {RoutineSet::Sse2, RoutineSet::Avx2})
+    for (test::VectorLevel8 level : test::kVectorLevels)
     for (int bits : {24, 32}) {
         for (int width : {1, 7, 8, 9, 23, 64}) {
             for (int round = 0; round < 12; ++round) {
@@ -119,7 +119,7 @@ TEST(HueSaturation, VectorRowsEqualThePlainOnes) {
                 HueSaturationParameters p{round < 2 ? 0 : hue(rng), 0,
                                           round == 0 ? 255 : round == 1 ? -255 : sat(rng), 8};
                 {
-                    const test::VectorLimit limit(RoutineSet::Plain);
+                    const test::VectorLimit limit(test::kPlainCode);
                     ASSERT_EQ(RunInPlace(plain, HueSaturation8, p), 1);
                 }
                 {
@@ -130,6 +130,37 @@ TEST(HueSaturation, VectorRowsEqualThePlainOnes) {
                     << bits << " " << width << " " << p.hue << " " << p.saturation;
             }
         }
+    }
+}
+
+// Every 24-bit colour once (a 4096 x 4096 picture): the vector code equals the plain code.
+TEST(HueSaturation, VectorCodeEqualsThePlainCodeOnEveryColour) {
+    ImageBuffer all;
+    ASSERT_EQ(all.Create(4096, 4096, 24), 1);
+    for (int y = 0; y < 4096; ++y) {
+        uint8_t* row = all.Row(y);
+        for (int x = 0; x < 4096; ++x) {
+            const uint32_t colour = static_cast<uint32_t>(y) * 4096 + static_cast<uint32_t>(x);
+            row[3 * x] = static_cast<uint8_t>(colour);
+            row[3 * x + 1] = static_cast<uint8_t>(colour >> 8);
+            row[3 * x + 2] = static_cast<uint8_t>(colour >> 16);
+        }
+    }
+    const auto original = test::Snapshot(all);
+    HueSaturationParameters p{-93, 0, 140, 8};
+    ImageBuffer plain;
+    ASSERT_EQ(plain.Create(4096, 4096, 24), 1);
+    std::copy(original.begin(), original.end(), plain.Bits());
+    {
+        const test::VectorLimit limit(test::kPlainCode);
+        ASSERT_EQ(RunInPlace(plain, HueSaturation8, p), 1);
+    }
+    const auto expected = test::Snapshot(plain);
+    for (test::VectorLevel8 level : test::kVectorLevels) {
+        std::copy(original.begin(), original.end(), all.Bits());
+        const test::VectorLimit limit(level);
+        ASSERT_EQ(RunInPlace(all, HueSaturation8, p), 1);
+        ASSERT_TRUE(test::Snapshot(all) == expected) << static_cast<int>(level.ceiling) << level.avx512;
     }
 }
 

@@ -154,7 +154,7 @@ TEST(ToneRoutines, TouchOnlyTheChannelsOfTheRectangle) {
 // the odd byte at a row's end included.
 TEST(ToneRoutines, LargeAreasGiveTheTableEntries) {
     std::mt19937 rng(6);
-    for (RoutineSet level : {RoutineSet::Plain, RoutineSet::Avx2})
+    for (test::VectorLevel8 level : {test::kPlainCode, test::kVectorLevels[0], test::kVectorLevels[1], test::kVectorLevels[2]})
     for (int bits : {8, 24}) {
         const test::VectorLimit limit(level);
         ImageBuffer b;

@@ -1,7 +1,8 @@
 // Runs the filters' vector code in the Windows build and compares it with the plain code on
 // random frames: the three gray-filter passes (MMX and SSE2 must give the plain result for every
 // sample, for widths around the vector sizes, every Bayer phase and a full camera frame), and
-// the vector rows of hue/saturation and sharpening. Exit code 0 when all agree.
+// the vector rows of hue/saturation, sharpening and the 8-bit tone tables, each on the plain,
+// the AVX2 and the AVX-512 code where the processor has it. Exit code 0 when all agree.
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -11,8 +12,9 @@
 #include "imaging/hue_saturation_filter.h"
 #include "imaging/image_buffer.h"
 #include "imaging/processor_info.h"
+#include "imaging/filter_vectors.h"
 #include "imaging/sharpen_filter.h"
-#include "imaging/vector_support.h"
+#include "imaging/tone_filters.h"
 
 using namespace lumora;
 
@@ -44,30 +46,41 @@ bool SameAsPlain(int width, int height, int phase, std::mt19937& rng) {
     return true;
 }
 
-// One colour filter with the vector rows switched off and on, on the same random picture.
-bool VectorRowsAgree(const char* name, int bitCount, std::mt19937& rng, bool sharpen) {
+enum class Filter { HueSaturation, Sharpen, Gamma };
+
+// One filter on the same random picture with the plain code, the AVX2 code and all vector code.
+bool VectorRowsAgree(const char* name, int bitCount, std::mt19937& rng, Filter filter) {
     std::uniform_int_distribution<int> byte(0, 255);
-    ImageBuffer plain, vector, scratch;
-    if (plain.Create(333, 41, bitCount) != 1 || vector.Create(333, 41, bitCount) != 1 ||
-        scratch.Create(333, 41, bitCount) != 1) {
-        return false;
-    }
-    const size_t bytes = static_cast<size_t>(plain.Stride()) * plain.Height();
-    for (size_t i = 0; i < bytes; ++i) plain.Bits()[i] = static_cast<uint8_t>(byte(rng));
-    std::memcpy(vector.Bits(), plain.Bits(), bytes);
+    ImageBuffer original, scratch;
+    if (original.Create(333, 241, bitCount) != 1 || scratch.Create(333, 241, bitCount) != 1) return false;
+    const size_t bytes = static_cast<size_t>(original.Stride()) * original.Height();
+    for (size_t i = 0; i < bytes; ++i) original.Bits()[i] = static_cast<uint8_t>(byte(rng));
+    ImageBuffer results[3];
     HueSaturationParameters p{77, 0, -120, 8};
-    HueSaturationParameters* record = &p;
-    for (int pass = 0; pass < 2; ++pass) {
-        LimitVectorRoutines(pass == 1 ? RoutineSet::Avx2 : RoutineSet::Plain);
-        ImageBuffer& b = pass == 0 ? plain : vector;
-        const int32_t result = sharpen ? SharpenPicture(b, scratch, 17)
-                                       : b.Apply(HueSaturation8, &b, nullptr, 0, 0, &record, nullptr);
+    HueSaturationParameters* hueRecord = &p;
+    int32_t gamma = 37;
+    int32_t* gammaRecord = &gamma;
+    for (int pass = 0; pass < 3; ++pass) {
+        LimitVectorRoutines(pass == 0 ? RoutineSet::Plain : RoutineSet::Avx2);
+        AllowAvx512Filters(pass == 2);
+        ImageBuffer& b = results[pass];
+        if (b.Create(333, 241, bitCount) != 1) return false;
+        std::memcpy(b.Bits(), original.Bits(), bytes);
+        int32_t result = 0;
+        if (filter == Filter::Sharpen) result = SharpenPicture(b, scratch, 17);
+        if (filter == Filter::HueSaturation)
+            result = b.Apply(HueSaturation8, &b, nullptr, 0, 0, &hueRecord, nullptr);
+        if (filter == Filter::Gamma) result = b.Apply(Gamma8, &b, nullptr, 0, 0, &gammaRecord, nullptr);
         if (result != 1) return false;
     }
     LimitVectorRoutines(RoutineSet::Avx2);
-    if (std::memcmp(plain.Bits(), vector.Bits(), bytes) != 0) {
-        std::printf("%s, %d bits: vector rows differ\n", name, bitCount);
-        return false;
+    AllowAvx512Filters(true);
+    for (int pass = 1; pass < 3; ++pass) {
+        if (std::memcmp(results[0].Bits(), results[pass].Bits(), bytes) != 0) {
+            std::printf("%s, %d bits: the %s code differs from the plain code\n", name, bitCount,
+                        pass == 1 ? "AVX2" : "widest");
+            return false;
+        }
     }
     return true;
 }
@@ -88,11 +101,13 @@ int main() {
         }
     }
     if (!SameAsPlain(3488, 2616, 3, rng)) ++failures;
-    for (int bits : {24, 32}) {
-        if (!VectorRowsAgree("hue/saturation", bits, rng, false)) ++failures;
-        if (!VectorRowsAgree("sharpening", bits, rng, true)) ++failures;
+    std::printf("AVX2 rows %s, AVX-512 rows %s\n", Avx2RoutinesEnabled() ? "on" : "off",
+                Avx512FiltersEnabled() ? "on" : "off");
+    for (int bits : {8, 24, 32}) {
+        if (bits != 8 && !VectorRowsAgree("hue/saturation", bits, rng, Filter::HueSaturation)) ++failures;
+        if (!VectorRowsAgree("sharpening", bits, rng, Filter::Sharpen)) ++failures;
+        if (!VectorRowsAgree("gamma", bits, rng, Filter::Gamma)) ++failures;
     }
-    if (!VectorRowsAgree("sharpening", 8, rng, true)) ++failures;
     std::printf("%s\n", failures == 0 ? "vector and plain filters agree" : "vector and plain filters DIFFER");
     return failures == 0 ? 0 : 1;
 }
