@@ -6,7 +6,7 @@
 
 #include "imaging/filter_area.h"
 #include "imaging/image_buffer.h"
-#include "imaging/vector_support.h"
+#include "imaging/filter_vectors.h"
 
 namespace lumora {
 namespace {
@@ -69,6 +69,54 @@ LUMORA_SSE2_FUNCTION int32_t SharpenRow8(const uint16_t* columns, const uint8_t*
 }
 #endif
 
+#if LUMORA_HAVE_SSE2
+// Sixteen bytes widened to 16 bits; sixteen 16-bit values.
+LUMORA_AVX2_FUNCTION inline __m256i Widen16(const uint8_t* p) {
+    return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+LUMORA_AVX2_FUNCTION inline __m256i Load16(const uint16_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// The two steps of a row with AVX2, 16 samples at a time: the four-row sums of samples
+// 0..count-1 (returns the first not done), and the corrected samples from first on.
+LUMORA_AVX2_FUNCTION int32_t ColumnSums8Avx2(const uint8_t* r0, const uint8_t* r1,
+                                             const uint8_t* r2, const uint8_t* r3,
+                                             uint16_t* columns, int32_t count) {
+    int32_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(Widen16(r0 + i), Widen16(r1 + i)),
+                                             _mm256_add_epi16(Widen16(r2 + i), Widen16(r3 + i)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(columns + i), sum);
+    }
+    return i;
+}
+
+LUMORA_AVX2_FUNCTION int32_t SharpenRow8Avx2(const uint16_t* columns, const uint8_t* row,
+                                             uint8_t* out, int32_t first, int32_t last,
+                                             int32_t step, int32_t strength) {
+    const __m256i s = _mm256_set1_epi16(static_cast<int16_t>(strength));
+    const __m256i tenth = _mm256_set1_epi16(6554);
+    int32_t i = first;
+    for (; i + 16 <= last; i += 16) {
+        const __m256i v = Widen16(row + i);
+        const __m256i sum =
+            _mm256_add_epi16(_mm256_add_epi16(Load16(columns + i - 2 * step), Load16(columns + i - step)),
+                             _mm256_add_epi16(Load16(columns + i), Load16(columns + i + step)));
+        const __m256i product = _mm256_mullo_epi16(_mm256_sub_epi16(v, _mm256_srli_epi16(sum, 4)), s);
+        const __m256i sign = _mm256_srai_epi16(product, 15);
+        const __m256i magnitude = _mm256_sub_epi16(_mm256_xor_si256(product, sign), sign);
+        const __m256i quotient = _mm256_mulhi_epi16(magnitude, tenth);
+        const __m256i result = _mm256_add_epi16(v, _mm256_sub_epi16(_mm256_xor_si256(quotient, sign), sign));
+        const __m256i bytes = _mm256_packus_epi16(result, result);  // in-lane: quarters 0 and 2
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm256_castsi256_si128(_mm256_permute4x64_epi64(bytes, 0x08)));
+    }
+    return i;
+}
+#endif
+
 // Sample is uint8_t or uint16_t; Sum holds four samples (the column sums), Wide the sum of
 // sixteen and the corrected value before limiting.
 template <class Sample, class Sum, class Wide>
@@ -80,7 +128,8 @@ int32_t SharpenArea(const FilterArea& a, int32_t strength, int32_t maxValue) {
     const Wide s = static_cast<Wide>(std::clamp(strength, 0, 30));
     const int32_t channels = FilterChannels(srcStep);
     const int32_t rowSamples = a.width * srcStep;
-    const bool vector = sizeof(Sample) == 1 && Sse2RoutinesEnabled();
+    [[maybe_unused]] const bool vector = Sse2RoutinesEnabled();
+    [[maybe_unused]] const bool wide = Avx2RoutinesEnabled();
     // Interior samples of a row: columns 2..width-3, every sample of those pixels.
     const int32_t first = 2 * srcStep;
     const int32_t last = (a.width - 2) * srcStep;
@@ -95,7 +144,13 @@ int32_t SharpenArea(const FilterArea& a, int32_t strength, int32_t maxValue) {
         const uint8_t* r2 = r1 + a.srcStride;
         const uint8_t* r3 = r2 + a.srcStride;
         // Vertical sums of the window's four rows, for every sample of the row.
-        for (int32_t i = 0; i < rowSamples; ++i) {
+        int32_t done = 0;
+#if LUMORA_HAVE_SSE2
+        if constexpr (sizeof(Sample) == 1) {
+            if (wide) done = ColumnSums8Avx2(r0, r1, r2, r3, columns.data(), rowSamples);
+        }
+#endif
+        for (int32_t i = done; i < rowSamples; ++i) {
             columns[i] = static_cast<Sum>(Load(r0, i, tag) + Load(r1, i, tag) + Load(r2, i, tag) +
                                           Load(r3, i, tag));
         }
@@ -104,9 +159,9 @@ int32_t SharpenArea(const FilterArea& a, int32_t strength, int32_t maxValue) {
         // Horizontal sums over columns x-2..x+1 (same channel: steps of one pixel).
         int32_t i = first;
 #if LUMORA_HAVE_SSE2
-        if (vector) {
-            i = SharpenRow8(reinterpret_cast<const uint16_t*>(columns.data()), r2, out, first,
-                            last, srcStep, s);
+        if constexpr (sizeof(Sample) == 1) {
+            if (wide) i = SharpenRow8Avx2(columns.data(), r2, out, i, last, srcStep, s);
+            if (vector) i = SharpenRow8(columns.data(), r2, out, i, last, srcStep, s);
         }
 #endif
         const Sum* c = columns.data();
