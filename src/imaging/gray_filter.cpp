@@ -3,11 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/filter_area.h"
 #include "camera/filter_settings.h"
+#include "imaging/filter_area.h"
 #include "imaging/image_buffer.h"
 #include "imaging/processor_info.h"
-
 #include "imaging/vector_support.h"
 
 #if LUMORA_HAVE_SSE2
@@ -156,6 +155,11 @@ int32_t RunGrayVariant(GrayVariant variant, uint8_t* dstBits, const uint8_t* src
     }
     const GrayPass g = PrepareGrayPass(*p);
 #if LUMORA_HAVE_SSE2
+    // A variant whose instructions this processor or its system cannot run falls back.
+    const ProcessorInfo& host = HostProcessor();
+    const int usable = host.features & host.osSupport;
+    if (variant == GrayVariant::kSSE2 && (usable & CPU_SSE2) == 0) variant = GrayVariant::kPlain;
+    if (variant == GrayVariant::kMMX && (usable & CPU_MMX) == 0) variant = GrayVariant::kPlain;
     if (variant == GrayVariant::kSSE2) {
         GrayAreaSSE2(a, g);
         return 1;

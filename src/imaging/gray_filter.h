@@ -15,7 +15,8 @@
 //   offset(p) + floor(gain(p) x v / 128), limited to 0..255. The three give the same result for
 //   every sample; the MMX one steps 8 samples at a time, the SSE2 one 16, the rest of a row
 //   plainly. Gains are taken as 0..32767 and offsets as -255..255 (the settings stay well
-//   inside both). On a processor or build without the extension a variant runs the plain code.
+//   inside both). A variant whose instructions the processor or its operating system cannot
+//   run, or that the build does not carry (not x86), runs the plain code.
 // All return 1 (0 when the arguments are unusable or the pixels are not single bytes).
 // Thread context: the frame chain's thread; no state is kept between calls.
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "imaging/filter_area.h"
 #include "camera/filter_settings.h"
+#include "imaging/filter_area.h"
 #include "imaging/image_buffer.h"
 
 namespace lumora {
