@@ -1,0 +1,88 @@
+#pragma once
+// Helpers of the output tests: temporary paths, file bytes, and the external readers.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace lumora::test {
+
+inline std::string TempPath(const std::string& name) {
+    return ::testing::TempDir() + "lumora-output-" + name;
+}
+
+inline std::vector<uint8_t> FileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+    return b.size() < at + 4 ? 0xDEADBEEFu
+                             : uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 |
+                                   uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+inline uint32_t Le16(const std::vector<uint8_t>& b, size_t at) {
+    return b.size() < at + 2 ? 0xDEADBEEFu : uint32_t(b[at]) | uint32_t(b[at + 1]) << 8;
+}
+
+// Everything a command prints on its standard output.
+inline std::string Run(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[65536];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+struct VideoInfo {
+    int frames = -1;
+    int width = 0;
+    int height = 0;
+    double fps = 0;
+};
+
+// What ffprobe reads from the first video stream, counting the frames it can decode.
+inline VideoInfo ProbeVideo(const std::string& path) {
+    const std::string out =
+        Run("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+            "stream=width,height,r_frame_rate,nb_read_frames -of default=nw=1 '" + path + "'");
+    VideoInfo v;
+    size_t pos = 0;
+    while (pos < out.size()) {
+        size_t end = out.find('\n', pos);
+        if (end == std::string::npos) end = out.size();
+        const std::string line = out.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "width") v.width = std::atoi(value.c_str());
+        if (key == "height") v.height = std::atoi(value.c_str());
+        if (key == "nb_read_frames") v.frames = std::atoi(value.c_str());
+        if (key == "r_frame_rate") {
+            const size_t slash = value.find('/');
+            const double num = std::atof(value.c_str());
+            const double den = slash == std::string::npos ? 1 : std::atof(value.c_str() + slash + 1);
+            v.fps = den != 0 ? num / den : 0;
+        }
+    }
+    return v;
+}
+
+// Every frame of a movie as top-down blue-green-red rows, decoded by ffmpeg.
+inline std::vector<uint8_t> DecodeBgr24(const std::string& path) {
+    const std::string out =
+        Run("ffmpeg -v error -i '" + path + "' -f rawvideo -pix_fmt bgr24 -");
+    return std::vector<uint8_t>(out.begin(), out.end());
+}
+
+}  // namespace lumora::test
