@@ -1,9 +1,6 @@
 #include "output/avi_writer.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -224,32 +221,12 @@ TEST(AviWriter, SizeLimitRefusesFrameCleanly) {
     AviWriter tiny(224 + d + 8 + 15);
     tiny.SetFrameSize(10, 10);
     EXPECT_FALSE(tiny.BeginFile(none.c_str()));
-    struct stat st;
-    EXPECT_NE(stat(none.c_str(), &st), 0);
+    EXPECT_FALSE(test::FileExists(none));
 }
 
 // A full disk, made with a file-size limit: the failed frame and everything after it are
 // refused, the file keeps the frames written whole, and the failure is reported.
-class AviWriterFullDisk : public ::testing::Test {
-protected:
-    void SetUp() override {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
-    }
-    void TearDown() override {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        signal(SIGXFSZ, oldHandler_);
-    }
-    void LimitFileSize(rlim_t bytes) {
-        rlimit r = saved_;
-        r.rlim_cur = bytes;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &r), 0);
-    }
-    rlimit saved_{};
-    void (*oldHandler_)(int) = nullptr;
-};
-
-TEST_F(AviWriterFullDisk, FramesWrittenWholeSurvive) {
+TEST(AviWriter, FullDiskKeepsFramesWrittenWhole) {
     const int W = 20, H = 10;
     const uint32_t d = 3 * W * H + 8;
     const std::vector<uint8_t> f = Frame(W, H, 9);
@@ -266,7 +243,8 @@ TEST_F(AviWriterFullDisk, FramesWrittenWholeSurvive) {
         SCOPED_TRACE(c.name);
         const std::string path = TempPath(std::string("full-") + c.name + ".avi");
         std::remove(path.c_str());
-        LimitFileSize(c.limit);
+        test::FileSizeLimit limit(c.limit);
+        ASSERT_TRUE(limit.active());
         AviWriter w;
         w.SetFrameSize(W, H);
         w.SetFrameRate(30);
@@ -279,7 +257,7 @@ TEST_F(AviWriterFullDisk, FramesWrittenWholeSurvive) {
         EXPECT_EQ(w.WriteFrame(f.data()), AviResult::kWriteFailed);
         EXPECT_EQ(w.FinishFile(), AviResult::kWriteFailed);
         EXPECT_EQ(w.frameCount(), uint32_t(c.framesKept));
-        setrlimit(RLIMIT_FSIZE, &saved_);
+        limit.Lift();
         const std::vector<uint8_t> b = FileBytes(path);
         EXPECT_EQ(b.size(), 232u + c.framesKept * (d + 16) + 8);
         EXPECT_EQ(Le32(b, 4), b.size() - 8);
@@ -306,8 +284,7 @@ TEST(AviWriter, RefusesWhatItCannotWrite) {
     EXPECT_FALSE(w.BeginFile(path.c_str()));
     w.SetFrameSize(4, -1);
     EXPECT_FALSE(w.BeginFile(path.c_str()));
-    struct stat st;
-    EXPECT_NE(stat(path.c_str(), &st), 0);
+    EXPECT_FALSE(test::FileExists(path));
     // A null frame is refused without ending the recording.
     w.SetFrameSize(4, 4);
     ASSERT_TRUE(w.BeginFile(path.c_str()));

@@ -1,6 +1,10 @@
 #pragma once
 // Helpers of the output tests: temporary paths, file bytes, and the external readers.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -12,8 +16,10 @@
 
 namespace lumora::test {
 
+// A file name of this test process in the temporary folder (the process id keeps builds and
+// engineers running the same tests at once apart).
 inline std::string TempPath(const std::string& name) {
-    return ::testing::TempDir() + "lumora-output-" + name;
+    return ::testing::TempDir() + "lumora-output-" + std::to_string(getpid()) + "-" + name;
 }
 
 inline std::vector<uint8_t> FileBytes(const std::string& path) {
@@ -30,6 +36,40 @@ inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
 inline uint32_t Le16(const std::vector<uint8_t>& b, size_t at) {
     return b.size() < at + 2 ? 0xDEADBEEFu : uint32_t(b[at]) | uint32_t(b[at + 1]) << 8;
 }
+
+inline bool FileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// A full disk, simulated by a file-size limit on this process (writes past it fail with EFBIG
+// instead of raising SIGXFSZ). Lifted again by Lift() or at the end of the scope.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = signal(SIGXFSZ, SIG_IGN);
+        rlimit r = saved_;
+        r.rlim_cur = bytes;
+        active_ = setrlimit(RLIMIT_FSIZE, &r) == 0;
+    }
+    ~FileSizeLimit() {
+        Lift();
+        signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool active() const { return active_; }
+    void Lift() {
+        if (active_) setrlimit(RLIMIT_FSIZE, &saved_);
+        active_ = false;
+    }
+
+private:
+    rlimit saved_{};
+    void (*oldHandler_)(int) = nullptr;
+    bool active_ = false;
+};
 
 // Everything a command prints on its standard output.
 inline std::string Run(const std::string& command) {
