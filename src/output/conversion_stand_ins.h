@@ -45,7 +45,19 @@ int32_t Each(uint8_t* d, const uint8_t* s, const Rect* r, int32_t dx, int32_t dy
                     [&](uint8_t* to, const uint8_t* from) { body; });                           \
     }
 
-LUMORA_STAND_IN(CopyRowsFlipped, true, std::memcpy(to, from, std::min(dbpp, sbpp)))
+// Whole rows (the smaller of the two row lengths), rows in reverse order.
+inline int32_t CopyRowsFlipped(uint8_t* d, const uint8_t* s, const Rect* r, int32_t dx, int32_t dy,
+                               uint16_t dbpp, uint16_t sbpp, int32_t dstride, int32_t sstride,
+                               void*, void*) {
+    const int32_t rows = r->bottom - r->top;
+    const size_t bytes = size_t(r->right - r->left) * std::min(dbpp, sbpp);
+    for (int32_t i = 0; i < rows; ++i) {
+        std::memcpy(d + intptr_t(dy + rows - 1 - i) * dstride + intptr_t(dx) * dbpp,
+                    s + intptr_t(r->top + i) * sstride + intptr_t(r->left) * sbpp, bytes);
+    }
+    return 1;
+}
+
 LUMORA_STAND_IN(Gray16To8Flipped, true, to[0] = Reduce(Load16(from)))
 LUMORA_STAND_IN(Colour48To24Flipped, true,
                 for (int c = 0; c < 3; ++c) to[c] = Reduce(Load16(from + 2 * c)))

@@ -1,10 +1,11 @@
 #include "output/still_image_writer.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include <jpeglib.h>
 #include <png.h>
@@ -233,13 +234,15 @@ int WriteTiff(const char* fileName, const ImageBuffer& image) {
     case 64: bitsPerSample = 16; photometric = PHOTOMETRIC_RGB; samples = 4; conversion = SwapRedBlue64; break;
     default: return 0;
     }
-    // The strip holds the rows without the buffer's padding, converted in one pass.
+    // The one strip holds the rows without the buffer's padding. It is converted and appended
+    // block by block through a buffer of about 1 MB, which stays in the cache and spares the
+    // 32-bit process a second frame-sized allocation. The buffer starts zeroed: a fourth byte
+    // of 8-bit samples is never written by the conversion and stays 0.
     const int32_t bytesPerPixel = image.BytesPerPixel();
-    const int32_t rowBytes = image.Width() * bytesPerPixel;
-    std::vector<uint8_t> strip(size_t(rowBytes) * size_t(image.Height()));
-    const Rect whole{0, 0, image.Width(), image.Height()};
-    conversion(strip.data(), image.Bits(), &whole, 0, 0, uint16_t(bytesPerPixel),
-               uint16_t(bytesPerPixel), rowBytes, image.Stride(), nullptr, nullptr);
+    const size_t rowBytes = size_t(image.Width()) * size_t(bytesPerPixel);
+    const int32_t blockRows = int32_t(std::max<size_t>(1, std::min<size_t>(
+        size_t(image.Height()), (size_t{1} << 20) / rowBytes)));
+    const std::unique_ptr<uint8_t[]> block(new uint8_t[rowBytes * size_t(blockRows)]());
 
     TIFF* tiff = TIFFOpen(fileName, "w");
     if (tiff == nullptr) return 0;
@@ -255,7 +258,17 @@ int WriteTiff(const char* fileName, const ImageBuffer& image) {
         const uint16_t extra = EXTRASAMPLE_UNSPECIFIED;
         TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
     }
-    bool ok = TIFFWriteEncodedStrip(tiff, 0, strip.data(), tmsize_t(strip.size())) != -1;
+    bool ok = true;
+    for (int32_t top = 0; ok && top < image.Height(); top += blockRows) {
+        const int32_t rows = std::min(blockRows, image.Height() - top);
+        const Rect area{0, top, image.Width(), top + rows};
+        conversion(block.get(), image.Bits(), &area, 0, 0, uint16_t(bytesPerPixel),
+                   uint16_t(bytesPerPixel), int32_t(rowBytes), image.Stride(), nullptr, nullptr);
+        // Uncompressed, so the encoded strip is the raw bytes; each call appends to strip 0,
+        // which covers the whole picture (no RowsPerStrip tag).
+        const tmsize_t bytes = tmsize_t(rowBytes * size_t(rows));
+        ok = TIFFWriteRawStrip(tiff, 0, block.get(), bytes) == bytes;
+    }
     // The directory is written here; a full disk shows up now rather than unnoticed in Close.
     ok = TIFFFlush(tiff) == 1 && ok;
     TIFFClose(tiff);

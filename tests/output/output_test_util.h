@@ -14,27 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "output_check.h"
+
 namespace lumora::test {
 
 // A file name of this test process in the temporary folder (the process id keeps builds and
 // engineers running the same tests at once apart).
 inline std::string TempPath(const std::string& name) {
     return ::testing::TempDir() + "lumora-output-" + std::to_string(getpid()) + "-" + name;
-}
-
-inline std::vector<uint8_t> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-    return b.size() < at + 4 ? 0xDEADBEEFu
-                             : uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 |
-                                   uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
-}
-
-inline uint32_t Le16(const std::vector<uint8_t>& b, size_t at) {
-    return b.size() < at + 2 ? 0xDEADBEEFu : uint32_t(b[at]) | uint32_t(b[at + 1]) << 8;
 }
 
 inline bool FileExists(const std::string& path) {
