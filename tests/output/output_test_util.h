@@ -19,9 +19,17 @@
 namespace lumora::test {
 
 // A file name of this test process in the temporary folder (the process id keeps builds and
-// engineers running the same tests at once apart).
+// engineers running the same tests at once apart). The files are removed when the process ends.
 inline std::string TempPath(const std::string& name) {
-    return ::testing::TempDir() + "lumora-output-" + std::to_string(getpid()) + "-" + name;
+    static std::vector<std::string> made;
+    static const bool cleanup = std::atexit([] {
+        for (const std::string& path : made) std::remove(path.c_str());
+    }) == 0;
+    (void)cleanup;
+    const std::string path =
+        ::testing::TempDir() + "lumora-output-" + std::to_string(getpid()) + "-" + name;
+    made.push_back(path);
+    return path;
 }
 
 inline bool FileExists(const std::string& path) {
