@@ -37,3 +37,17 @@ using ScaledPixelRoutine = int32_t (*)(uint8_t* destBits, const uint8_t* sourceB
                                        int32_t sourceStride, void* value1, void* value2);
 
 }  // namespace lumora
+
+// Declares or defines a shape A routine with the usual parameter names.
+#define LUMORA_PIXEL_ROUTINE(name)                                                         \
+    int32_t name(uint8_t* destBits, const uint8_t* sourceBits, const ::lumora::Rect* sourceRect, \
+                 int32_t destX, int32_t destY, uint16_t destBytesPerPixel,                   \
+                 uint16_t sourceBytesPerPixel, int32_t destStride, int32_t sourceStride,    \
+                 void* value1, void* value2)
+// The same for shape B.
+#define LUMORA_SCALED_PIXEL_ROUTINE(name)                                                    \
+    int32_t name(uint8_t* destBits, const uint8_t* sourceBits, const ::lumora::Rect* destRect, \
+                 const ::lumora::Rect* sourceRect, int32_t destWidth, int32_t destHeight,      \
+                 int32_t sourceWidth, int32_t sourceHeight, uint16_t destBytesPerPixel,        \
+                 uint16_t sourceBytesPerPixel, int32_t destStride, int32_t sourceStride,       \
+                 void* value1, void* value2)
