@@ -12,15 +12,13 @@
 #include <tiffio.h>
 
 #include "imaging/image_buffer.h"
-#include "output/conversion_stand_ins.h"
+#include "imaging/pixel_conversion.h"
 
 #ifndef JCS_EXTENSIONS
 #error "the JPEG writer needs libjpeg-turbo's blue-green-red input colour spaces"
 #endif
 
 namespace lumora {
-
-using namespace stand_in;
 
 namespace {
 
@@ -32,8 +30,9 @@ struct Rows {
 };
 
 // Runs routine over the whole of source into dest (made to the caller's format beforehand).
-void Convert(ImageBuffer& dest, PixelRoutine routine, const ImageBuffer& source) {
-    dest.Apply(routine, &source, nullptr, 0, 0, nullptr, nullptr);
+// False when the routine did not take the pair of formats.
+bool Convert(ImageBuffer& dest, PixelRoutine routine, const ImageBuffer& source) {
+    return dest.Apply(routine, &source, nullptr, 0, 0, nullptr, nullptr) != 0;
 }
 
 // Closes file; on failure (ok false or the close itself failing) removes fileName.
@@ -44,13 +43,16 @@ int CloseOrRemove(std::FILE* file, const char* fileName, bool ok) {
 }
 
 // Rows copied as they are (8-bit TIFF strips), for packing them without the row padding.
-int32_t CopyRows(uint8_t* dest, const uint8_t* source, const Rect* rect, int32_t destX,
-                 int32_t destY, uint16_t destBytesPerPixel, uint16_t sourceBytesPerPixel,
-                 int32_t destStride, int32_t sourceStride, void*, void*) {
-    const size_t bytes = size_t(rect->right - rect->left) * sourceBytesPerPixel;
-    for (int32_t r = rect->top; r < rect->bottom; ++r) {
-        std::memcpy(dest + ptrdiff_t(destY + r - rect->top) * destStride + destX * destBytesPerPixel,
-                    source + ptrdiff_t(r) * sourceStride + rect->left * sourceBytesPerPixel, bytes);
+LUMORA_PIXEL_ROUTINE(CopyRows) {
+    (void)value1, (void)value2;
+    if (destBytesPerPixel != sourceBytesPerPixel) return 0;
+    const size_t bytes = size_t(sourceRect->right - sourceRect->left) * sourceBytesPerPixel;
+    for (int32_t r = sourceRect->top; r < sourceRect->bottom; ++r) {
+        std::memcpy(destBits + ptrdiff_t(destY + r - sourceRect->top) * destStride +
+                        ptrdiff_t(destX) * destBytesPerPixel,
+                    sourceBits + ptrdiff_t(r) * sourceStride +
+                        ptrdiff_t(sourceRect->left) * sourceBytesPerPixel,
+                    bytes);
     }
     return 1;
 }
@@ -59,8 +61,7 @@ int32_t CopyRows(uint8_t* dest, const uint8_t* source, const Rect* rect, int32_t
 
 int WriteBmp(const char* fileName, const ImageBuffer& image) {
     ImageBuffer flipped;
-    if (!flipped.CreateLike(&image)) return 0;
-    Convert(flipped, CopyRowsFlipped, image);
+    if (!flipped.CreateLike(&image) || !Convert(flipped, CopyRowsFlipped, image)) return 0;
     // SaveBmp fails without a file when it cannot open one; anything later leaves a partial file.
     if (flipped.SaveBmp(fileName)) return 1;
     std::remove(fileName);
@@ -129,15 +130,17 @@ int WriteJpeg(const char* fileName, const ImageBuffer& image, int quality) {
     case 24: space = JCS_EXT_BGR; components = 3; break;
     case 32: space = JCS_EXT_BGRX; components = 4; break;
     case 16:
-        if (!reduced.Create(image.Width(), image.Height(), 8)) return 0;
-        Convert(reduced, Gray16To8Flipped, image);
+        if (!reduced.Create(image.Width(), image.Height(), 8) ||
+            !Convert(reduced, Gray16To8Flipped, image))
+            return 0;
         space = JCS_GRAYSCALE;
         components = 1;
         break;
     case 48:
     case 64:
-        if (!reduced.Create(image.Width(), image.Height(), 24)) return 0;
-        Convert(reduced, Colour48To24Flipped, image);
+        if (!reduced.Create(image.Width(), image.Height(), 24) ||
+            !Convert(reduced, Colour48To24Flipped, image))
+            return 0;
         space = JCS_EXT_BGR;
         components = 3;
         break;
@@ -209,8 +212,7 @@ int WritePng(const char* fileName, const ImageBuffer& image) {
     }
     const ImageBuffer* source = &image;
     if (conversion != nullptr) {
-        if (!widened.CreateLike(&image)) return 0;
-        Convert(widened, conversion, image);
+        if (!widened.CreateLike(&image) || !Convert(widened, conversion, image)) return 0;
         source = &widened;
     }
     std::FILE* file = std::fopen(fileName, "wb");
@@ -262,12 +264,13 @@ int WriteTiff(const char* fileName, const ImageBuffer& image) {
     for (int32_t top = 0; ok && top < image.Height(); top += blockRows) {
         const int32_t rows = std::min(blockRows, image.Height() - top);
         const Rect area{0, top, image.Width(), top + rows};
-        conversion(block.get(), image.Bits(), &area, 0, 0, uint16_t(bytesPerPixel),
-                   uint16_t(bytesPerPixel), int32_t(rowBytes), image.Stride(), nullptr, nullptr);
+        ok = conversion(block.get(), image.Bits(), &area, 0, 0, uint16_t(bytesPerPixel),
+                        uint16_t(bytesPerPixel), int32_t(rowBytes), image.Stride(), nullptr,
+                        nullptr) != 0;
         // Uncompressed, so the encoded strip is the raw bytes; each call appends to strip 0,
         // which covers the whole picture (no RowsPerStrip tag).
         const tmsize_t bytes = tmsize_t(rowBytes * size_t(rows));
-        ok = TIFFWriteRawStrip(tiff, 0, block.get(), bytes) == bytes;
+        ok = ok && TIFFWriteRawStrip(tiff, 0, block.get(), bytes) == bytes;
     }
     // The directory is written here; a full disk shows up now rather than unnoticed in Close.
     ok = TIFFFlush(tiff) == 1 && ok;
