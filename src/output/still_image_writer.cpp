@@ -62,7 +62,12 @@ LUMORA_PIXEL_ROUTINE(CopyRows) {
 int WriteBmp(const char* fileName, const ImageBuffer& image) {
     ImageBuffer flipped;
     if (!flipped.CreateLike(&image) || !Convert(flipped, CopyRowsFlipped, image)) return 0;
-    // SaveBmp fails without a file when it cannot open one; anything later leaves a partial file.
+    // SaveBmp reports a file it cannot open and a failed write alike. Opening the file here
+    // first (truncating or creating it, as SaveBmp does) tells them apart: only a file this
+    // writer has emptied or made is removed after a failure.
+    std::FILE* probe = std::fopen(fileName, "wb");
+    if (probe == nullptr) return 0;
+    std::fclose(probe);
     if (flipped.SaveBmp(fileName)) return 1;
     std::remove(fileName);
     return 0;

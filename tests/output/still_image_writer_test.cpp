@@ -190,7 +190,13 @@ TEST(StillImage, RefusedWithoutAFile) {
     EXPECT_EQ(WriteStillImage(path.c_str(), &b, 7), 0);
     EXPECT_EQ(WriteStillImage(path.c_str(), &b, 0xFFFFFFFFu), 0);
     EXPECT_FALSE(FileExists(path));
+    // What cannot be opened for writing is left alone: here an empty folder, which a careless
+    // clean-up after the failure would delete.
+    const std::string folder = TempPath("folder");
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
     for (unsigned format = 0; format <= 6; ++format) {
+        EXPECT_EQ(WriteStillImage(folder.c_str(), &b, format), 0) << format;
+        EXPECT_TRUE(FileExists(folder)) << format;
         EXPECT_EQ(WriteStillImage(::testing::TempDir().c_str(), &b, format), 0) << format;
         EXPECT_EQ(WriteStillImage(TempPath("no/such/dir").c_str(), &b, format), 0) << format;
     }
