@@ -33,26 +33,14 @@ struct DemosaicParams {
 
 // Pixels with 2 <= x < width - 2 and 2 <= y < height - 2, from 8-bit samples into 24- or 32-bit
 // pixels (blue, green, red; a fourth byte is left alone). Nothing when width or height <= 4.
-int32_t DemosaicInterior8(uint8_t* destBits, const uint8_t* sourceBits, const Rect* sourceRect,
-                          int32_t destX, int32_t destY, uint16_t destBytesPerPixel,
-                          uint16_t sourceBytesPerPixel, int32_t destStride, int32_t sourceStride,
-                          void* value1, void* value2);
+LUMORA_PIXEL_ROUTINE(DemosaicInterior8);
 // Every other pixel: the two outer rows and columns (the whole frame when it is 4 or less wide
 // or high). A neighbour outside the frame is moved 4 samples inwards; in frames narrower or
 // lower than 4 samples, where that is not enough, the nearest sample of the same parity is
 // taken (or the only one there is).
-int32_t DemosaicBorder8(uint8_t* destBits, const uint8_t* sourceBits, const Rect* sourceRect,
-                        int32_t destX, int32_t destY, uint16_t destBytesPerPixel,
-                        uint16_t sourceBytesPerPixel, int32_t destStride, int32_t sourceStride,
-                        void* value1, void* value2);
+LUMORA_PIXEL_ROUTINE(DemosaicBorder8);
 // The same from 16-bit samples into 48- or 64-bit pixels (a fourth sample is left alone).
-int32_t DemosaicInterior16(uint8_t* destBits, const uint8_t* sourceBits, const Rect* sourceRect,
-                           int32_t destX, int32_t destY, uint16_t destBytesPerPixel,
-                           uint16_t sourceBytesPerPixel, int32_t destStride,
-                           int32_t sourceStride, void* value1, void* value2);
-int32_t DemosaicBorder16(uint8_t* destBits, const uint8_t* sourceBits, const Rect* sourceRect,
-                         int32_t destX, int32_t destY, uint16_t destBytesPerPixel,
-                         uint16_t sourceBytesPerPixel, int32_t destStride, int32_t sourceStride,
-                         void* value1, void* value2);
+LUMORA_PIXEL_ROUTINE(DemosaicInterior16);
+LUMORA_PIXEL_ROUTINE(DemosaicBorder16);
 
 }  // namespace lumora

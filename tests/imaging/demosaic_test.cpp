@@ -71,10 +71,17 @@ struct Size {
 const Size kSizes[] = {{1, 1}, {1, 6}, {7, 1}, {2, 2},  {3, 3},   {4, 4},   {5, 5},  {4, 9},
                        {6, 7}, {9, 6}, {23, 7}, {24, 8}, {41, 11}, {42, 12}, {67, 9}, {130, 13}};
 
-class DemosaicPaths : public ::testing::TestWithParam<bool> {
+// 0: every vector variant the processor runs; 1: SSE2 alone; 2: the plain loops.
+class DemosaicPaths : public ::testing::TestWithParam<int> {
 protected:
-    void SetUp() override { SetVectorRoutinesAllowed(GetParam()); }
-    void TearDown() override { SetVectorRoutinesAllowed(true); }
+    void SetUp() override {
+        SetVectorRoutinesAllowed(GetParam() != 2);
+        SetSsse3RoutinesAllowed(GetParam() == 0);
+    }
+    void TearDown() override {
+        SetVectorRoutinesAllowed(true);
+        SetSsse3RoutinesAllowed(true);
+    }
 };
 
 TEST_P(DemosaicPaths, EightBitMatchesReferenceOnRandomFrames) {
@@ -142,10 +149,10 @@ TEST_P(DemosaicPaths, InteriorWritesOnlyInteriorPixels) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(VectorAndPlain, DemosaicPaths, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? std::string("Vector") : std::string("Plain");
-                         });
+std::string PathName(const ::testing::TestParamInfo<int>& info) {
+    return info.param == 0 ? "AllVector" : info.param == 1 ? "Sse2" : "Plain";
+}
+INSTANTIATE_TEST_SUITE_P(VectorAndPlain, DemosaicPaths, ::testing::Values(0, 1, 2), PathName);
 
 void ExpectEverywhere(const ImageBuffer& b, Bgr want, const std::string& what) {
     for (int y = 0; y < b.Height(); ++y)
