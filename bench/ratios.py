@@ -1,0 +1,53 @@
+#!/usr/bin/env python3
+"""Pairs the imaging benchmarks of build/bench.json (written by ./dev bench) and prints the
+ratios that the speed targets are stated in, from the medians of the repetitions.
+
+usage: bench/ratios.py [build/bench.json] [--real]   (CPU time by default; --real: wall time)
+"""
+import json
+import sys
+
+
+def medians(path, key):
+    with open(path) as f:
+        runs = json.load(f)
+    if isinstance(runs, dict):
+        runs = [runs]
+    out = {}
+    for run in runs:
+        for b in run.get("benchmarks", []):
+            if b.get("aggregate_name") == "median":
+                out[b["run_name"]] = b[key]
+            elif b.get("run_type") == "iteration" and b["name"] not in out:
+                out.setdefault(b["name"], b[key])
+    return out
+
+
+def main():
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    key = "real_time" if "--real" in sys.argv else "cpu_time"
+    t = medians(args[0] if args else "build/bench.json", key)
+
+    def ratio(a, b):
+        return t[a] / t[b] if a in t and b in t else float("nan")
+
+    checks = [
+        ("BM_Demosaic8 / BM_OpenCV_BayerBG2BGR", ratio("BM_Demosaic8", "BM_OpenCV_BayerBG2BGR"), "< 1"),
+        ("BM_Demosaic8 / BM_Floor_Expand8to24", ratio("BM_Demosaic8", "BM_Floor_Expand8to24"), "<= 3"),
+        ("BM_Reference_Demosaic8 / BM_Demosaic8", ratio("BM_Reference_Demosaic8", "BM_Demosaic8"), ">= 3"),
+        ("BM_CorrectDefects8 / BM_Demosaic8", ratio("BM_CorrectDefects8", "BM_Demosaic8"), "<= 1"),
+        ("BM_Colour48To24 / BM_Memcpy_Frame24", ratio("BM_Colour48To24", "BM_Memcpy_Frame24"), "< 6"),
+        ("BM_Gray16To8 / BM_Memcpy_Frame24", ratio("BM_Gray16To8", "BM_Memcpy_Frame24"), "<= 2"),
+        ("BM_UnpackRows8 / BM_Memcpy_Frame24", ratio("BM_UnpackRows8", "BM_Memcpy_Frame24"), "<= 1.33"),
+    ]
+    print(f"medians ({key}, ms):")
+    for name in sorted(t):
+        if name.startswith("BM_"):
+            print(f"  {name:28s} {t[name]:9.3f}")
+    print("ratios:")
+    for name, value, target in checks:
+        print(f"  {name:42s} {value:7.2f}   target {target}")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,460 @@
+#include "imaging/demosaic.h"
+
+#include <memory>
+#include <new>
+
+#include "imaging/mosaic_pixel.h"
+#include "imaging/vector_support.h"
+
+namespace lumora {
+
+namespace {
+
+using mosaic::Fold;
+using mosaic::Frame;
+using mosaic::SourceRow;
+
+template <typename T, int Channels>
+uint8_t* PixelAt(const Frame& f, int32_t x, int32_t y) {
+    return f.dest + y * f.destStride + static_cast<intptr_t>(x) * Channels * sizeof(T);
+}
+
+// Output pixel (x, y) from rows y-2..y+1 and columns x-2..x+1 (either may be folded).
+template <typename T, int Channels>
+inline void PutPixel(const Frame& f, int32_t x, int32_t y, const T* const rows[4], const int32_t cols[4]) {
+    int b, g, r;
+    mosaic::Pixel<T>(rows, cols, f.rowPhase ^ (y & 1), f.columnPhase ^ (x & 1), f.kR, f.kB, b, g, r);
+    mosaic::StorePixel<T>(PixelAt<T, Channels>(f, x, y), b, g, r);
+}
+
+// Pixels [x, xEnd) of row y, one at a time, with columns that need no folding.
+template <typename T, int Channels>
+void RowPlain(const Frame& f, int32_t y, const T* const rows[4], int32_t x, int32_t xEnd) {
+    for (; x < xEnd; ++x) {
+        const int32_t cols[4] = {x - 2, x - 1, x, x + 1};
+        PutPixel<T, Channels>(f, x, y, rows, cols);
+    }
+}
+
+// Chunks of `step` columns at even starts from `first` that cover [first, end) without
+// passing `last` (the last allowed start): the final chunk moves back to overlap its
+// neighbour instead of leaving a tail. fn(x) runs each; returns the first column not covered.
+template <typename Fn>
+int32_t EvenChunks(int32_t first, int32_t last, int32_t step, Fn fn) {
+    const int32_t lastEven = last & ~1;
+    if (lastEven < first) return first;
+    for (int32_t x = first;; x += step) {
+        if (x > lastEven) x = lastEven;
+        fn(x);
+        if (x == lastEven) return x + step;
+    }
+}
+
+#if LUMORA_HAVE_SSE2
+// The vector rows split the 9/3/3/1 weights into a vertical and a horizontal 3/1 step. For a
+// row y, let X be the columns whose sample in row y is red or blue. Column sum
+// V[c] = 3 s(c, y) + s(c, y - 2) for c in X, else 3 s(c, y - 1) + s(c, y + 1). Then
+// A(x) = 3 V[x] + V[x - 2] and B(x) = 3 V[x - 1] + V[x + 1] are the weighted sums of the two
+// non-green colours at output x: A is red where (x in X) == P of row y, else blue. The two
+// greens of output x are the green samples of columns x - 1 and x within rows y - 1 and y.
+// Vector chunks start at even columns, so lane parity is column parity.
+
+LUMORA_SSE2_FUNCTION inline __m128i Load(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+LUMORA_SSE2_FUNCTION inline void Store(void* p, __m128i v) {
+    _mm_storeu_si128(static_cast<__m128i*>(p), v);
+}
+LUMORA_SSE2_FUNCTION inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
+    return _mm_xor_si128(b, _mm_and_si128(_mm_xor_si128(a, b), mask));
+}
+// 16-bit or 8-bit lanes of even (parity 0) or odd (parity 1) position.
+LUMORA_SSE2_FUNCTION inline __m128i ParityMask16(int parity) {
+    return _mm_set1_epi32(parity ? static_cast<int>(0xFFFF0000u) : 0x0000FFFF);
+}
+LUMORA_SSE2_FUNCTION inline __m128i ParityMask8(int parity) {
+    return _mm_set1_epi16(parity ? static_cast<short>(0xFF00) : 0x00FF);
+}
+// min(v, 4095) on unsigned 16-bit lanes.
+LUMORA_SSE2_FUNCTION inline __m128i Limit4095(__m128i v) {
+    return _mm_sub_epi16(v, _mm_subs_epu16(v, _mm_set1_epi16(4095)));
+}
+LUMORA_SSE2_FUNCTION inline __m128i Times3Plus(__m128i a, __m128i b) {
+    return _mm_add_epi16(_mm_add_epi16(a, a), _mm_add_epi16(a, b));
+}
+// Four pixels as blue, green, red, 0 dwords to 12 packed bytes (the last 4 bytes are zero).
+LUMORA_SSE2_FUNCTION inline __m128i PackBgr32To24(__m128i p) {
+    const __m128i first = _mm_set_epi32(0, 0x00FFFFFF, 0, 0x00FFFFFF);
+    const __m128i second = _mm_set_epi32(0x0000FFFF, static_cast<int>(0xFF000000u), 0x0000FFFF,
+                                         static_cast<int>(0xFF000000u));
+    const __m128i q = _mm_or_si128(_mm_and_si128(p, first), _mm_and_si128(_mm_srli_epi64(p, 8), second));
+    return _mm_or_si128(_mm_move_epi64(q), _mm_srli_si128(_mm_unpackhi_epi64(_mm_setzero_si128(), q), 2));
+}
+// Two pixels as blue, green, red, 0 16-bit quads to 12 packed bytes (then 4 zero bytes).
+LUMORA_SSE2_FUNCTION inline __m128i PackBgr64To48(__m128i p) {
+    return _mm_or_si128(_mm_move_epi64(p), _mm_srli_si128(_mm_unpackhi_epi64(_mm_setzero_si128(), p), 2));
+}
+
+inline int ColumnParityOfX(const Frame& f, int32_t y) { return 1 ^ f.rowPhase ^ (y & 1) ^ f.columnPhase; }
+
+// Which lanes' A is red: those of the parity of X when the row's P is 1, the others when 0.
+inline bool RedInEvenLanes(const Frame& f, int32_t y) {
+    const int p0 = f.rowPhase ^ (y & 1);
+    return (ColumnParityOfX(f, y) == 0) == (p0 == 1);
+}
+
+// ---- 8-bit samples ----
+
+// Per-row scratch: V, 3 V and the green sample of each column within rows y - 1 and y.
+struct Scratch8 {
+    uint16_t* v;
+    uint16_t* v3;
+    uint8_t* green;
+};
+
+struct ColumnBytes {
+    __m128i near, far, green;  // V's sample weighted 3, the one weighted 1, and the green
+};
+
+// Row pointers held in locals, so that stores of the row loops are not taken to change them.
+struct RowPointers8 {
+    const uint8_t* r0;
+    const uint8_t* r1;
+    const uint8_t* r2;
+    const uint8_t* r3;
+};
+
+LUMORA_SSE2_FUNCTION inline ColumnBytes LoadColumns(const RowPointers8 rows, int32_t c, __m128i inX) {
+    const __m128i a0 = Load(rows.r0 + c), a1 = Load(rows.r1 + c), a2 = Load(rows.r2 + c), a3 = Load(rows.r3 + c);
+    const __m128i either = _mm_xor_si128(a1, a2);
+    ColumnBytes b;
+    b.near = _mm_xor_si128(a1, _mm_and_si128(either, inX));  // row y in X, else row y - 1
+    b.green = _mm_xor_si128(either, b.near);                 // the other one of the two
+    b.far = Select(inX, a0, a3);
+    return b;
+}
+
+void ColumnSumsTail(const uint8_t* const rows[4], int32_t c, int32_t width, int xpar, const Scratch8& s) {
+    for (; c < width; ++c) {
+        const bool inX = (c & 1) == xpar;
+        s.v[c] = static_cast<uint16_t>(inX ? 3 * rows[2][c] + rows[0][c] : 3 * rows[1][c] + rows[3][c]);
+        s.v3[c] = static_cast<uint16_t>(3 * s.v[c]);
+        s.green[c] = inX ? rows[1][c] : rows[2][c];
+    }
+}
+
+LUMORA_SSE2_FUNCTION void ColumnSums8(const uint8_t* const rowArray[4], int xpar, int32_t width, const Scratch8 s) {
+    const RowPointers8 rows{rowArray[0], rowArray[1], rowArray[2], rowArray[3]};
+    const __m128i inX = ParityMask8(xpar);
+    const __m128i zero = _mm_setzero_si128();
+    const int32_t done = EvenChunks(0, width - 16, 16, [&](int32_t c) LUMORA_SSE2_FUNCTION {
+        const ColumnBytes b = LoadColumns(rows, c, inX);
+        const __m128i lo = Times3Plus(_mm_unpacklo_epi8(b.near, zero), _mm_unpacklo_epi8(b.far, zero));
+        const __m128i hi = Times3Plus(_mm_unpackhi_epi8(b.near, zero), _mm_unpackhi_epi8(b.far, zero));
+        Store(s.v + c, lo);
+        Store(s.v + c + 8, hi);
+        Store(s.v3 + c, _mm_add_epi16(_mm_add_epi16(lo, lo), lo));
+        Store(s.v3 + c + 8, _mm_add_epi16(_mm_add_epi16(hi, hi), hi));
+        Store(s.green + c, b.green);
+    });
+    ColumnSumsTail(rowArray, done, width, xpar, s);
+}
+
+// The same with multiply-adds of byte pairs: (near, far) . (3, 1) and . (9, 3).
+LUMORA_SSSE3_FUNCTION void ColumnSums8Ssse3(const uint8_t* const rowArray[4], int xpar, int32_t width,
+                                            const Scratch8 s) {
+    const RowPointers8 rows{rowArray[0], rowArray[1], rowArray[2], rowArray[3]};
+    const __m128i inX = ParityMask8(xpar);
+    const __m128i w1 = _mm_set1_epi16(0x0103), w3 = _mm_set1_epi16(0x0309);
+    const int32_t done = EvenChunks(0, width - 16, 16, [&](int32_t c) LUMORA_SSSE3_FUNCTION {
+        const ColumnBytes b = LoadColumns(rows, c, inX);
+        const __m128i lo = _mm_unpacklo_epi8(b.near, b.far), hi = _mm_unpackhi_epi8(b.near, b.far);
+        Store(s.v + c, _mm_maddubs_epi16(lo, w1));
+        Store(s.v + c + 8, _mm_maddubs_epi16(hi, w1));
+        Store(s.v3 + c, _mm_maddubs_epi16(lo, w3));
+        Store(s.v3 + c + 8, _mm_maddubs_epi16(hi, w3));
+        Store(s.green + c, b.green);
+    });
+    ColumnSumsTail(rowArray, done, width, xpar, s);
+}
+
+// Gain factors per 16-bit lane for A and for B (mulhi by k << 5 is (S k) >> 11).
+LUMORA_SSE2_FUNCTION inline void LaneFactors(const Frame& f, bool redEven, __m128i& kA, __m128i& kB) {
+    const int r = f.kR << 5, b = f.kB << 5;
+    kA = redEven ? _mm_set1_epi32((b << 16) | r) : _mm_set1_epi32((r << 16) | b);
+    kB = redEven ? _mm_set1_epi32((r << 16) | b) : _mm_set1_epi32((b << 16) | r);
+}
+
+// 16 output pixels from x on: A and B scaled and limited to bytes, and green.
+LUMORA_SSE2_FUNCTION inline void Colours16(const Scratch8 s, int32_t x, __m128i kA, __m128i kB,
+                                           __m128i& a8, __m128i& b8, __m128i& g8) {
+    const __m128i a0 = _mm_add_epi16(Load(s.v3 + x), Load(s.v + x - 2));
+    const __m128i a1 = _mm_add_epi16(Load(s.v3 + x + 8), Load(s.v + x + 6));
+    const __m128i b0 = _mm_add_epi16(Load(s.v3 + x - 1), Load(s.v + x + 1));
+    const __m128i b1 = _mm_add_epi16(Load(s.v3 + x + 7), Load(s.v + x + 9));
+    a8 = _mm_packus_epi16(_mm_mulhi_epu16(a0, kA), _mm_mulhi_epu16(a1, kA));
+    b8 = _mm_packus_epi16(_mm_mulhi_epu16(b0, kB), _mm_mulhi_epu16(b1, kB));
+    const __m128i g1 = Load(s.green + x - 1), g2 = Load(s.green + x);
+    g8 = _mm_sub_epi8(_mm_avg_epu8(g1, g2), _mm_and_si128(_mm_xor_si128(g1, g2), _mm_set1_epi8(1)));
+}
+
+// Output pixels of row y from x = 2 on, 16 at a time; returns the first x not done.
+template <int Channels>
+LUMORA_SSE2_FUNCTION int32_t Row8Sse2(const Frame& f, int32_t y, const Scratch8 s) {
+    uint8_t* const out = PixelAt<uint8_t, Channels>(f, 0, y);
+    const bool redEven = RedInEvenLanes(f, y);
+    __m128i kA, kB;
+    LaneFactors(f, redEven, kA, kB);
+    const __m128i redIsA = ParityMask8(redEven ? 0 : 1);
+    const __m128i zero = _mm_setzero_si128();
+    // 24-bit stores write 4 bytes past their 12; they must stay before the border columns.
+    const int32_t last = (f.width - 2) - (Channels == 3 ? 18 : 16);
+    return EvenChunks(2, last, 16, [&](int32_t x) LUMORA_SSE2_FUNCTION {
+        __m128i a8, b8, g8;
+        Colours16(s, x, kA, kB, a8, b8, g8);
+        const __m128i r8 = Select(redIsA, a8, b8);
+        b8 = _mm_xor_si128(_mm_xor_si128(a8, b8), r8);
+        const __m128i bgLo = _mm_unpacklo_epi8(b8, g8), bgHi = _mm_unpackhi_epi8(b8, g8);
+        const __m128i rLo = _mm_unpacklo_epi8(r8, zero), rHi = _mm_unpackhi_epi8(r8, zero);
+        const __m128i px[4] = {_mm_unpacklo_epi16(bgLo, rLo), _mm_unpackhi_epi16(bgLo, rLo),
+                               _mm_unpacklo_epi16(bgHi, rHi), _mm_unpackhi_epi16(bgHi, rHi)};
+        uint8_t* o = out + static_cast<intptr_t>(x) * Channels;
+        if constexpr (Channels == 4) {
+            const __m128i keep = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+            for (int k = 0; k < 4; ++k) Store(o + 16 * k, _mm_or_si128(px[k], _mm_and_si128(Load(o + 16 * k), keep)));
+        } else {
+            for (int k = 0; k < 4; ++k) Store(o + 12 * k, PackBgr32To24(px[k]));
+        }
+    });
+}
+
+// Byte shuffles that spread A, B and green of 16 pixels over 48 bytes of blue, green, red.
+struct ShuffleMasks {
+    alignas(16) uint8_t a[2][3][16];  // [red in even lanes][output register][byte]
+    alignas(16) uint8_t b[2][3][16];
+    alignas(16) uint8_t g[3][16];
+};
+
+const ShuffleMasks& Shuffles() {
+    static const ShuffleMasks masks = [] {
+        ShuffleMasks m{};
+        for (int redEven = 0; redEven < 2; ++redEven) {
+            for (int o = 0; o < 48; ++o) {
+                const int lane = o / 3, channel = o % 3;  // 0 blue, 1 green, 2 red
+                const bool aIsRed = ((lane & 1) == 0) == (redEven == 1);
+                const bool fromA = channel != 1 && ((channel == 2) == aIsRed);
+                const bool fromB = channel != 1 && !fromA;
+                const uint8_t at = static_cast<uint8_t>(lane);
+                m.a[redEven][o / 16][o % 16] = fromA ? at : 0x80;
+                m.b[redEven][o / 16][o % 16] = fromB ? at : 0x80;
+                m.g[o / 16][o % 16] = channel == 1 ? at : 0x80;
+            }
+        }
+        return m;
+    }();
+    return masks;
+}
+
+// 24-bit output with byte shuffles: 48 bytes stored per 16 pixels, nothing written past them.
+LUMORA_SSSE3_FUNCTION int32_t Row8Ssse3(const Frame& f, int32_t y, const Scratch8 s, const ShuffleMasks& masks) {
+    uint8_t* const out = PixelAt<uint8_t, 3>(f, 0, y);
+    const int redEven = RedInEvenLanes(f, y) ? 1 : 0;
+    __m128i kA, kB;
+    LaneFactors(f, redEven == 1, kA, kB);
+    __m128i ma[3], mb[3], mg[3];
+    for (int k = 0; k < 3; ++k) {
+        ma[k] = Load(masks.a[redEven][k]);
+        mb[k] = Load(masks.b[redEven][k]);
+        mg[k] = Load(masks.g[k]);
+    }
+    return EvenChunks(2, (f.width - 2) - 16, 16, [&](int32_t x) LUMORA_SSSE3_FUNCTION {
+        __m128i a8, b8, g8;
+        Colours16(s, x, kA, kB, a8, b8, g8);
+        uint8_t* o = out + static_cast<intptr_t>(x) * 3;
+        for (int k = 0; k < 3; ++k) {
+            Store(o + 16 * k, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a8, ma[k]), _mm_shuffle_epi8(b8, mb[k])),
+                                           _mm_shuffle_epi8(g8, mg[k])));
+        }
+    });
+}
+
+// ---- 16-bit samples (read limited to 4095; sums up to 65520 fit unsigned lanes) ----
+
+LUMORA_SSE2_FUNCTION inline __m128i LoadLimited(const uint16_t* p) { return Limit4095(Load(p)); }
+
+LUMORA_SSE2_FUNCTION void ColumnSums16(const uint16_t* const rows[4], int xpar, int32_t width, uint16_t* v) {
+    const __m128i inX = ParityMask16(xpar);
+    const uint16_t *r0 = rows[0], *r1 = rows[1], *r2 = rows[2], *r3 = rows[3];
+    const int32_t done = EvenChunks(0, width - 8, 8, [&](int32_t c) LUMORA_SSE2_FUNCTION {
+        const __m128i a0 = LoadLimited(r0 + c), a1 = LoadLimited(r1 + c);
+        const __m128i a2 = LoadLimited(r2 + c), a3 = LoadLimited(r3 + c);
+        Store(v + c, Times3Plus(Select(inX, a2, a1), Select(inX, a0, a3)));
+    });
+    using S = mosaic::SampleTraits<uint16_t>;
+    for (int32_t c = done; c < width; ++c) {
+        v[c] = static_cast<uint16_t>((c & 1) == xpar ? 3 * S::Read(rows[2] + c) + S::Read(rows[0] + c)
+                                                     : 3 * S::Read(rows[1] + c) + S::Read(rows[3] + c));
+    }
+}
+
+template <int Channels>
+LUMORA_SSE2_FUNCTION int32_t Row16Sse2(const Frame& f, int32_t y, const uint16_t* const rows[4], const uint16_t* v) {
+    const uint16_t* r1 = rows[1];
+    const uint16_t* r2 = rows[2];
+    const int xpar = ColumnParityOfX(f, y);
+    const __m128i inX = ParityMask16(xpar);
+    const bool redEven = RedInEvenLanes(f, y);
+    __m128i kA, kB;
+    LaneFactors(f, redEven, kA, kB);
+    const __m128i redIsA = ParityMask16(redEven ? 0 : 1);
+    const __m128i zero = _mm_setzero_si128();
+    const int32_t last = (f.width - 2) - (Channels == 3 ? 9 : 8);
+    uint8_t* const out = PixelAt<uint16_t, Channels>(f, 0, y);
+    return EvenChunks(2, last, 8, [&](int32_t x) LUMORA_SSE2_FUNCTION {
+        const __m128i a = Times3Plus(Load(v + x), Load(v + x - 2));
+        const __m128i b = Times3Plus(Load(v + x - 1), Load(v + x + 1));
+        const __m128i ka = Limit4095(_mm_mulhi_epu16(a, kA));
+        const __m128i kb = Limit4095(_mm_mulhi_epu16(b, kB));
+        const __m128i red = Select(redIsA, ka, kb);
+        const __m128i blue = _mm_xor_si128(_mm_xor_si128(ka, kb), red);
+        const __m128i g1 = Select(inX, LoadLimited(r2 + x - 1), LoadLimited(r2 + x));
+        const __m128i g2 = Select(inX, LoadLimited(r1 + x), LoadLimited(r1 + x - 1));
+        const __m128i green = _mm_srli_epi16(_mm_add_epi16(g1, g2), 1);
+        const __m128i bgLo = _mm_unpacklo_epi16(blue, green), bgHi = _mm_unpackhi_epi16(blue, green);
+        const __m128i rLo = _mm_unpacklo_epi16(red, zero), rHi = _mm_unpackhi_epi16(red, zero);
+        const __m128i px[4] = {_mm_unpacklo_epi32(bgLo, rLo), _mm_unpackhi_epi32(bgLo, rLo),
+                               _mm_unpacklo_epi32(bgHi, rHi), _mm_unpackhi_epi32(bgHi, rHi)};
+        uint8_t* o = out + static_cast<intptr_t>(x) * Channels * 2;
+        if constexpr (Channels == 4) {
+            const __m128i keep = _mm_set_epi32(static_cast<int>(0xFFFF0000u), 0, static_cast<int>(0xFFFF0000u), 0);
+            for (int k = 0; k < 4; ++k) Store(o + 16 * k, _mm_or_si128(px[k], _mm_and_si128(Load(o + 16 * k), keep)));
+        } else {
+            for (int k = 0; k < 4; ++k) Store(o + 12 * k, PackBgr64To48(px[k]));
+        }
+    });
+}
+#endif
+
+// Runs the columns [2, width - 2) of output rows: vector chunks where the processor has them,
+// one pixel at a time for what is left. Holds the per-row scratch of the vector code.
+template <typename T, int Channels>
+class MiddleRows {
+public:
+    explicit MiddleRows(const Frame& f) : f_(f) {
+#if LUMORA_HAVE_SSE2
+        if (f.width > 4 && Sse2RoutinesEnabled()) {
+            // 8-bit: V and 3 V as 16-bit sums and the column greens as bytes; 16-bit: V.
+            const size_t w = static_cast<size_t>(f.width);
+            scratch_.reset(new (std::nothrow) uint16_t[2 * w + (w + 1) / 2]);
+            ssse3_ = Ssse3RoutinesEnabled();
+        }
+#endif
+    }
+
+    void Run(int32_t y, const T* const rows[4]) {
+        int32_t x = 2;
+#if LUMORA_HAVE_SSE2
+        if (scratch_) {
+            const int xpar = ColumnParityOfX(f_, y);
+            if constexpr (sizeof(T) == 1) {
+                const size_t w = static_cast<size_t>(f_.width);
+                const Scratch8 s{scratch_.get(), scratch_.get() + w, reinterpret_cast<uint8_t*>(scratch_.get() + 2 * w)};
+                if (ssse3_)
+                    ColumnSums8Ssse3(rows, xpar, f_.width, s);
+                else
+                    ColumnSums8(rows, xpar, f_.width, s);
+                x = (Channels == 3 && ssse3_) ? Row8Ssse3(f_, y, s, Shuffles()) : Row8Sse2<Channels>(f_, y, s);
+            } else {
+                ColumnSums16(rows, xpar, f_.width, scratch_.get());
+                x = Row16Sse2<Channels>(f_, y, rows, scratch_.get());
+            }
+        }
+#endif
+        RowPlain<T, Channels>(f_, y, rows, x, f_.width - 2);
+    }
+
+private:
+    const Frame& f_;
+    std::unique_ptr<uint16_t[]> scratch_;
+    bool ssse3_ = false;
+};
+
+template <typename T, int Channels>
+void Interior(const Frame& f) {
+    if (f.width <= 4 || f.height <= 4) return;
+    MiddleRows<T, Channels> middle(f);
+    for (int32_t y = 2; y < f.height - 2; ++y) {
+        const T* rows[4] = {SourceRow<T>(f, y - 2), SourceRow<T>(f, y - 1), SourceRow<T>(f, y), SourceRow<T>(f, y + 1)};
+        middle.Run(y, rows);
+    }
+}
+
+template <typename T, int Channels>
+void Border(const Frame& f) {
+    constexpr int32_t kAhead = 8;
+    const bool hasInterior = f.width > 4 && f.height > 4;
+    MiddleRows<T, Channels> middle(f);
+    auto edge = [&](int32_t x, int32_t y, const T* const rows[4]) {
+        int32_t cols[4];
+        for (int i = 0; i < 4; ++i) cols[i] = Fold(x - 2 + i, f.width);
+        PutPixel<T, Channels>(f, x, y, rows, cols);
+    };
+    for (int32_t y = 0; y < f.height; ++y) {
+        const T* rows[4];
+        for (int j = 0; j < 4; ++j) rows[j] = SourceRow<T>(f, Fold(y - 2 + j, f.height));
+        if (f.width <= 4) {
+            for (int32_t x = 0; x < f.width; ++x) edge(x, y, rows);
+            continue;
+        }
+        // Rows of the interior have only their two outer columns on each side here. Their
+        // samples have left the caches since the interior pass: fetch some rows ahead.
+        if (y + kAhead + 1 < f.height) {
+            const uint8_t* ahead = f.source + (y + kAhead + 1) * f.sourceStride;
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + (f.width - 4) * sizeof(T));
+            __builtin_prefetch(PixelAt<T, Channels>(f, 0, y + kAhead), 1);
+            __builtin_prefetch(PixelAt<T, Channels>(f, f.width - 2, y + kAhead), 1);
+        }
+        if (!(hasInterior && y >= 2 && y < f.height - 2)) middle.Run(y, rows);
+        for (int32_t x : {0, 1, f.width - 2, f.width - 1}) edge(x, y, rows);
+    }
+}
+
+int32_t Run(void (*three)(const Frame&), void (*four)(const Frame&), int sampleBytes, uint8_t* destBits,
+            const uint8_t* sourceBits, const Rect* r, int32_t destX, int32_t destY, uint16_t destBpp,
+            uint16_t sourceBpp, int32_t destStride, int32_t sourceStride, void* value1) {
+    if (destBits == nullptr || sourceBits == nullptr || r == nullptr) return 0;
+    if (sourceBpp != sampleBytes || (destBpp != 3 * sampleBytes && destBpp != 4 * sampleBytes)) return 0;
+    const Frame f = mosaic::MakeFrame(destBits, sourceBits, r, destX, destY, destBpp, sourceBpp, destStride,
+                                      sourceStride, value1);
+    (destBpp == 3 * sampleBytes ? three : four)(f);
+    return 1;
+}
+
+}  // namespace
+
+LUMORA_PIXEL_ROUTINE(DemosaicInterior8) {
+    (void)value2;
+    return Run(Interior<uint8_t, 3>, Interior<uint8_t, 4>, 1, destBits, sourceBits, sourceRect, destX, destY,
+               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1);
+}
+
+LUMORA_PIXEL_ROUTINE(DemosaicBorder8) {
+    (void)value2;
+    return Run(Border<uint8_t, 3>, Border<uint8_t, 4>, 1, destBits, sourceBits, sourceRect, destX, destY,
+               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1);
+}
+
+LUMORA_PIXEL_ROUTINE(DemosaicInterior16) {
+    (void)value2;
+    return Run(Interior<uint16_t, 3>, Interior<uint16_t, 4>, 2, destBits, sourceBits, sourceRect, destX, destY,
+               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1);
+}
+
+LUMORA_PIXEL_ROUTINE(DemosaicBorder16) {
+    (void)value2;
+    return Run(Border<uint16_t, 3>, Border<uint16_t, 4>, 2, destBits, sourceBits, sourceRect, destX, destY,
+               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1);
+}
+
+}  // namespace lumora
