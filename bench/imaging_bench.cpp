@@ -136,9 +136,10 @@ void BM_Reference_Demosaic8(benchmark::State& state) {
 }
 BENCHMARK(BM_Reference_Demosaic8)->Unit(benchmark::kMillisecond);
 
-template <bool Vector>
+// The production routines limited to one instruction set (the plain one is the portable path).
+template <RoutineSet Set>
 void Demosaic8(benchmark::State& state) {
-    SetVectorRoutinesAllowed(Vector);
+    LimitVectorRoutines(Set);
     const ImageBuffer& raw = Raw8();
     ImageBuffer out;
     out.Create(kWidth, kHeight, 24);
@@ -149,12 +150,16 @@ void Demosaic8(benchmark::State& state) {
         out.Apply(DemosaicBorder8, &raw, nullptr, 0, 0, &record, nullptr);
         benchmark::ClobberMemory();
     }
-    SetVectorRoutinesAllowed(true);
+    LimitVectorRoutines(RoutineSet::Avx2);
     SetBytes(state, 4.0 * kWidth * kHeight);
 }
-void BM_Demosaic8(benchmark::State& state) { Demosaic8<true>(state); }
-void BM_Plain_Demosaic8(benchmark::State& state) { Demosaic8<false>(state); }
+void BM_Demosaic8(benchmark::State& state) { Demosaic8<RoutineSet::Avx2>(state); }
+void BM_Ssse3_Demosaic8(benchmark::State& state) { Demosaic8<RoutineSet::Ssse3>(state); }
+void BM_Sse2_Demosaic8(benchmark::State& state) { Demosaic8<RoutineSet::Sse2>(state); }
+void BM_Plain_Demosaic8(benchmark::State& state) { Demosaic8<RoutineSet::Plain>(state); }
 BENCHMARK(BM_Demosaic8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Ssse3_Demosaic8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sse2_Demosaic8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plain_Demosaic8)->Unit(benchmark::kMillisecond);
 
 void BM_CorrectDefects8(benchmark::State& state) {

@@ -278,48 +278,138 @@ LUMORA_SSSE3_FUNCTION int32_t Row8Ssse3(const Frame& f, int32_t y, const Scratch
     });
 }
 
-// ---- 16-bit samples (read limited to 4095; sums up to 65520 fit unsigned lanes) ----
+// ---- 8-bit samples, 32 columns at a time (AVX2) ----
+
+LUMORA_AVX2_FUNCTION inline __m256i Load256(const void* p) {
+    return _mm256_loadu_si256(static_cast<const __m256i*>(p));
+}
+LUMORA_AVX2_FUNCTION inline void Store256(void* p, __m256i v) {
+    _mm256_storeu_si256(static_cast<__m256i*>(p), v);
+}
+
+LUMORA_AVX2_FUNCTION void ColumnSums8Avx2(const uint8_t* const rowArray[4], int xpar, int32_t width,
+                                          const Scratch8 s) {
+    const uint8_t *r0 = rowArray[0], *r1 = rowArray[1], *r2 = rowArray[2], *r3 = rowArray[3];
+    const __m256i inX = _mm256_set1_epi16(xpar ? static_cast<short>(0xFF00) : 0x00FF);
+    const __m256i w1 = _mm256_set1_epi16(0x0103), w3 = _mm256_set1_epi16(0x0309);
+    const int32_t done = EvenChunks(0, width - 32, 32, [&](int32_t c) LUMORA_AVX2_FUNCTION {
+        const __m256i a0 = Load256(r0 + c), a1 = Load256(r1 + c), a2 = Load256(r2 + c), a3 = Load256(r3 + c);
+        const __m256i either = _mm256_xor_si256(a1, a2);
+        const __m256i near = _mm256_xor_si256(a1, _mm256_and_si256(either, inX));
+        const __m256i green = _mm256_xor_si256(either, near);
+        const __m256i far = _mm256_xor_si256(a3, _mm256_and_si256(_mm256_xor_si256(a0, a3), inX));
+        // Unpacking works within 128-bit halves: lo holds columns 0-7 and 16-23, hi 8-15 and 24-31.
+        const __m256i lo = _mm256_unpacklo_epi8(near, far), hi = _mm256_unpackhi_epi8(near, far);
+        const __m256i vLo = _mm256_maddubs_epi16(lo, w1), vHi = _mm256_maddubs_epi16(hi, w1);
+        const __m256i v3Lo = _mm256_maddubs_epi16(lo, w3), v3Hi = _mm256_maddubs_epi16(hi, w3);
+        Store256(s.v + c, _mm256_permute2x128_si256(vLo, vHi, 0x20));
+        Store256(s.v + c + 16, _mm256_permute2x128_si256(vLo, vHi, 0x31));
+        Store256(s.v3 + c, _mm256_permute2x128_si256(v3Lo, v3Hi, 0x20));
+        Store256(s.v3 + c + 16, _mm256_permute2x128_si256(v3Lo, v3Hi, 0x31));
+        Store256(s.green + c, green);
+    });
+    ColumnSumsTail(rowArray, done, width, xpar, s);
+}
+
+// 24-bit output of 32 pixels at a time: colours computed in 256-bit registers, spread to bytes
+// with the 128-bit shuffles of the SSSE3 rows (byte shuffles do not cross 128-bit halves).
+LUMORA_AVX2_FUNCTION int32_t Row8Avx2(const Frame& f, int32_t y, const Scratch8 s, const ShuffleMasks& masks) {
+    uint8_t* const out = PixelAt<uint8_t, 3>(f, 0, y);
+    const int redEven = RedInEvenLanes(f, y) ? 1 : 0;
+    const int r = f.kR << 5, b = f.kB << 5;
+    const __m256i kA = _mm256_set1_epi32(redEven ? (b << 16) | r : (r << 16) | b);
+    const __m256i kB = _mm256_set1_epi32(redEven ? (r << 16) | b : (b << 16) | r);
+    const __m256i one = _mm256_set1_epi8(1);
+    __m128i ma[3], mb[3], mg[3];
+    for (int k = 0; k < 3; ++k) {
+        ma[k] = Load(masks.a[redEven][k]);
+        mb[k] = Load(masks.b[redEven][k]);
+        mg[k] = Load(masks.g[k]);
+    }
+    const uint16_t* v = s.v;
+    const uint16_t* v3 = s.v3;
+    const uint8_t* green = s.green;
+    return EvenChunks(2, (f.width - 2) - 32, 32, [&](int32_t x) LUMORA_AVX2_FUNCTION {
+        const __m256i a0 = _mm256_add_epi16(Load256(v3 + x), Load256(v + x - 2));
+        const __m256i a1 = _mm256_add_epi16(Load256(v3 + x + 16), Load256(v + x + 14));
+        const __m256i b0 = _mm256_add_epi16(Load256(v3 + x - 1), Load256(v + x + 1));
+        const __m256i b1 = _mm256_add_epi16(Load256(v3 + x + 15), Load256(v + x + 17));
+        // Packing works within halves too: put the quarters back in pixel order.
+        const __m256i a8 = _mm256_permute4x64_epi64(
+            _mm256_packus_epi16(_mm256_mulhi_epu16(a0, kA), _mm256_mulhi_epu16(a1, kA)), 0xD8);
+        const __m256i b8 = _mm256_permute4x64_epi64(
+            _mm256_packus_epi16(_mm256_mulhi_epu16(b0, kB), _mm256_mulhi_epu16(b1, kB)), 0xD8);
+        const __m256i g1 = Load256(green + x - 1), g2 = Load256(green + x);
+        const __m256i g8 = _mm256_sub_epi8(_mm256_avg_epu8(g1, g2), _mm256_and_si256(_mm256_xor_si256(g1, g2), one));
+        uint8_t* o = out + static_cast<intptr_t>(x) * 3;
+        const __m128i halves[2][3] = {
+            {_mm256_castsi256_si128(a8), _mm256_castsi256_si128(b8), _mm256_castsi256_si128(g8)},
+            {_mm256_extracti128_si256(a8, 1), _mm256_extracti128_si256(b8, 1), _mm256_extracti128_si256(g8, 1)}};
+        for (int h = 0; h < 2; ++h) {
+            for (int k = 0; k < 3; ++k) {
+                Store(o + 48 * h + 16 * k,
+                      _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(halves[h][0], ma[k]), _mm_shuffle_epi8(halves[h][1], mb[k])),
+                                   _mm_shuffle_epi8(halves[h][2], mg[k])));
+            }
+        }
+    });
+}
+
+// ---- 16-bit samples (read limited to 4095; 3 V + V up to 65520 fits unsigned lanes) ----
+
+// Per-row scratch: V, 3 V and the column greens, all 16-bit.
+struct Scratch16 {
+    uint16_t* v;
+    uint16_t* v3;
+    uint16_t* green;
+};
 
 LUMORA_SSE2_FUNCTION inline __m128i LoadLimited(const uint16_t* p) { return Limit4095(Load(p)); }
 
-LUMORA_SSE2_FUNCTION void ColumnSums16(const uint16_t* const rows[4], int xpar, int32_t width, uint16_t* v) {
+LUMORA_SSE2_FUNCTION void ColumnSums16(const uint16_t* const rows[4], int xpar, int32_t width, const Scratch16 s) {
     const __m128i inX = ParityMask16(xpar);
     const uint16_t *r0 = rows[0], *r1 = rows[1], *r2 = rows[2], *r3 = rows[3];
     const int32_t done = EvenChunks(0, width - 8, 8, [&](int32_t c) LUMORA_SSE2_FUNCTION {
-        const __m128i a0 = LoadLimited(r0 + c), a1 = LoadLimited(r1 + c);
-        const __m128i a2 = LoadLimited(r2 + c), a3 = LoadLimited(r3 + c);
-        Store(v + c, Times3Plus(Select(inX, a2, a1), Select(inX, a0, a3)));
+        const __m128i a1 = LoadLimited(r1 + c), a2 = LoadLimited(r2 + c);
+        const __m128i either = _mm_xor_si128(a1, a2);
+        const __m128i near = _mm_xor_si128(a1, _mm_and_si128(either, inX));
+        const __m128i v = Times3Plus(near, Select(inX, LoadLimited(r0 + c), LoadLimited(r3 + c)));
+        Store(s.v + c, v);
+        Store(s.v3 + c, _mm_add_epi16(_mm_add_epi16(v, v), v));
+        Store(s.green + c, _mm_xor_si128(either, near));
     });
     using S = mosaic::SampleTraits<uint16_t>;
     for (int32_t c = done; c < width; ++c) {
-        v[c] = static_cast<uint16_t>((c & 1) == xpar ? 3 * S::Read(rows[2] + c) + S::Read(rows[0] + c)
-                                                     : 3 * S::Read(rows[1] + c) + S::Read(rows[3] + c));
+        const bool inXc = (c & 1) == xpar;
+        s.v[c] = static_cast<uint16_t>(inXc ? 3 * S::Read(r2 + c) + S::Read(r0 + c) : 3 * S::Read(r1 + c) + S::Read(r3 + c));
+        s.v3[c] = static_cast<uint16_t>(3 * s.v[c]);
+        s.green[c] = static_cast<uint16_t>(inXc ? S::Read(r1 + c) : S::Read(r2 + c));
     }
 }
 
+// 8 output pixels from x on: A and B scaled and limited to 4095, and green.
+LUMORA_SSE2_FUNCTION inline void Colours8(const Scratch16 s, int32_t x, __m128i kA, __m128i kB, __m128i& a,
+                                          __m128i& b, __m128i& g) {
+    a = Limit4095(_mm_mulhi_epu16(_mm_add_epi16(Load(s.v3 + x), Load(s.v + x - 2)), kA));
+    b = Limit4095(_mm_mulhi_epu16(_mm_add_epi16(Load(s.v3 + x - 1), Load(s.v + x + 1)), kB));
+    g = _mm_srli_epi16(_mm_add_epi16(Load(s.green + x - 1), Load(s.green + x)), 1);
+}
+
 template <int Channels>
-LUMORA_SSE2_FUNCTION int32_t Row16Sse2(const Frame& f, int32_t y, const uint16_t* const rows[4], const uint16_t* v) {
-    const uint16_t* r1 = rows[1];
-    const uint16_t* r2 = rows[2];
-    const int xpar = ColumnParityOfX(f, y);
-    const __m128i inX = ParityMask16(xpar);
+LUMORA_SSE2_FUNCTION int32_t Row16Sse2(const Frame& f, int32_t y, const Scratch16 s) {
     const bool redEven = RedInEvenLanes(f, y);
     __m128i kA, kB;
     LaneFactors(f, redEven, kA, kB);
     const __m128i redIsA = ParityMask16(redEven ? 0 : 1);
     const __m128i zero = _mm_setzero_si128();
-    const int32_t last = (f.width - 2) - (Channels == 3 ? 9 : 8);
     uint8_t* const out = PixelAt<uint16_t, Channels>(f, 0, y);
+    // 48-bit stores write 4 bytes past their 12; they must stay before the border columns.
+    const int32_t last = (f.width - 2) - (Channels == 3 ? 9 : 8);
     return EvenChunks(2, last, 8, [&](int32_t x) LUMORA_SSE2_FUNCTION {
-        const __m128i a = Times3Plus(Load(v + x), Load(v + x - 2));
-        const __m128i b = Times3Plus(Load(v + x - 1), Load(v + x + 1));
-        const __m128i ka = Limit4095(_mm_mulhi_epu16(a, kA));
-        const __m128i kb = Limit4095(_mm_mulhi_epu16(b, kB));
-        const __m128i red = Select(redIsA, ka, kb);
-        const __m128i blue = _mm_xor_si128(_mm_xor_si128(ka, kb), red);
-        const __m128i g1 = Select(inX, LoadLimited(r2 + x - 1), LoadLimited(r2 + x));
-        const __m128i g2 = Select(inX, LoadLimited(r1 + x), LoadLimited(r1 + x - 1));
-        const __m128i green = _mm_srli_epi16(_mm_add_epi16(g1, g2), 1);
+        __m128i a, b, green;
+        Colours8(s, x, kA, kB, a, b, green);
+        const __m128i red = Select(redIsA, a, b);
+        const __m128i blue = _mm_xor_si128(_mm_xor_si128(a, b), red);
         const __m128i bgLo = _mm_unpacklo_epi16(blue, green), bgHi = _mm_unpackhi_epi16(blue, green);
         const __m128i rLo = _mm_unpacklo_epi16(red, zero), rHi = _mm_unpackhi_epi16(red, zero);
         const __m128i px[4] = {_mm_unpacklo_epi32(bgLo, rLo), _mm_unpackhi_epi32(bgLo, rLo),
@@ -333,6 +423,50 @@ LUMORA_SSE2_FUNCTION int32_t Row16Sse2(const Frame& f, int32_t y, const uint16_t
         }
     });
 }
+
+// Byte shuffles that spread A, B and green of 8 pixels (16-bit lanes) over 48 bytes.
+const ShuffleMasks& Shuffles16() {
+    static const ShuffleMasks masks = [] {
+        ShuffleMasks m{};
+        for (int redEven = 0; redEven < 2; ++redEven) {
+            for (int o = 0; o < 48; ++o) {
+                const int lane = o / 6, channel = (o % 6) / 2;  // 0 blue, 1 green, 2 red
+                const bool aIsRed = ((lane & 1) == 0) == (redEven == 1);
+                const bool fromA = channel != 1 && ((channel == 2) == aIsRed);
+                const bool fromB = channel != 1 && !fromA;
+                const uint8_t at = static_cast<uint8_t>(2 * lane + o % 2);
+                m.a[redEven][o / 16][o % 16] = fromA ? at : 0x80;
+                m.b[redEven][o / 16][o % 16] = fromB ? at : 0x80;
+                m.g[o / 16][o % 16] = channel == 1 ? at : 0x80;
+            }
+        }
+        return m;
+    }();
+    return masks;
+}
+
+// 48-bit output with byte shuffles: 48 bytes stored per 8 pixels, nothing written past them.
+LUMORA_SSSE3_FUNCTION int32_t Row16Ssse3(const Frame& f, int32_t y, const Scratch16 s, const ShuffleMasks& masks) {
+    const int redEven = RedInEvenLanes(f, y) ? 1 : 0;
+    __m128i kA, kB;
+    LaneFactors(f, redEven == 1, kA, kB);
+    __m128i ma[3], mb[3], mg[3];
+    for (int k = 0; k < 3; ++k) {
+        ma[k] = Load(masks.a[redEven][k]);
+        mb[k] = Load(masks.b[redEven][k]);
+        mg[k] = Load(masks.g[k]);
+    }
+    uint8_t* const out = PixelAt<uint16_t, 3>(f, 0, y);
+    return EvenChunks(2, (f.width - 2) - 8, 8, [&](int32_t x) LUMORA_SSSE3_FUNCTION {
+        __m128i a, b, g;
+        Colours8(s, x, kA, kB, a, b, g);
+        uint8_t* o = out + static_cast<intptr_t>(x) * 6;
+        for (int k = 0; k < 3; ++k) {
+            Store(o + 16 * k, _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(a, ma[k]), _mm_shuffle_epi8(b, mb[k])),
+                                           _mm_shuffle_epi8(g, mg[k])));
+        }
+    });
+}
 #endif
 
 // Runs the columns [2, width - 2) of output rows: vector chunks where the processor has them,
@@ -343,10 +477,10 @@ public:
     explicit MiddleRows(const Frame& f) : f_(f) {
 #if LUMORA_HAVE_SSE2
         if (f.width > 4 && Sse2RoutinesEnabled()) {
-            // 8-bit: V and 3 V as 16-bit sums and the column greens as bytes; 16-bit: V.
+            // V and 3 V as 16-bit sums and the column greens (bytes for 8-bit samples).
             const size_t w = static_cast<size_t>(f.width);
-            scratch_.reset(new (std::nothrow) uint16_t[2 * w + (w + 1) / 2]);
-            ssse3_ = Ssse3RoutinesEnabled();
+            scratch_.reset(new (std::nothrow) uint16_t[3 * w]);
+            set_ = VectorRoutines();
         }
 #endif
     }
@@ -359,14 +493,26 @@ public:
             if constexpr (sizeof(T) == 1) {
                 const size_t w = static_cast<size_t>(f_.width);
                 const Scratch8 s{scratch_.get(), scratch_.get() + w, reinterpret_cast<uint8_t*>(scratch_.get() + 2 * w)};
-                if (ssse3_)
+                // Frames narrower than two wide chunks keep to the 16-column rows.
+                const RoutineSet set = (set_ == RoutineSet::Avx2 && f_.width < 66) ? RoutineSet::Ssse3 : set_;
+                if (set == RoutineSet::Avx2)
+                    ColumnSums8Avx2(rows, xpar, f_.width, s);
+                else if (set == RoutineSet::Ssse3)
                     ColumnSums8Ssse3(rows, xpar, f_.width, s);
                 else
                     ColumnSums8(rows, xpar, f_.width, s);
-                x = (Channels == 3 && ssse3_) ? Row8Ssse3(f_, y, s, Shuffles()) : Row8Sse2<Channels>(f_, y, s);
+                if (Channels == 3 && set == RoutineSet::Avx2)
+                    x = Row8Avx2(f_, y, s, Shuffles());
+                else if (Channels == 3 && set == RoutineSet::Ssse3)
+                    x = Row8Ssse3(f_, y, s, Shuffles());
+                else
+                    x = Row8Sse2<Channels>(f_, y, s);
             } else {
-                ColumnSums16(rows, xpar, f_.width, scratch_.get());
-                x = Row16Sse2<Channels>(f_, y, rows, scratch_.get());
+                const size_t w = static_cast<size_t>(f_.width);
+                const Scratch16 s{scratch_.get(), scratch_.get() + w, scratch_.get() + 2 * w};
+                ColumnSums16(rows, xpar, f_.width, s);
+                x = (Channels == 3 && set_ >= RoutineSet::Ssse3) ? Row16Ssse3(f_, y, s, Shuffles16())
+                                                                  : Row16Sse2<Channels>(f_, y, s);
             }
         }
 #endif
@@ -376,7 +522,7 @@ public:
 private:
     const Frame& f_;
     std::unique_ptr<uint16_t[]> scratch_;
-    bool ssse3_ = false;
+    RoutineSet set_ = RoutineSet::Plain;
 };
 
 template <typename T, int Channels>

@@ -1,6 +1,7 @@
 #include "imaging/image_buffer.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -147,7 +148,10 @@ int ImageBuffer::Draw(const ImageBuffer* source, const Rect* rect, int32_t x, in
     const Rect whole{0, 0, source->width_, source->height_};
     const Rect& r = rect != nullptr ? *rect : whole;
     if (section_.dc != nullptr && source->section_.dc != nullptr) {
-        return platform::BlitCopy(section_.dc, x, y, r.right - r.left, r.bottom - r.top,
+        const int64_t width = static_cast<int64_t>(r.right) - r.left;
+        const int64_t height = static_cast<int64_t>(r.bottom) - r.top;
+        if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return 0;
+        return platform::BlitCopy(section_.dc, x, y, static_cast<int>(width), static_cast<int>(height),
                                   source->section_.dc, r.left, r.top)
                    ? 1
                    : 0;

@@ -4,46 +4,36 @@
 
 #include "imaging/processor_info.h"
 
-#if LUMORA_HAVE_SSE2
-#include <cpuid.h>
-#endif
-
 namespace lumora {
 
 namespace {
-std::atomic<bool> vectorAllowed{true};
-std::atomic<bool> ssse3Allowed{true};
+
+std::atomic<int> ceiling{static_cast<int>(RoutineSet::Avx2)};
+
+RoutineSet Supported() {
+#if LUMORA_HAVE_SSE2
+#if !defined(__SSE2__)
+    // 32-bit builds: SSE2 only where the processor has it and the system runs it.
+    if (ChooseVectorLevel(HostProcessor()) != VectorLevel::Sse2) return RoutineSet::Plain;
+#endif
+    // SSSE3 works in the SSE registers that the system saves already; the compiler's check of
+    // AVX2 includes the system's support of the wider registers.
+    if (__builtin_cpu_supports("avx2")) return RoutineSet::Avx2;
+    if (__builtin_cpu_supports("ssse3")) return RoutineSet::Ssse3;
+    return RoutineSet::Sse2;
+#else
+    return RoutineSet::Plain;
+#endif
+}
+
 }  // namespace
 
-bool Sse2RoutinesEnabled() {
-#if LUMORA_HAVE_SSE2
-    if (!vectorAllowed.load(std::memory_order_relaxed)) return false;
-#if defined(__SSE2__)
-    return true;
-#else
-    static const bool usable = ChooseVectorLevel(HostProcessor()) == VectorLevel::Sse2;
-    return usable;
-#endif
-#else
-    return false;
-#endif
+RoutineSet VectorRoutines() {
+    static const RoutineSet supported = Supported();
+    const auto limit = static_cast<RoutineSet>(ceiling.load(std::memory_order_relaxed));
+    return limit < supported ? limit : supported;
 }
 
-bool Ssse3RoutinesEnabled() {
-#if LUMORA_HAVE_SSE2
-    if (!ssse3Allowed.load(std::memory_order_relaxed) || !Sse2RoutinesEnabled()) return false;
-    static const bool reported = [] {
-        unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-        return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && ((ecx >> 9) & 1) != 0;
-    }();
-    return reported;
-#else
-    return false;
-#endif
-}
-
-void SetSsse3RoutinesAllowed(bool allowed) { ssse3Allowed.store(allowed, std::memory_order_relaxed); }
-
-void SetVectorRoutinesAllowed(bool allowed) { vectorAllowed.store(allowed, std::memory_order_relaxed); }
+void LimitVectorRoutines(RoutineSet limit) { ceiling.store(static_cast<int>(limit), std::memory_order_relaxed); }
 
 }  // namespace lumora

@@ -1,35 +1,37 @@
 #pragma once
-// Internal to the imaging routines: which vector code this build carries and whether it may run.
+// Internal to the imaging routines: which vector code this build carries and which of it may
+// run here.
 //
-// x86 builds carry SSE2 versions of the hot row loops. On x86-64 SSE2 is always there; 32-bit
-// builds compile those functions for SSE2 alone and run them only when the processor and the
-// operating system support it. Other processors use the plain loops.
+// x86 builds carry SSE2 versions of the hot row loops, and SSSE3 and AVX2 versions of the
+// hottest. Each is compiled for its own instruction set alone (function target attributes) and
+// runs only when the processor reports it and the operating system saves its registers. On
+// x86-64 SSE2 is always there. Other processors use the plain loops, which give the same results.
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <emmintrin.h>
-#include <tmmintrin.h>
+#include <immintrin.h>
 #define LUMORA_HAVE_SSE2 1
 #define LUMORA_SSE2_FUNCTION __attribute__((target("sse2")))
 #define LUMORA_SSSE3_FUNCTION __attribute__((target("ssse3")))
+#define LUMORA_AVX2_FUNCTION __attribute__((target("avx2")))
 #else
 #define LUMORA_HAVE_SSE2 0
 #endif
 
 namespace lumora {
 
-// True when the SSE2 row loops may run: the build carries them, the processor and its
-// operating system support them, and they are not switched off. Any thread.
-bool Sse2RoutinesEnabled();
+// Instruction sets of the row loops, each including the ones before it.
+enum class RoutineSet { Plain, Sse2, Ssse3, Avx2 };
 
-// True when, besides, the byte shuffles of SSSE3 may run (they use the same registers, so the
-// operating system's support of SSE covers them). Any thread.
-bool Ssse3RoutinesEnabled();
+// The richest set that this build carries, the processor and its operating system run, and
+// the current limit allows. Any thread.
+RoutineSet VectorRoutines();
 
-// Switches the SSSE3 variants off, leaving the SSE2 ones (tests cover both). Any thread.
-void SetSsse3RoutinesAllowed(bool allowed);
+// Caps the sets used from the next routine call on (tests compare every path; benchmarks
+// measure the plain one). Any thread.
+void LimitVectorRoutines(RoutineSet ceiling);
 
-// Switches the vector row loops off (tests compare both paths; benchmarks measure the plain
-// path). Any thread; takes effect from the next routine call.
-void SetVectorRoutinesAllowed(bool allowed);
+inline bool Sse2RoutinesEnabled() { return VectorRoutines() >= RoutineSet::Sse2; }
+inline bool Ssse3RoutinesEnabled() { return VectorRoutines() >= RoutineSet::Ssse3; }
+inline bool Avx2RoutinesEnabled() { return VectorRoutines() >= RoutineSet::Avx2; }
 
 }  // namespace lumora

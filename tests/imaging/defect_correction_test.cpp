@@ -8,6 +8,7 @@
 #include "imaging/demosaic.h"
 #include "imaging/image_buffer.h"
 #include "imaging/vector_support.h"
+#include "vector_paths.h"
 #include "mosaic_reference.h"
 
 namespace lumora {
@@ -68,11 +69,7 @@ TEST(CorrectDefects, SixteenBitScale) {
     EXPECT_EQ(Correct(raw, 16, DemosaicParams{1, 100, 100, 100}, 70, after), 0);
 }
 
-class DefectPaths : public ::testing::TestWithParam<bool> {
-protected:
-    void SetUp() override { SetVectorRoutinesAllowed(GetParam()); }
-    void TearDown() override { SetVectorRoutinesAllowed(true); }
-};
+class DefectPaths : public VectorPaths {};
 
 // Sparse bright spots and clusters on a smooth random background, so that corrections chain
 // into later tests (a corrected sample lowers the mean of the one two columns further).
@@ -115,10 +112,7 @@ TEST_P(DefectPaths, MatchesReferenceOnRandomFrames) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(VectorAndPlain, DefectPaths, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? std::string("Vector") : std::string("Plain");
-                         });
+LUMORA_EVERY_ROUTINE_SET(DefectPaths);
 
 TEST(CorrectDefects, DefaultThresholdAndUnfitBuffers) {
     Raw raw{9, 9, std::vector<int>(81, 100)};

@@ -8,6 +8,7 @@
 #include "imaging/image_buffer.h"
 #include "imaging/vector_support.h"
 #include "mosaic_reference.h"
+#include "vector_paths.h"
 
 namespace lumora {
 namespace {
@@ -71,18 +72,7 @@ struct Size {
 const Size kSizes[] = {{1, 1}, {1, 6}, {7, 1}, {2, 2},  {3, 3},   {4, 4},   {5, 5},  {4, 9},
                        {6, 7}, {9, 6}, {23, 7}, {24, 8}, {41, 11}, {42, 12}, {67, 9}, {130, 13}};
 
-// 0: every vector variant the processor runs; 1: SSE2 alone; 2: the plain loops.
-class DemosaicPaths : public ::testing::TestWithParam<int> {
-protected:
-    void SetUp() override {
-        SetVectorRoutinesAllowed(GetParam() != 2);
-        SetSsse3RoutinesAllowed(GetParam() == 0);
-    }
-    void TearDown() override {
-        SetVectorRoutinesAllowed(true);
-        SetSsse3RoutinesAllowed(true);
-    }
-};
+class DemosaicPaths : public VectorPaths {};
 
 TEST_P(DemosaicPaths, EightBitMatchesReferenceOnRandomFrames) {
     std::mt19937 rng(1234);
@@ -124,7 +114,7 @@ TEST_P(DemosaicPaths, SixteenBitMatchesReferenceOnRandomFrames) {
 TEST_P(DemosaicPaths, InteriorWritesOnlyInteriorPixels) {
     std::mt19937 rng(7);
     // Every remainder of the width against the 8- and 16-pixel vector steps.
-    for (int width = 20; width <= 60; ++width) {
+    for (int width = 20; width <= 110; ++width) {
         const Size size{width, 6 + width % 2};
         for (int rawBits : {8, 16}) {
             for (int bits : rawBits == 8 ? std::vector<int>{24, 32} : std::vector<int>{48, 64}) {
@@ -149,10 +139,7 @@ TEST_P(DemosaicPaths, InteriorWritesOnlyInteriorPixels) {
     }
 }
 
-std::string PathName(const ::testing::TestParamInfo<int>& info) {
-    return info.param == 0 ? "AllVector" : info.param == 1 ? "Sse2" : "Plain";
-}
-INSTANTIATE_TEST_SUITE_P(VectorAndPlain, DemosaicPaths, ::testing::Values(0, 1, 2), PathName);
+LUMORA_EVERY_ROUTINE_SET(DemosaicPaths);
 
 void ExpectEverywhere(const ImageBuffer& b, Bgr want, const std::string& what) {
     for (int y = 0; y < b.Height(); ++y)
@@ -177,6 +164,10 @@ TEST(Demosaic, UniformFramesAndGains) {
     ExpectEverywhere(d.colour, {100, 100, 255}, "red 400");
     Demosaic(d, raw, 8, 24, DemosaicParams{2, 0, 100, 0});
     ExpectEverywhere(d.colour, {0, 100, 0}, "red and blue 0");
+
+    // Gains outside 0..400 are taken as the nearest end of that range.
+    Demosaic(d, raw, 8, 24, DemosaicParams{1, 1000, 100, -50});
+    ExpectEverywhere(d.colour, {0, 100, 255}, "gains out of range");
 
     Raw wide{37, 21, std::vector<int>(37 * 21, 4000)};
     Demosaic(d, wide, 16, 48, DemosaicParams{3, 200, 100, 100});

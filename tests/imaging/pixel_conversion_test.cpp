@@ -9,6 +9,7 @@
 
 #include "imaging/image_buffer.h"
 #include "imaging/vector_support.h"
+#include "vector_paths.h"
 
 namespace lumora {
 namespace {
@@ -24,11 +25,7 @@ void Set16(ImageBuffer& b, int x, int y, int c, uint16_t v) {
 
 int Reduce(int v) { return std::min(v, 4095) / 16; }
 
-class ConversionPaths : public ::testing::TestWithParam<bool> {
-protected:
-    void SetUp() override { SetVectorRoutinesAllowed(GetParam()); }
-    void TearDown() override { SetVectorRoutinesAllowed(true); }
-};
+class ConversionPaths : public VectorPaths {};
 
 TEST_P(ConversionPaths, ReductionsToEightBits) {
     std::mt19937 rng(3);
@@ -61,10 +58,7 @@ TEST_P(ConversionPaths, ReductionsToEightBits) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(VectorAndPlain, ConversionPaths, ::testing::Values(true, false),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? std::string("Vector") : std::string("Plain");
-                         });
+LUMORA_EVERY_ROUTINE_SET(ConversionPaths);
 
 TEST(PixelConversion, TwelveBitEndPoints) {
     ImageBuffer gray16, gray8;
