@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "platform/clock.h"
 #include "platform/text_codec.h"
@@ -39,12 +40,17 @@ CameraObject::~CameraObject() {
 }
 
 int CameraObject::Initialize(platform::WindowHandle window) {
+    errorWindow = window;
+    DetectProcessor(&processor);
     // The device counts the cameras and opens the first one; it stays even when the
     // initialisation fails further on, so that selection and register access keep working.
-    device = std::make_unique<K37VQDevice>();
-    errorWindow = window;
-    bool buffersPresent = buffer8 && buffer16 && buffer24 && buffer32 && buffer48 && buffer64 &&
-                          sharpenSource && displayBuffer;
+    device.reset(new (std::nothrow) K37VQDevice());
+    bool buffersPresent = true;
+    for (auto* buffer : {&buffer8, &buffer16, &buffer24, &buffer32, &buffer48, &buffer64,
+                         &sharpenSource, &displayBuffer}) {
+        buffer->reset(new (std::nothrow) ImageBuffer());
+        buffersPresent = buffersPresent && *buffer;
+    }
     if (!device || !buffersPresent) return Fail(CAMERR_MEMORY);
     if (!captureWindow.IsValid(subsamplingMode)) {
         RecordError(CAMERR_CAPTURE_WINDOW);
