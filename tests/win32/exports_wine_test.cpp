@@ -27,10 +27,11 @@ void Check(bool ok, const char* what, int line) {
 HMODULE dll;
 
 template <typename F>
-F Get(F, const char* name) {
+F Get(const char* name) {
     return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
 }
-#define FN(name) auto name = Get(&::name, #name)
+// The program is not linked with the library: every export it calls must be resolved here.
+#define FN(name) auto name = Get<decltype(&::name)>(#name)
 
 void ResolveAll() {
     int found = 0;
@@ -133,6 +134,7 @@ void ErrorWindowGetsMessages() {
     FN(Lumora_Initialize);
     FN(Lumora_Release);
     FN(Lumora_SetColorMode);
+    FN(Lumora_SetHalfClock);
     HWND window = CreateWindowExA(0, "STATIC", "errors", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   nullptr, nullptr);
     CHECK(window != nullptr);
