@@ -79,6 +79,9 @@ int CameraDevice::ReadFrame(uint8_t* buffer, uint32_t length) {
     uint32_t polls = waitTime.load();
     bool ready = false;
     for (uint32_t i = 0; i < polls && !ready; ++i) {
+        // A stop request ends the poll: nobody waits for this frame any more, and a camera
+        // that does not deliver must not hold StopStream up for thousands of polls.
+        if (streamState == STREAM_STOP) return 0;
         if (!ReadBlock(kStatusOffset, block)) return 0;
         ready = block[256] == 1;
     }
