@@ -118,6 +118,23 @@ TEST_F(DeviceApi, WithoutCamerasTheDeviceIsThereButFindsNothing) {
     EXPECT_EQ(info.width, 3488);
 }
 
+TEST_F(DeviceApi, CameraInfoNeedsARecordOfNineIntegers) {
+    Open(1);
+    EXPECT_EQ(Lumora_GetCameraInfo(h, nullptr), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT);
+    CameraInfo info;
+    std::memset(&info, 0x5A, sizeof info);
+    info.size = 35;
+    EXPECT_EQ(Lumora_GetCameraInfo(h, &info), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_MEMORY);
+    EXPECT_EQ(info.width, 0x5A5A5A5A);
+    info.size = 36;
+    EXPECT_EQ(Lumora_GetCameraInfo(h, &info), 1);
+    const int expected[9] = {36, 3488, 2616, 0, 127, 0, 127, 1, 8191};
+    EXPECT_EQ(0, std::memcmp(&info, expected, sizeof expected));
+    EXPECT_EQ(Lumora_GetLastError(h), 0);
+}
+
 TEST_F(DeviceApi, SerialRomAndPortOfThisModel) {
     Open(1);
     int ok = 1;
