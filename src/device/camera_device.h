@@ -10,7 +10,11 @@
 // every operation except AcquisitionLoop, which is the acquisition thread's body. Register
 // traffic from the caller is kept apart from frame transfers by the pause handshake
 // (PauseStream ... ResumeStream). Operations must not be called concurrently from several
-// caller threads, except QueryNewFrame/CopyNewestFrame alongside the others.
+// caller threads, with one exception: QueryNewFrame and CopyNewestFrame (the camera object's
+// preview thread) may run alongside the register and sensor operations of another caller
+// thread. They must not overlap the operations that start or end acquisition or select a
+// device: StopStream, StartStream, StartSingleCapture, FinishSingleCapture, SelectDevice,
+// OpenSelectedDevice and CloseDevice release or replace the slots they read.
 #include <atomic>
 #include <cstdint>
 #include <memory>

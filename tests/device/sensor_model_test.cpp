@@ -421,6 +421,25 @@ TEST_F(SensorModel, GainAndExposureFilterIndexes) {
     EXPECT_EQ(c.GetFilterValue(17, &ok), 4);
     EXPECT_EQ(c.GetFilterValue(18, &ok), 777);
     EXPECT_EQ(c.gainSettings.exposure, 0);
+
+    // Out of range: refused with the argument error, nothing stored, nothing written.
+    while (c.PopError() != 0) {
+    }
+    rig.camera->StartLog();
+    EXPECT_EQ(c.SetFilterValue(13, 128), 0);
+    EXPECT_EQ(c.SetFilterValue(14, -1), 0);
+    EXPECT_EQ(c.SetFilterValue(18, 8193), 0);
+    EXPECT_EQ(rig.camera->TakeLog().size(), 0u);
+    EXPECT_EQ(c.PopError(), CAMERR_ARGUMENT);
+    EXPECT_EQ(c.gainSettings.globalGain, 64);
+    EXPECT_EQ(c.gainSettings.gainRed, 1);
+    EXPECT_EQ(c.SetFilterValue(18, 8192), 1);
+    EXPECT_EQ(rig.camera->Register16(0x0202), 8192);
+    EXPECT_EQ(c.SetFilterValue(13, 127), 1);
+    EXPECT_EQ(rig.camera->Register16(0x305E), 0x107F);
+    EXPECT_EQ(c.GetFilterValue(28, &ok), 0);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(c.PopError(), CAMERR_ARGUMENT);
 }
 
 TEST_F(SensorModel, ClockTableAndRealExposureTime) {
