@@ -269,9 +269,19 @@ TEST_F(Acquisition, FrameRateIsMeasuredOverASecond) {
     WindowDevice& device = *rig.device;
     EXPECT_EQ(device.GetFrameRate(), 0.0f);
     ASSERT_EQ(device.StartStream(), 0);
+    // Frames arrive, but the first measuring window has not closed yet.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_GT(device.FrameSequence(), 0);
+    EXPECT_EQ(device.GetFrameRate(), 0.0f);
     ASSERT_TRUE(WaitFor([&] { return device.GetFrameRate() > 0.0f; }, 5000));
     EXPECT_GT(device.GetFrameRate(), 20.0f);
     EXPECT_LT(device.GetFrameRate(), 150.0f);
+    // Without frames the last measurement stays.
+    rig.camera->StallReady(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    float last = device.GetFrameRate();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(device.GetFrameRate(), last);
     device.StopStream();
 }
 

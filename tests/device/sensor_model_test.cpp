@@ -373,6 +373,25 @@ TEST_F(SensorModel, MirroringMovesTheBayerPhaseOnce) {
     EXPECT_EQ(c.GetMirrorH(), 0);
 }
 
+TEST_F(SensorModel, MirroringOnABusyDeviceFailsButKeepsThePhase) {
+    ObjectRig rig;
+    CameraObject& c = rig.object;
+    auto busy = std::make_unique<HandshakeDevice>();
+    busy->pauseResult = -1;
+    c.device = std::move(busy);
+    c.filterSettings.bayerPhase = 2;
+    rig.camera->StartLog();
+    EXPECT_EQ(c.SetMirrorV(1), 0);
+    EXPECT_EQ(c.filterSettings.bayerPhase, 3);
+    EXPECT_EQ(c.gainSettings.mirrorV, 1);
+    EXPECT_EQ(c.PopError(), 0);
+    EXPECT_EQ(c.SetMirrorV(1), 1);  // already stored: nothing to do
+    EXPECT_EQ(c.filterSettings.bayerPhase, 3);
+    EXPECT_EQ(c.SetMirrorH(1), 0);
+    EXPECT_EQ(c.filterSettings.bayerPhase, 1);
+    EXPECT_TRUE(rig.camera->TakeLog().empty());
+}
+
 TEST_F(SensorModel, CaptureWindowReachesTheDeviceOnlyWhenValid) {
     ObjectRig rig;
     CameraObject& c = rig.object;
