@@ -231,7 +231,7 @@ bool CameraDevice::AllocateSlots() {
     int size = GetTransferSize();
     if (size <= 0) return false;
     for (FrameSlot& slot : buffers) {
-        slot.data.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
+        slot.data.reset(new (std::align_val_t{FrameSlot::kAlignment}, std::nothrow) uint8_t[static_cast<size_t>(size)]);
         slot.size = slot.data ? static_cast<uint32_t>(size) : 0;
         slot.sequence = 0;
         if (!slot.data) return false;

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <thread>
 
 #include "device/manual_reset_event.h"
@@ -25,9 +26,14 @@
 
 namespace lumora {
 
-// One buffer of the frame ring.
+// One buffer of the frame ring. Page-aligned, so that a raw disk can transfer a frame straight
+// into it.
 struct FrameSlot {
-    std::unique_ptr<uint8_t[]> data;  // owned; allocated when acquisition starts
+    static constexpr size_t kAlignment = 4096;
+    struct Free {
+        void operator()(uint8_t* p) const { operator delete[](p, std::align_val_t{kAlignment}); }
+    };
+    std::unique_ptr<uint8_t[], Free> data;  // owned; allocated when acquisition starts
     uint32_t size = 0;                // bytes held by data
     std::atomic<int> sequence{0};     // 0: empty or being filled; else the frame's number
 };

@@ -30,6 +30,9 @@ constexpr size_t kDiskListEntryMax = 255;
 // order (0-based). Null when the drive does not exist or cannot be opened. Any thread.
 std::unique_ptr<RawDisk> OpenPhysicalDrive(int n);
 
+// Opens a drive, or a file standing in for one, by its path, in the same way. Any thread.
+std::unique_ptr<RawDisk> OpenRawFile(const std::string& path);
+
 // Appends the identity text of each attached disk to *entries, in the system's order.
 // Windows: the values "0", "1", ... of HKLM\SYSTEM\CurrentControlSet\Services\Disk\Enum.
 // Linux: "USBSTOR\Disk&Ven_<vendor>&Prod_<model>&Rev_<rev>" of each whole disk of /sys/block.
