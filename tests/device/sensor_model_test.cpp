@@ -2,6 +2,7 @@
 // settings on top of it.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -159,7 +160,9 @@ TEST_F(SensorModel, RejectedWindowsWriteNothing) {
     Rig rig;
     for (auto args : std::vector<std::vector<int>>{{1, 0, 3488, 100, 0}, {0, 0, 3, 100, 0}, {0, 0, 100, 2, 0},
                                                    {0, 0, 100, 100, 21}, {-2, 0, 100, 100, 0}, {0, 1, 100, 2616, 0},
-                                                   {0, 0, 100, 100, -1}}) {
+                                                   {0, 0, 100, 100, -1}, {INT_MAX, 0, 100, 100, 0},
+                                                   {0, 0, INT_MAX, 100, 0}, {0, INT_MAX, 100, 100, 0},
+                                                   {0, 0, 100, INT_MAX, 0}}) {
         rig.camera->StartLog();
         EXPECT_EQ(rig.device.SetCaptureWindow(args[0], args[1], args[2], args[3], args[4]), 1);
         EXPECT_TRUE(rig.camera->TakeLog().empty());
