@@ -2,7 +2,9 @@
 // Raw access to the machine's physical drives and the list of attached disks.
 //
 // A drive is read and written at byte offsets through a file position, like a raw disk handle:
-// Seek, then Read or Write. One handle is used by one thread at a time.
+// Seek, then Read or Write. Transfers reach the drive itself, never a cache, so that a camera's
+// changing blocks are seen as they are; writes are whole 512-byte sectors at sector offsets.
+// One handle is used by one thread at a time.
 #include <cstdint>
 #include <memory>
 #include <string>
