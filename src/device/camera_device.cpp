@@ -302,7 +302,12 @@ void CameraDevice::AcquisitionLoop() {
                 platform::SleepMs(10);
                 continue;
             }
-            if (!ReadFrame(slot.data.get(), length)) continue;
+            if (!ReadFrame(slot.data.get(), length)) {
+                // A camera that fails every transfer at once (unplugged) is retried at a
+                // millisecond's pace rather than in a loop that holds a whole core.
+                platform::SleepMs(1);
+                continue;
+            }
             slot.sequence = ++frameSequence;
             if (state == STREAM_SINGLE) {
                 int expected = STREAM_SINGLE;

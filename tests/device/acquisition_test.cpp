@@ -161,6 +161,19 @@ TEST_F(Acquisition, UnplugMidStreamStillStops) {
     EXPECT_EQ(device.WriteRegister8(0x0202, 1), 0);
 }
 
+TEST_F(Acquisition, UnpluggedCameraIsRetriedWithoutSpinning) {
+    Rig rig;
+    rig.camera->SetFastFrames(true);
+    WindowDevice& device = *rig.device;
+    ASSERT_EQ(device.StartStream(), 0);
+    ASSERT_TRUE(WaitFor([&] { return device.FrameSequence() > 2; }));
+    rig.camera->UnplugAfter(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // About one retry per millisecond; a spinning thread makes hundreds of thousands.
+    EXPECT_LT(rig.camera->RefusedAccesses(), 2000u);
+    EXPECT_EQ(device.StopStream(), 0);
+}
+
 TEST_F(Acquisition, StopEndsTheReadyPollOfAStalledCamera) {
     Rig rig;
     rig.camera->StallReady(true);
