@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "platform/clock.h"
 #include "platform/text_codec.h"
@@ -39,12 +40,17 @@ CameraObject::~CameraObject() {
 }
 
 int CameraObject::Initialize(platform::WindowHandle window) {
+    errorWindow = window;
+    DetectProcessor(&processor);
     // The device counts the cameras and opens the first one; it stays even when the
     // initialisation fails further on, so that selection and register access keep working.
-    device = std::make_unique<K37VQDevice>();
-    errorWindow = window;
-    bool buffersPresent = buffer8 && buffer16 && buffer24 && buffer32 && buffer48 && buffer64 &&
-                          sharpenSource && displayBuffer;
+    device.reset(new (std::nothrow) K37VQDevice());
+    bool buffersPresent = true;
+    for (auto* buffer : {&buffer8, &buffer16, &buffer24, &buffer32, &buffer48, &buffer64,
+                         &sharpenSource, &displayBuffer}) {
+        buffer->reset(new (std::nothrow) ImageBuffer());
+        buffersPresent = buffersPresent && *buffer;
+    }
     if (!device || !buffersPresent) return Fail(CAMERR_MEMORY);
     if (!captureWindow.IsValid(subsamplingMode)) {
         RecordError(CAMERR_CAPTURE_WINDOW);
@@ -383,6 +389,18 @@ const FilterRange kFilterRanges[28] = {
     {&FilterSettings::grayOffsetB, -255, 255},
 };
 
+// Indexes 14..17: the colour gains and their sensor registers.
+struct ColourGain {
+    int GainSettings::*field;
+    uint16_t reg;
+};
+const ColourGain kColourGains[4] = {
+    {&GainSettings::gainRed, K37VQDevice::REG_GAIN_RED},
+    {&GainSettings::gainGreen1, K37VQDevice::REG_GAIN_GREEN1},
+    {&GainSettings::gainGreen2, K37VQDevice::REG_GAIN_GREEN2},
+    {&GainSettings::gainBlue, K37VQDevice::REG_GAIN_BLUE},
+};
+
 }  // namespace
 
 int CameraObject::SetFilterValue(int index, int value) {
@@ -416,21 +434,14 @@ int CameraObject::StoreFilterValue(int index, int value) {
             device->SetGlobalGain(value);
             return 1;
         case 14:
-            g.gainRed = value;
-            device->SetColorGain(K37VQDevice::REG_GAIN_RED, value);
-            return 1;
         case 15:
-            g.gainGreen1 = value;
-            device->SetColorGain(K37VQDevice::REG_GAIN_GREEN1, value);
-            return 1;
         case 16:
-            g.gainGreen2 = value;
-            device->SetColorGain(K37VQDevice::REG_GAIN_GREEN2, value);
+        case 17: {
+            const ColourGain& gain = kColourGains[index - 14];
+            g.*(gain.field) = value;
+            device->SetColorGain(gain.reg, value);
             return 1;
-        case 17:
-            g.gainBlue = value;
-            device->SetColorGain(K37VQDevice::REG_GAIN_BLUE, value);
-            return 1;
+        }
         case 18:
             g.exposure = value;
             device->SetExposureLines(value);
@@ -457,10 +468,10 @@ int CameraObject::GetFilterValue(int index, int* ok) {
                    (f.whiteBalanceRed & 0xFF);
         case 10: return f.autoWhiteBalance;
         case 13: return device->GetGlobalGain();
-        case 14: return DeviceColorGain(K37VQDevice::REG_GAIN_RED);
-        case 15: return DeviceColorGain(K37VQDevice::REG_GAIN_GREEN1);
-        case 16: return DeviceColorGain(K37VQDevice::REG_GAIN_GREEN2);
-        case 17: return DeviceColorGain(K37VQDevice::REG_GAIN_BLUE);
+        case 14:
+        case 15:
+        case 16:
+        case 17: return DeviceColorGain(kColourGains[index - 14].reg);
         case 18: {
             int lines = 0;
             device->GetExposureLines(&lines);

@@ -79,6 +79,9 @@ int CameraDevice::ReadFrame(uint8_t* buffer, uint32_t length) {
     uint32_t polls = waitTime.load();
     bool ready = false;
     for (uint32_t i = 0; i < polls && !ready; ++i) {
+        // A stop request ends the poll: nobody waits for this frame any more, and a camera
+        // that does not deliver must not hold StopStream up for thousands of polls.
+        if (streamState == STREAM_STOP) return 0;
         if (!ReadBlock(kStatusOffset, block)) return 0;
         ready = block[256] == 1;
     }
@@ -228,7 +231,7 @@ bool CameraDevice::AllocateSlots() {
     int size = GetTransferSize();
     if (size <= 0) return false;
     for (FrameSlot& slot : buffers) {
-        slot.data.reset(new (std::nothrow) uint8_t[static_cast<size_t>(size)]);
+        slot.data.reset(new (std::align_val_t{FrameSlot::kAlignment}, std::nothrow) uint8_t[static_cast<size_t>(size)]);
         slot.size = slot.data ? static_cast<uint32_t>(size) : 0;
         slot.sequence = 0;
         if (!slot.data) return false;
@@ -299,7 +302,12 @@ void CameraDevice::AcquisitionLoop() {
                 platform::SleepMs(10);
                 continue;
             }
-            if (!ReadFrame(slot.data.get(), length)) continue;
+            if (!ReadFrame(slot.data.get(), length)) {
+                // A camera that fails every transfer at once (unplugged) is retried at a
+                // millisecond's pace rather than in a loop that holds a whole core.
+                platform::SleepMs(1);
+                continue;
+            }
             slot.sequence = ++frameSequence;
             if (state == STREAM_SINGLE) {
                 int expected = STREAM_SINGLE;

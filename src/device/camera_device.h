@@ -10,10 +10,15 @@
 // every operation except AcquisitionLoop, which is the acquisition thread's body. Register
 // traffic from the caller is kept apart from frame transfers by the pause handshake
 // (PauseStream ... ResumeStream). Operations must not be called concurrently from several
-// caller threads, except QueryNewFrame/CopyNewestFrame alongside the others.
+// caller threads, with one exception: QueryNewFrame and CopyNewestFrame (the camera object's
+// preview thread) may run alongside the register and sensor operations of another caller
+// thread. They must not overlap the operations that start or end acquisition or select a
+// device: StopStream, StartStream, StartSingleCapture, FinishSingleCapture, SelectDevice,
+// OpenSelectedDevice and CloseDevice release or replace the slots they read.
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <thread>
 
 #include "device/manual_reset_event.h"
@@ -21,9 +26,14 @@
 
 namespace lumora {
 
-// One buffer of the frame ring.
+// One buffer of the frame ring. Page-aligned, so that a raw disk can transfer a frame straight
+// into it.
 struct FrameSlot {
-    std::unique_ptr<uint8_t[]> data;  // owned; allocated when acquisition starts
+    static constexpr size_t kAlignment = 4096;
+    struct Free {
+        void operator()(uint8_t* p) const { operator delete[](p, std::align_val_t{kAlignment}); }
+    };
+    std::unique_ptr<uint8_t[], Free> data;  // owned; allocated when acquisition starts
     uint32_t size = 0;                // bytes held by data
     std::atomic<int> sequence{0};     // 0: empty or being filled; else the frame's number
 };

@@ -57,8 +57,9 @@ void K37VQDevice::OutputSize(int width, int height, int mode, int* outWidth, int
 int K37VQDevice::SetCaptureWindow(int x, int y, int width, int height, int mode) {
     PauseScope pause(*this);
     if (pause.Busy()) return kBusy;
-    if (x < 0 || y < 0 || width < 4 || height < 3 || x + width > kSensorWidth ||
-        y + height > kSensorHeight || mode < 0 || mode > 20) {
+    // x + width > sensor width, written so that no sum can overflow.
+    if (x < 0 || y < 0 || width < 4 || height < 3 || width > kSensorWidth - x ||
+        height > kSensorHeight - y || mode < 0 || mode > 20) {
         return 1;
     }
     readoutMode = mode;

@@ -20,6 +20,7 @@ bool CameraEmulator::Fails(int* counter) {
 bool CameraEmulator::TakeTransfer() {
     if (unplugCountdown_ == 0) unplugged_ = true;
     if (unplugCountdown_ > 0) --unplugCountdown_;
+    refused_ += unplugged_;
     return !unplugged_;
 }
 
@@ -141,7 +142,13 @@ void CameraEmulator::WriteRegisterLocked(uint16_t address, uint8_t value) {
 bool CameraEmulator::Present() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (unplugCountdown_ == 0) unplugged_ = true;
+    refused_ += unplugged_;
     return !unplugged_;
+}
+
+uint64_t CameraEmulator::RefusedAccesses() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return refused_;
 }
 
 uint8_t CameraEmulator::Register8(uint16_t address) {

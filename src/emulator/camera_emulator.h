@@ -74,6 +74,8 @@ public:
     // Every transfer from the given number of further transfers on fails, and the drive can no
     // longer be opened or positioned (0: unplugged now).
     void UnplugAfter(int transfers);
+    // How many opens, positionings and transfers were refused since the camera was unplugged.
+    uint64_t RefusedAccesses();
     // The value of status byte 256 while a frame is ready (1 by default; a malformed status
     // block carries another one, which the host must not take for ready).
     void SetReadyValue(uint8_t value);
@@ -121,6 +123,7 @@ private:
     int failWrites_ = 0;
     int unplugCountdown_ = -1;  // -1: never
     bool unplugged_ = false;
+    uint64_t refused_ = 0;
     uint32_t periodOverrideUs_ = 0;
     uint32_t latencyUs_ = 0;
 

@@ -119,28 +119,23 @@ uint32_t EmulatedSensor::FramePeriodUs(const uint8_t* registers) {
 
 void EmulatedSensor::Render(const uint8_t* registers, uint32_t frame, bool still, uint8_t* out,
                             uint32_t offset, uint32_t length) const {
+    // Only the rows that meet [offset, offset + length) are rendered, one at a time, so that a
+    // small read never costs a whole frame, whatever size the registers give.
+    std::memset(out, 0, length);
     uint32_t bytes = FrameBytes(registers);
-    if (offset != 0 || length < bytes) {
-        // Part of the image area: render the whole frame aside and copy the part.
-        std::vector<uint8_t> whole(bytes);
-        Render(registers, frame, still, whole.data(), 0, bytes);
-        for (uint32_t i = 0; i < length; ++i) {
-            uint64_t p = static_cast<uint64_t>(offset) + i;
-            out[i] = p < bytes ? whole[static_cast<size_t>(p)] : 0;
-        }
-        return;
-    }
-    std::memset(out + bytes, 0, length - bytes);
+    if (offset >= bytes || length == 0) return;
+    uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(bytes, static_cast<uint64_t>(offset) + length));
     if (still) frame = 0;
 
     int width = Read16(registers, 0x034C);
-    int height = Read16(registers, 0x034E);
     uint16_t mode = Read16(registers, 0x3040);
     bool binning = (mode & 0x0400) != 0;
+    int firstRow = static_cast<int>(offset / static_cast<uint32_t>(width));
+    int lastRow = static_cast<int>((end - 1) / static_cast<uint32_t>(width));
     Axis columns = MapAxis(Read16(registers, 0x0344) - kArrayOffset, width, Factor((mode >> 6) & 7),
                            binning, (mode & 0x4000) != 0);
-    Axis rows = MapAxis(Read16(registers, 0x0346) - kArrayOffset, height, Factor(mode & 0x3F),
-                        binning, (mode & 0x8000) != 0);
+    Axis rows = MapAxis(Read16(registers, 0x0346) - kArrayOffset, Read16(registers, 0x034E),
+                        Factor(mode & 0x3F), binning, (mode & 0x8000) != 0);
 
     // Scale of each channel: exposure x global gain x colour gain, relative to unity.
     static constexpr uint16_t kGainRegister[4] = {0x305A, 0x3056, 0x305C, 0x3058};
@@ -165,8 +160,8 @@ void EmulatedSensor::Render(const uint8_t* registers, uint32_t frame, bool still
         return kChart[row][column][kRgb[channel]];
     };
 
-    for (int oy = 0; oy < height; ++oy) {
-        uint8_t* line = out + static_cast<size_t>(oy) * static_cast<size_t>(width);
+    std::vector<uint8_t> line(static_cast<size_t>(width));
+    for (int oy = firstRow; oy <= lastRow; ++oy) {
         int ay0 = rows.first[static_cast<size_t>(oy)];
         for (int ox = 0; ox < width; ++ox) {
             int ax0 = columns.first[static_cast<size_t>(ox)];
@@ -179,19 +174,20 @@ void EmulatedSensor::Render(const uint8_t* registers, uint32_t frame, bool still
             uint64_t signal = (static_cast<uint64_t>(sum) * scale[channel] + divisor / 2) / divisor;
             int noise = static_cast<int>(Hash(seed_, frame, static_cast<uint32_t>(ax0), static_cast<uint32_t>(ay0)) % 3) - 1;
             int value = signal == 0 ? 0 : static_cast<int>(std::min<uint64_t>(signal, 256)) + noise;
-            line[ox] = static_cast<uint8_t>(std::clamp(value, 0, 255));
+            line[static_cast<size_t>(ox)] = static_cast<uint8_t>(std::clamp(value, 0, 255));
         }
-    }
-    // Hot pixels stay bright whatever the exposure.
-    for (const auto& hot : kHotPixels) {
-        for (int oy = 0; oy < height; ++oy) {
-            if (rows.count != 1 || rows.first[static_cast<size_t>(oy)] != hot[1]) continue;
+        // Hot pixels stay bright whatever the exposure.
+        for (const auto& hot : kHotPixels) {
+            if (rows.count != 1 || ay0 != hot[1] || columns.count != 1) continue;
             for (int ox = 0; ox < width; ++ox) {
-                if (columns.count == 1 && columns.first[static_cast<size_t>(ox)] == hot[0]) {
-                    out[static_cast<size_t>(oy) * static_cast<size_t>(width) + static_cast<size_t>(ox)] = 255;
-                }
+                if (columns.first[static_cast<size_t>(ox)] == hot[0]) line[static_cast<size_t>(ox)] = 255;
             }
         }
+        // The part of this row inside the read.
+        uint32_t rowStart = static_cast<uint32_t>(oy) * static_cast<uint32_t>(width);
+        uint32_t from = std::max(rowStart, offset);
+        uint32_t to = std::min(rowStart + static_cast<uint32_t>(width), end);
+        std::memcpy(out + (from - offset), line.data() + (from - rowStart), to - from);
     }
 }
 

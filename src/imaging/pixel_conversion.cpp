@@ -114,16 +114,59 @@ int32_t Colour48To24Rows(const Rows& rows, bool flipped) {
     return 1;
 }
 
+// Pixels from..width-1 of one row of blue, green, red (optionally exchanged).
+template <int SourceBpp, int DestBpp, bool Swap>
+void CopyBgrRow(uint8_t* d, const uint8_t* s, int32_t from, int32_t width) {
+    for (int32_t x = from; x < width; ++x) {
+        const uint8_t b = s[SourceBpp * x], g = s[SourceBpp * x + 1], r = s[SourceBpp * x + 2];
+        d[DestBpp * x] = Swap ? r : b;
+        d[DestBpp * x + 1] = g;
+        d[DestBpp * x + 2] = Swap ? b : r;
+    }
+}
+
+#if LUMORA_HAVE_SSE2
+// Exchanges red and blue of 3-byte pixels five at a time: each step reads and writes 16 bytes,
+// the last of which (the first byte of the next pixel) it writes back unchanged before the next
+// step rewrites it. Works in place too. Returns the number of pixels done.
+LUMORA_SSSE3_FUNCTION int32_t SwapRedBlueRowSsse3(uint8_t* d, const uint8_t* s, int32_t width) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    int32_t x = 0;
+    for (; x + 6 <= width; x += 5) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 3 * x), _mm_shuffle_epi8(v, order));
+    }
+    return x;
+}
+#endif
+
+template <int SourceBpp, int DestBpp>
+void CopyBgrRowsOf(const Rows& rows, bool flipped, bool swap) {
+#if LUMORA_HAVE_SSE2
+    const bool vector = SourceBpp == 3 && DestBpp == 3 && swap && Ssse3RoutinesEnabled();
+#else
+    const bool vector = false;
+#endif
+    EachRow(rows, flipped, [&](uint8_t* d, const uint8_t* s) {
+        if (!swap) {
+            CopyBgrRow<SourceBpp, DestBpp, false>(d, s, 0, rows.width);
+            return;
+        }
+        int32_t done = 0;
+#if LUMORA_HAVE_SSE2
+        if (vector) done = SwapRedBlueRowSsse3(d, s, rows.width);
+#endif
+        CopyBgrRow<SourceBpp, DestBpp, true>(d, s, done, rows.width);
+    });
+}
+
 int32_t CopyBgrRows(const Rows& rows, bool flipped, bool swap) {
     if (rows.sourceBpp < 3 || rows.sourceBpp > 4 || rows.destBpp < 3 || rows.destBpp > 4) return 0;
-    EachRow(rows, flipped, [&](uint8_t* d, const uint8_t* s) {
-        for (int32_t x = 0; x < rows.width; ++x, d += rows.destBpp, s += rows.sourceBpp) {
-            const uint8_t b = s[0], g = s[1], r = s[2];
-            d[0] = swap ? r : b;
-            d[1] = g;
-            d[2] = swap ? b : r;
-        }
-    });
+    if (rows.sourceBpp == 3) {
+        rows.destBpp == 3 ? CopyBgrRowsOf<3, 3>(rows, flipped, swap) : CopyBgrRowsOf<3, 4>(rows, flipped, swap);
+    } else {
+        rows.destBpp == 3 ? CopyBgrRowsOf<4, 3>(rows, flipped, swap) : CopyBgrRowsOf<4, 4>(rows, flipped, swap);
+    }
     return 1;
 }
 

@@ -2,7 +2,9 @@
 // Raw access to the machine's physical drives and the list of attached disks.
 //
 // A drive is read and written at byte offsets through a file position, like a raw disk handle:
-// Seek, then Read or Write. One handle is used by one thread at a time.
+// Seek, then Read or Write. Transfers reach the drive itself, never a cache, so that a camera's
+// changing blocks are seen as they are; writes are whole 512-byte sectors at sector offsets.
+// One handle is used by one thread at a time.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,6 +31,9 @@ constexpr size_t kDiskListEntryMax = 255;
 // openers. Windows: "\\.\PhysicalDrive<n>". Linux: the n-th whole disk of /sys/block in name
 // order (0-based). Null when the drive does not exist or cannot be opened. Any thread.
 std::unique_ptr<RawDisk> OpenPhysicalDrive(int n);
+
+// Opens a drive, or a file standing in for one, by its path, in the same way. Any thread.
+std::unique_ptr<RawDisk> OpenRawFile(const std::string& path);
 
 // Appends the identity text of each attached disk to *entries, in the system's order.
 // Windows: the values "0", "1", ... of HKLM\SYSTEM\CurrentControlSet\Services\Disk\Enum.

@@ -19,7 +19,6 @@ protected:
     void SetUp() override {
         h = Lumora_Initialize(nullptr);
         ASSERT_NE(h, 0);
-        Lumora_GetLastError(h);  // the missing device
         ASSERT_EQ(Lumora_GetLastError(h), 0);
     }
     void TearDown() override { EXPECT_EQ(Lumora_Release(h), 1); }
@@ -28,10 +27,9 @@ protected:
 
 TEST(ExportsBasicsTest, VersionNeedsNoHandle) { EXPECT_EQ(Lumora_GetDllVersion(), 0x012D0519); }
 
-TEST(ExportsBasicsTest, InitializeWithoutDeviceGivesHandleAndReportsWhy) {
+TEST(ExportsBasicsTest, InitializeWithoutCameraGivesAUsableHandle) {
     LumoraHandle h = Lumora_Initialize(nullptr);
     ASSERT_NE(h, 0);
-    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_MEMORY);
     EXPECT_EQ(Lumora_GetLastError(h), 0);
     EXPECT_EQ(Lumora_Width(h), 3488);
     EXPECT_EQ(Lumora_Height(h), 2616);
@@ -59,9 +57,9 @@ TEST(ExportsBasicsTest, ErrorWindowReceivesEveryRecordedCode) {
     Lumora_Trigger(h);
     Lumora_Release(h);
     lumora::platform::SetMessageSink(nullptr);
-    ASSERT_EQ(posted.size(), 3u);
-    int expected[] = {CAMERR_MEMORY, CAMERR_ARGUMENT, CAMERR_UNSUPPORTED};
-    for (size_t i = 0; i < 3; ++i) {
+    ASSERT_EQ(posted.size(), 2u);
+    int expected[] = {CAMERR_ARGUMENT, CAMERR_UNSUPPORTED};
+    for (size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(posted[i].window, window);
         EXPECT_EQ(posted[i].msg, static_cast<uint32_t>(CAMMSG_ERROR));
         EXPECT_EQ(posted[i].w, 0u);

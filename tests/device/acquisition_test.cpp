@@ -161,6 +161,62 @@ TEST_F(Acquisition, UnplugMidStreamStillStops) {
     EXPECT_EQ(device.WriteRegister8(0x0202, 1), 0);
 }
 
+TEST_F(Acquisition, UnpluggedCameraIsRetriedWithoutSpinning) {
+    Rig rig;
+    rig.camera->SetFastFrames(true);
+    WindowDevice& device = *rig.device;
+    ASSERT_EQ(device.StartStream(), 0);
+    ASSERT_TRUE(WaitFor([&] { return device.FrameSequence() > 2; }));
+    rig.camera->UnplugAfter(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // About one retry per millisecond; a spinning thread makes hundreds of thousands.
+    EXPECT_LT(rig.camera->RefusedAccesses(), 2000u);
+    EXPECT_EQ(device.StopStream(), 0);
+}
+
+TEST_F(Acquisition, StopEndsTheReadyPollOfAStalledCamera) {
+    Rig rig;
+    rig.camera->StallReady(true);
+    WindowDevice& device = *rig.device;
+    device.SetWaitTime(10000);  // a full poll would be ten thousand status reads
+    rig.camera->StartLog();
+    ASSERT_EQ(device.StartStream(), 0);
+    ASSERT_TRUE(WaitFor([&] { return rig.camera->FramesDelivered() == 0 && !rig.camera->TakeLog().empty(); }));
+    EXPECT_EQ(device.StopStream(), 0);
+    EXPECT_LT(rig.camera->TakeLog().size(), 5000u);
+    EXPECT_EQ(device.GetStreamState(), CameraDevice::STREAM_IDLE);
+
+    // The same for a device destroyed while its thread polls.
+    ASSERT_EQ(device.StartStream(), 0);
+    ASSERT_TRUE(WaitFor([&] { return !rig.camera->TakeLog().empty(); }));
+    rig.device.reset();
+    EXPECT_LT(rig.camera->TakeLog().size(), 5000u);
+}
+
+TEST_F(Acquisition, PauseWaitsForTheTransferInFlight) {
+    Rig rig;
+    rig.camera->SetFastFrames(true);
+    WindowDevice& device = *rig.device;
+    ASSERT_EQ(device.StartStream(), 0);
+    ASSERT_TRUE(WaitFor([&] { return device.FrameSequence() > 0; }));
+    // Every transfer now takes 50 ms, so the pause arrives while one is under way.
+    rig.camera->SetTransferLatencyUs(50'000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    rig.camera->StartLog();
+    int paused = device.PauseStream();
+    ASSERT_EQ(paused, 1);
+    rig.camera->TakeLog();
+    // Acknowledged: nothing of the stream reaches the camera any more, not even the transfer
+    // that was under way when the pause was asked for.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_TRUE(rig.camera->TakeLog().empty());
+    rig.camera->SetTransferLatencyUs(0);
+    device.ResumeStream(paused);
+    int frames = device.FrameSequence();
+    EXPECT_TRUE(WaitFor([&] { return device.FrameSequence() > frames; }));
+    device.StopStream();
+}
+
 TEST_F(Acquisition, SingleCaptureUsesSlotZero) {
     Rig rig;
     rig.camera->SetFastFrames(true);
@@ -226,9 +282,19 @@ TEST_F(Acquisition, FrameRateIsMeasuredOverASecond) {
     WindowDevice& device = *rig.device;
     EXPECT_EQ(device.GetFrameRate(), 0.0f);
     ASSERT_EQ(device.StartStream(), 0);
+    // Frames arrive, but the first measuring window has not closed yet.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_GT(device.FrameSequence(), 0);
+    EXPECT_EQ(device.GetFrameRate(), 0.0f);
     ASSERT_TRUE(WaitFor([&] { return device.GetFrameRate() > 0.0f; }, 5000));
     EXPECT_GT(device.GetFrameRate(), 20.0f);
     EXPECT_LT(device.GetFrameRate(), 150.0f);
+    // Without frames the last measurement stays.
+    rig.camera->StallReady(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    float last = device.GetFrameRate();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(device.GetFrameRate(), last);
     device.StopStream();
 }
 
@@ -270,8 +336,19 @@ TEST(FrameSizes, TransferAndCopySizesByMode) {
     device.SetWindow(3488, 2616, 17);
     EXPECT_EQ(device.GetTransferSize(), 9124864);
     EXPECT_EQ(device.GetCopySize(), 1744 * 1308);
+    EXPECT_EQ(device.GetPaddedImageSize(), 3488 * 2616);
+    device.SetWindow(3488, 2616, 2);
+    EXPECT_EQ(device.GetTransferSize(), 570368);  // 872 x 654 = 570288 bytes
+    EXPECT_EQ(device.GetPaddedImageSize(), 872 * 654);
     device.SetWindow(3488, 2616, 18);
+    EXPECT_EQ(device.GetTransferSize(), 9124864);
     EXPECT_EQ(device.GetCopySize(), 872 * 654);
+    device.SetWindow(3488, 2616, 3);
+    EXPECT_EQ(device.GetTransferSize(), 142848);  // 436 x 327 = 142572 bytes
+    EXPECT_EQ(device.GetCopySize(), 436 * 327);
+    EXPECT_EQ(device.GetPaddedImageSize(), 436 * 327);
+    device.SetWindow(3488, 2616, 1);
+    EXPECT_EQ(device.GetPaddedImageSize(), 1744 * 1308);
     device.SetWindow(640, 480, 0);
     EXPECT_EQ(device.GetTransferSize(), 307200);
     device.SetWindow(100, 10, 3);  // 12 x 1 = 12 bytes, one sector

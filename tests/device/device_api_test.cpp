@@ -58,6 +58,28 @@ TEST_F(DeviceApi, EnumeratesAndNamesTwoCameras) {
     EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT);
 }
 
+TEST_F(DeviceApi, MoreThanTenListedCamerasFillTenSlotsAndNoMore) {
+    auto camera = std::make_shared<CameraEmulator>(1);
+    DiskLayer::SetTestDrives({{1, camera}}, std::vector<std::string>(12, CameraEmulator::kDiskListEntry));
+    h = Lumora_Initialize(nullptr);
+    ASSERT_NE(h, 0);
+    char names[11][256];
+    std::memset(names, 'x', sizeof names);
+    EXPECT_EQ(Lumora_EnumDevice(h, names), 10);
+    EXPECT_STREQ(names[0], "LumoraK37VQ_01");
+    EXPECT_STREQ(names[9], "LumoraK37VQ_10");
+    EXPECT_EQ(names[10][0], 'x');
+    LumoraWChar wnames[11][256];
+    std::memset(wnames, 0x55, sizeof wnames);
+    EXPECT_EQ(Lumora_EnumDeviceW(h, wnames), 10);
+    EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(wnames[9])), u"LumoraK37VQ_10");
+    EXPECT_EQ(wnames[10][0], 0x5555);
+    char name[15];
+    EXPECT_EQ(Lumora_GetDeviceName(h, 9, name, 15), 1);
+    EXPECT_STREQ(name, "LumoraK37VQ_10");
+    EXPECT_EQ(Lumora_GetDeviceName(h, 10, name, 15), 0);
+}
+
 TEST_F(DeviceApi, RegistersReachTheSelectedCamera) {
     Open(2);
     int ok = 0;
@@ -116,6 +138,23 @@ TEST_F(DeviceApi, WithoutCamerasTheDeviceIsThereButFindsNothing) {
     info.size = sizeof info;
     EXPECT_EQ(Lumora_GetCameraInfo(h, &info), 1);
     EXPECT_EQ(info.width, 3488);
+}
+
+TEST_F(DeviceApi, CameraInfoNeedsARecordOfNineIntegers) {
+    Open(1);
+    EXPECT_EQ(Lumora_GetCameraInfo(h, nullptr), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT);
+    CameraInfo info;
+    std::memset(&info, 0x5A, sizeof info);
+    info.size = 35;
+    EXPECT_EQ(Lumora_GetCameraInfo(h, &info), 0);
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_MEMORY);
+    EXPECT_EQ(info.width, 0x5A5A5A5A);
+    info.size = 36;
+    EXPECT_EQ(Lumora_GetCameraInfo(h, &info), 1);
+    const int expected[9] = {36, 3488, 2616, 0, 127, 0, 127, 1, 8191};
+    EXPECT_EQ(0, std::memcmp(&info, expected, sizeof expected));
+    EXPECT_EQ(Lumora_GetLastError(h), 0);
 }
 
 TEST_F(DeviceApi, SerialRomAndPortOfThisModel) {

@@ -158,6 +158,28 @@ TEST_F(EmulatedFrames, FramesAreDeterministicAndStillFramesRepeat) {
     EXPECT_EQ(0, std::memcmp(part.data(), one.data() + 5000, 1000));
 }
 
+TEST(EmulatedSensorRender, ASmallReadOfAHugeFrameRendersOnlyItsRows) {
+    // Registers may give a frame of 65535 x 65535 bytes; a read of its first rows costs those
+    // rows alone, and they are the rows of any other frame as wide.
+    std::vector<uint8_t> registers(EmulatedSensor::kRegisterCount);
+    EmulatedSensor::ResetRegisters(registers.data());
+    EmulatedSensor::Write16(registers.data(), 0x034C, 0xFFFF);
+    EmulatedSensor::Write16(registers.data(), 0x034E, 0xFFFF);
+    std::vector<uint8_t> huge(3 * 65535 + 100, 0xEE);
+    EmulatedSensor(1).Render(registers.data(), 3, false, huge.data(), 0, static_cast<uint32_t>(huge.size()));
+    EmulatedSensor::Write16(registers.data(), 0x034E, 4);
+    std::vector<uint8_t> short4(huge.size(), 0xEE);
+    EmulatedSensor(1).Render(registers.data(), 3, false, short4.data(), 0, static_cast<uint32_t>(short4.size()));
+    EXPECT_EQ(huge, short4);
+    // Past the frame's end the image area reads as zeros.
+    EmulatedSensor::Write16(registers.data(), 0x034E, 2);
+    std::vector<uint8_t> tail(1000, 0xEE);
+    EmulatedSensor(1).Render(registers.data(), 3, false, tail.data(), 2 * 65535 - 500, 1000);
+    EXPECT_EQ(0, std::memcmp(tail.data(), huge.data() + 2 * 65535 - 500, 500));
+    EXPECT_EQ(tail[500], 0);
+    EXPECT_EQ(tail[999], 0);
+}
+
 TEST_F(EmulatedFrames, StillFromTheEnvironment) {
     DiskLayer::ClearTestDrives();
     setenv("LUMORA_CAMEMU", "1", 1);

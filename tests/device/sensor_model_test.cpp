@@ -2,6 +2,8 @@
 // settings on top of it.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -86,12 +88,29 @@ TEST_F(SensorModel, SmallWindowRegisterValues) {
     EXPECT_EQ(rig.Window(0, 0, 640, 480, 0), WindowSequence(0x0041, 0, 0, 640, 480, 640, 480, 3440, 256, 1386));
     EXPECT_EQ(rig.Window(0, 0, 640, 480, 1), WindowSequence(0x00C3, 0, 0, 640, 480, 320, 240, 2800, 256, 1386));
     EXPECT_EQ(rig.Window(0, 0, 640, 480, 17), WindowSequence(0x04C3, 0, 0, 640, 480, 320, 240, 4160, 568, 2394));
-    // Binning with a wide output: the other branch of the line total.
+    // An offset window: the corners move with it, the line total follows the width.
     EXPECT_EQ(rig.Window(100, 50, 3200, 2000, 17),
               WindowSequence(0x04C3, 100, 50, 3200, 2000, 1600, 1000, 6200, 568, 4434));
-    // A narrow binning window takes the other branch of the line total: t = b + output width.
+    // Narrow windows take the other branch of the line total: t = b + output width, and in
+    // binning 0x3014 = 2842.
     EXPECT_EQ(rig.Window(0, 0, 100, 60, 17), WindowSequence(0x04C3, 0, 0, 100, 60, 50, 30, 3340, 568, 2842));
     EXPECT_EQ(rig.Window(0, 0, 100, 60, 1), WindowSequence(0x00C3, 0, 0, 100, 60, 50, 30, 3340, 256, 1386));
+    EXPECT_EQ(rig.Window(0, 0, 400, 300, 18), WindowSequence(0x0DC7, 0, 0, 400, 300, 100, 75, 2840, 568, 2842));
+    EXPECT_EQ(rig.Window(0, 0, 1000, 800, 18), WindowSequence(0x0DC7, 0, 0, 1000, 800, 250, 200, 3712, 568, 1946));
+}
+
+TEST_F(SensorModel, LineTotalAroundTheNarrowWindowLimit) {
+    Rig rig;
+    // Full resolution: t is the larger of width + 60 and 1720.
+    EXPECT_EQ(rig.Window(0, 0, 1659, 100, 0)[10], Reg(0x0342, 3440));
+    EXPECT_EQ(rig.Window(0, 0, 1660, 100, 0)[10], Reg(0x0342, 3440));
+    EXPECT_EQ(rig.Window(0, 0, 1661, 100, 0)[10], Reg(0x0342, 3442));
+    EXPECT_EQ(rig.Window(0, 0, 3000, 100, 20)[10], Reg(0x0342, 6120));
+    // Half subsampling: b = 1720 - width below 1660, else 60.
+    EXPECT_EQ(rig.Window(0, 0, 1659, 100, 1)[10], Reg(0x0342, 3438));
+    EXPECT_EQ(rig.Window(0, 0, 1660, 100, 1)[10], Reg(0x0342, 3440));
+    EXPECT_EQ(rig.Window(0, 0, 2000, 100, 1)[10], Reg(0x0342, 3440));
+    EXPECT_EQ(rig.Window(0, 0, 3400, 100, 1)[10], Reg(0x0342, 3520));
 }
 
 TEST_F(SensorModel, ReadModeBitsKeepTheOthers) {
@@ -107,6 +126,29 @@ TEST_F(SensorModel, ReadModeBitsKeepTheOthers) {
     auto writes = RegisterWrites(rig.camera->TakeLog());
     EXPECT_EQ(writes[1], Reg(0x3040, 0x1234));
     EXPECT_EQ(writes[8], Reg(0x034C, 800));
+    // Each mode's mask keeps the other bits of whatever the register held.
+    const std::pair<int, uint16_t> masked[] = {{0, 0xF241}, {1, 0xF2C3}, {2, 0xF3C7}, {17, 0xF6C3}, {18, 0xFFC7}};
+    for (const auto& [mode, expected] : masked) {
+        rig.camera->SetRegister16(0x3040, 0xFFFF);
+        rig.camera->StartLog();
+        EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 3488, 2616, mode), 0);
+        EXPECT_EQ(RegisterWrites(rig.camera->TakeLog())[1], Reg(0x3040, expected)) << mode;
+    }
+    rig.camera->SetRegister16(0x3040, 0x3000);
+    rig.camera->StartLog();
+    EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 3488, 2616, 18), 0);
+    EXPECT_EQ(RegisterWrites(rig.camera->TakeLog())[1], Reg(0x3040, 0x3DC7));
+    // 0x3044 and 0x301A keep their bits and gain one each; a failed read of 0x3040 counts as 0.
+    rig.camera->SetRegister16(0x3040, 0xFFFF);
+    rig.camera->SetRegister16(0x3044, 0x1230);
+    rig.camera->SetRegister16(0x301A, 0x0101);
+    rig.camera->StartLog();
+    rig.camera->FailReads(1);
+    EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 3488, 2616, 0), 0);
+    writes = RegisterWrites(rig.camera->TakeLog());
+    EXPECT_EQ(writes[1], Reg(0x3040, 0x0041));
+    EXPECT_EQ(writes[15], Reg(0x3044, 0x1234));
+    EXPECT_EQ(writes[16], Reg(0x301A, 0x0103));
     // Mode 3 reads out the full size while the transfer is an eighth.
     rig.camera->StartLog();
     EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 800, 600, 3), 0);
@@ -118,7 +160,9 @@ TEST_F(SensorModel, RejectedWindowsWriteNothing) {
     Rig rig;
     for (auto args : std::vector<std::vector<int>>{{1, 0, 3488, 100, 0}, {0, 0, 3, 100, 0}, {0, 0, 100, 2, 0},
                                                    {0, 0, 100, 100, 21}, {-2, 0, 100, 100, 0}, {0, 1, 100, 2616, 0},
-                                                   {0, 0, 100, 100, -1}}) {
+                                                   {0, 0, 100, 100, -1}, {INT_MAX, 0, 100, 100, 0},
+                                                   {0, 0, INT_MAX, 100, 0}, {0, INT_MAX, 100, 100, 0},
+                                                   {0, 0, 100, INT_MAX, 0}}) {
         rig.camera->StartLog();
         EXPECT_EQ(rig.device.SetCaptureWindow(args[0], args[1], args[2], args[3], args[4]), 1);
         EXPECT_TRUE(rig.camera->TakeLog().empty());
@@ -183,9 +227,99 @@ TEST_F(SensorModel, MirrorsAndClockHalving) {
     EXPECT_EQ(rig.camera->Register16(0x0304), 2);
     EXPECT_EQ(rig.device.GetClockHalving(&on), 1);
     EXPECT_EQ(on, 0);
+    // A failed read: the output still says whether the value was 2 (it was not: it was 0).
+    rig.camera->FailReads(1);
+    on = -1;
+    EXPECT_EQ(rig.device.GetClockHalving(&on), 0);
+    EXPECT_EQ(on, 1);
+    // A mirror set on a failed read of 0x3040 modifies 0.
+    rig.camera->SetRegister16(0x3040, 0x0041);
+    rig.camera->FailReads(1);
+    rig.camera->StartLog();
+    EXPECT_EQ(rig.device.SetMirrorV(1), 0);
+    EXPECT_EQ(RegisterWrites(rig.camera->TakeLog()), (std::vector<Reg>{{0x3040, 0x8000}}));
     rig.camera->FailWrites(-1);
     EXPECT_EQ(rig.device.SetClockHalving(1), 0);
     EXPECT_EQ(rig.device.SetMirrorH(0), 0);  // write failures are not seen here
+}
+
+// A model device whose pause handshake answers as a test says, counting the brackets.
+class HandshakeDevice : public K37VQDevice {
+public:
+    int pauseResult = 1;
+    int pauses = 0;
+    std::vector<int> resumes;
+    int PauseStream() override {
+        ++pauses;
+        return pauseResult;
+    }
+    int ResumeStream(int paused) override {
+        resumes.push_back(paused);
+        return paused;
+    }
+};
+
+TEST_F(SensorModel, EverySensorOperationIsBracketedAndGivesItsBusyResult) {
+    auto camera = DiskLayer::PlaceTestCameras(1)[0];
+    HandshakeDevice device;
+    camera->SetRegister16(0x3040, 0xC000);  // the sensor mirrors both ways
+    int lines = 77, on = 77;
+    uint16_t gain = 77;
+    struct Operation {
+        const char* name;
+        std::function<int()> call;
+        int busy;
+    };
+    const Operation operations[] = {
+        {"SetCaptureWindow", [&] { return device.SetCaptureWindow(0, 0, 640, 480, 0); }, 20},
+        {"SetMirrorH", [&] { return device.SetMirrorH(1); }, 20},
+        {"SetMirrorV", [&] { return device.SetMirrorV(1); }, 20},
+        {"GetMirrorH", [&] { return device.GetMirrorH(); }, 0},  // the cached value, still 0
+        {"GetMirrorV", [&] { return device.GetMirrorV(); }, 0},
+        {"SetClockHalving", [&] { return device.SetClockHalving(1); }, 20},
+        {"GetClockHalving", [&] { return device.GetClockHalving(&on); }, 0},
+        {"SetColorGain", [&] { return device.SetColorGain(K37VQDevice::REG_GAIN_RED, 5); }, 0},
+        {"GetColorGain", [&] { return device.GetColorGain(K37VQDevice::REG_GAIN_RED, &gain); }, 0},
+        {"SetGlobalGain", [&] { return device.SetGlobalGain(5); }, 0},
+        {"GetGlobalGain", [&] { return device.GetGlobalGain(); }, 0},
+        {"SetExposureLines", [&] { return device.SetExposureLines(5); }, 0},
+        {"GetExposureLines", [&] { return device.GetExposureLines(&lines); }, 0},
+    };
+    // Refused: no register traffic, the busy result, and the refusal handed back to resume.
+    device.pauseResult = -1;
+    for (const Operation& op : operations) {
+        device.pauses = 0;
+        device.resumes.clear();
+        camera->StartLog();
+        EXPECT_EQ(op.call(), op.busy) << op.name;
+        EXPECT_TRUE(camera->TakeLog().empty()) << op.name;
+        EXPECT_EQ(device.pauses, 1) << op.name;
+        EXPECT_EQ(device.resumes, std::vector<int>{-1}) << op.name;
+    }
+    EXPECT_EQ(lines, 77);
+    EXPECT_EQ(on, 77);
+    EXPECT_EQ(gain, 77);
+    int x, y, w, h, m;
+    device.GetCaptureWindow(&x, &y, &w, &h, &m);
+    EXPECT_EQ(w, 3488);
+    // Paused: the traffic runs, then exactly one resume with the pause result.
+    device.pauseResult = 1;
+    for (const Operation& op : operations) {
+        device.pauses = 0;
+        device.resumes.clear();
+        camera->StartLog();
+        op.call();
+        EXPECT_FALSE(camera->TakeLog().empty()) << op.name;
+        EXPECT_EQ(device.pauses, 1) << op.name;
+        EXPECT_EQ(device.resumes, std::vector<int>{1}) << op.name;
+    }
+    EXPECT_EQ(device.GetMirrorV(), 1);
+    EXPECT_EQ(device.GetMirrorH(), 1);
+    // An unknown gain register is refused before any pause.
+    device.pauses = 0;
+    EXPECT_EQ(device.SetColorGain(0x305E, 1), 0);
+    EXPECT_EQ(device.GetColorGain(0x3000, &gain), 0);
+    EXPECT_EQ(device.pauses, 0);
 }
 
 TEST_F(SensorModel, BusyWhenTheStreamDoesNotAcknowledge) {
@@ -242,6 +376,25 @@ TEST_F(SensorModel, MirroringMovesTheBayerPhaseOnce) {
     EXPECT_EQ(c.GetMirrorH(), 0);
 }
 
+TEST_F(SensorModel, MirroringOnABusyDeviceFailsButKeepsThePhase) {
+    ObjectRig rig;
+    CameraObject& c = rig.object;
+    auto busy = std::make_unique<HandshakeDevice>();
+    busy->pauseResult = -1;
+    c.device = std::move(busy);
+    c.filterSettings.bayerPhase = 2;
+    rig.camera->StartLog();
+    EXPECT_EQ(c.SetMirrorV(1), 0);
+    EXPECT_EQ(c.filterSettings.bayerPhase, 3);
+    EXPECT_EQ(c.gainSettings.mirrorV, 1);
+    EXPECT_EQ(c.PopError(), 0);
+    EXPECT_EQ(c.SetMirrorV(1), 1);  // already stored: nothing to do
+    EXPECT_EQ(c.filterSettings.bayerPhase, 3);
+    EXPECT_EQ(c.SetMirrorH(1), 0);
+    EXPECT_EQ(c.filterSettings.bayerPhase, 1);
+    EXPECT_TRUE(rig.camera->TakeLog().empty());
+}
+
 TEST_F(SensorModel, CaptureWindowReachesTheDeviceOnlyWhenValid) {
     ObjectRig rig;
     CameraObject& c = rig.object;
@@ -290,6 +443,25 @@ TEST_F(SensorModel, GainAndExposureFilterIndexes) {
     EXPECT_EQ(c.GetFilterValue(17, &ok), 4);
     EXPECT_EQ(c.GetFilterValue(18, &ok), 777);
     EXPECT_EQ(c.gainSettings.exposure, 0);
+
+    // Out of range: refused with the argument error, nothing stored, nothing written.
+    while (c.PopError() != 0) {
+    }
+    rig.camera->StartLog();
+    EXPECT_EQ(c.SetFilterValue(13, 128), 0);
+    EXPECT_EQ(c.SetFilterValue(14, -1), 0);
+    EXPECT_EQ(c.SetFilterValue(18, 8193), 0);
+    EXPECT_EQ(rig.camera->TakeLog().size(), 0u);
+    EXPECT_EQ(c.PopError(), CAMERR_ARGUMENT);
+    EXPECT_EQ(c.gainSettings.globalGain, 64);
+    EXPECT_EQ(c.gainSettings.gainRed, 1);
+    EXPECT_EQ(c.SetFilterValue(18, 8192), 1);
+    EXPECT_EQ(rig.camera->Register16(0x0202), 8192);
+    EXPECT_EQ(c.SetFilterValue(13, 127), 1);
+    EXPECT_EQ(rig.camera->Register16(0x305E), 0x107F);
+    EXPECT_EQ(c.GetFilterValue(28, &ok), 0);
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(c.PopError(), CAMERR_ARGUMENT);
 }
 
 TEST_F(SensorModel, ClockTableAndRealExposureTime) {
@@ -318,7 +490,24 @@ TEST_F(SensorModel, ClockTableAndRealExposureTime) {
     c.lineTiming.lineOffsetClocks = 625;
     c.gainSettings.exposure = 480;
     c.ProgramClock(3);
-    EXPECT_EQ(c.GetRealExposureTime(&ok), static_cast<int>((3440.0 * 480 + 625) / 96));
+    EXPECT_EQ(c.GetRealExposureTime(&ok), 17206);  // 1651825 clocks at 96 MHz
+    EXPECT_EQ(c.lastExposureTimeUs, 17206);
+    // The periods of 54.8 and 76.8 MHz are those of their single-precision values: these
+    // exposures fall on the other side of a whole microsecond with the exact decimal ones.
+    c.lineTiming.lineLengthClocks = 7096;
+    c.lineTiming.lineOffsetClocks = 2761;
+    c.gainSettings.exposure = 2136;
+    c.ProgramClock(0);
+    EXPECT_EQ(c.GetRealExposureTime(&ok), 276639);
+    c.gainSettings.exposure = 3585;
+    c.ProgramClock(2);
+    EXPECT_EQ(c.GetRealExposureTime(&ok), 331274);
+    // The longest exposure at the slowest setting does not overflow.
+    c.lineTiming.lineLengthClocks = 65535;
+    c.lineTiming.lineOffsetClocks = 65535;
+    c.gainSettings.exposure = 8192;
+    c.lineTiming.clockPeriodUs = 1.0;
+    EXPECT_EQ(c.GetRealExposureTime(&ok), 536928255);
 }
 
 TEST_F(SensorModel, MirrorsThroughTheExports) {

@@ -58,6 +58,26 @@ TEST_P(ConversionPaths, ReductionsToEightBits) {
     }
 }
 
+TEST_P(ConversionPaths, RedBlueExchangeIntoAnotherBufferAndInPlace) {
+    std::mt19937 rng(5);
+    for (int width = 1; width <= 40; ++width) {
+        ImageBuffer source, swapped, inPlace;
+        ASSERT_EQ(source.Create(width, 3, 24), 1);
+        ASSERT_EQ(swapped.Create(width, 3, 24), 1);
+        ASSERT_EQ(inPlace.Create(width, 3, 24), 1);
+        for (int y = 0; y < 3; ++y)
+            for (int i = 0; i < 3 * width; ++i) source.Row(y)[i] = inPlace.Row(y)[i] = static_cast<uint8_t>(rng());
+        ASSERT_EQ(swapped.Apply(SwapRedBlue24, &source, nullptr, 0, 0, nullptr, nullptr), 1);
+        ASSERT_EQ(inPlace.Apply(SwapRedBlue24, &inPlace, nullptr, 0, 0, nullptr, nullptr), 1);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    ASSERT_EQ(swapped.Row(y)[3 * x + c], source.Row(y)[3 * x + 2 - c]) << width << " " << x;
+                    ASSERT_EQ(inPlace.Row(y)[3 * x + c], source.Row(y)[3 * x + 2 - c]) << width << " " << x;
+                }
+    }
+}
+
 LUMORA_EVERY_ROUTINE_SET(ConversionPaths);
 
 TEST(PixelConversion, TwelveBitEndPoints) {

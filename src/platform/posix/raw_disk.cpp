@@ -7,51 +7,99 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace lumora::platform {
 
 namespace {
 
+// A raw disk bypasses the page cache (O_DIRECT), as a Windows physical-drive handle does: every
+// status read must reach the camera, and every command block must leave at once. Such transfers
+// need sector-aligned memory, offsets and lengths. Reads from other buffers or positions go
+// through an aligned bounce buffer that holds the whole sectors around them; writes must be
+// whole sectors at a sector boundary (from any buffer), as on a Windows disk handle.
 class PosixDisk : public RawDisk {
 public:
-    explicit PosixDisk(int fd) : fd_(fd) {}
-    ~PosixDisk() override { close(fd_); }
+    PosixDisk(int fd, bool direct) : fd_(fd), direct_(direct) {}
+    ~PosixDisk() override {
+        close(fd_);
+        std::free(bounce_);
+    }
 
-    bool Seek(uint32_t offset) override { return lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0; }
+    bool Seek(uint32_t offset) override {
+        if (lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+        position_ = offset;
+        return true;
+    }
     bool Read(void* buffer, uint32_t length, uint32_t* moved) override {
-        return Transfer(moved, length, [&](size_t done) {
-            return read(fd_, static_cast<char*>(buffer) + done, length - done);
-        });
+        return Transfer(buffer, length, moved, false);
     }
     bool Write(const void* buffer, uint32_t length, uint32_t* moved) override {
-        return Transfer(moved, length, [&](size_t done) {
-            return write(fd_, static_cast<const char*>(buffer) + done, length - done);
-        });
+        return Transfer(const_cast<void*>(buffer), length, moved, true);
     }
 
 private:
-    // Repeats the call until everything moved, the end is reached or an error occurs, so that
-    // one call moves the whole length as a Windows disk handle does.
-    template <typename Call>
-    static bool Transfer(uint32_t* moved, uint32_t length, Call call) {
+    static constexpr size_t kSector = 512;
+    static constexpr size_t kAlignment = 4096;
+    static constexpr size_t kBounceSize = 1 << 20;
+
+    // One call moves everything it can: it repeats until the length has moved, the end is
+    // reached or an error occurs, as one call on a Windows disk handle does.
+    bool Transfer(void* buffer, uint32_t length, uint32_t* moved, bool write) {
+        if (moved) *moved = 0;
+        auto* bytes = static_cast<char*>(buffer);
         size_t done = 0;
         bool ok = true;
-        while (done < length) {
-            ssize_t n = call(done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                ok = false;
-                break;
+        bool sectors = position_ % kSector == 0 && length % kSector == 0;
+        if (!direct_ || (sectors && reinterpret_cast<uintptr_t>(buffer) % kAlignment == 0)) {
+            ok = Loop(bytes, length, position_, &done, write);
+        } else if (write && !sectors) {
+            ok = false;
+        } else if (bounce_ == nullptr && posix_memalign(&bounce_, kAlignment, kBounceSize) != 0) {
+            bounce_ = nullptr;
+            ok = false;
+        } else {
+            auto* staging = static_cast<char*>(bounce_);
+            while (ok && done < length) {
+                uint64_t at = position_ + done;
+                size_t lead = static_cast<size_t>(at % kSector);
+                size_t part = std::min<size_t>(length - done, kBounceSize - lead);
+                size_t whole = (lead + part + kSector - 1) / kSector * kSector;
+                size_t got = 0;
+                if (write) std::memcpy(staging, bytes + done, part);
+                ok = Loop(staging, whole, at - lead, &got, write);
+                size_t useful = got > lead ? std::min(got - lead, part) : 0;
+                if (!write) std::memcpy(bytes + done, staging + lead, useful);
+                done += useful;
+                if (got < whole) break;
             }
-            if (n == 0) break;
-            done += static_cast<size_t>(n);
         }
+        position_ += done;
         if (moved) *moved = static_cast<uint32_t>(done);
         return ok;
     }
 
+    // Positioned transfer of length bytes at offset; *done counts what moved.
+    bool Loop(char* bytes, size_t length, uint64_t offset, size_t* done, bool write) {
+        while (*done < length) {
+            off_t at = static_cast<off_t>(offset + *done);
+            ssize_t n = write ? pwrite(fd_, bytes + *done, length - *done, at)
+                              : pread(fd_, bytes + *done, length - *done, at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) return false;
+            if (n == 0) break;
+            *done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
     int fd_;
+    bool direct_;
+    uint64_t position_ = 0;
+    void* bounce_ = nullptr;
 };
 
 // The whole disks of /sys/block in name order.
@@ -93,9 +141,18 @@ std::unique_ptr<RawDisk> OpenPhysicalDrive(int n) {
     if (n < 0 || !WholeDisks(&disks) || static_cast<size_t>(n) >= disks.size()) return nullptr;
     std::string name = disks[static_cast<size_t>(n)];
     std::replace(name.begin(), name.end(), '!', '/');  // sysfs writes '/' of device names as '!'
-    int fd = open(("/dev/" + name).c_str(), O_RDWR | O_CLOEXEC);
+    return OpenRawFile("/dev/" + name);
+}
+
+std::unique_ptr<RawDisk> OpenRawFile(const std::string& path) {
+    bool direct = true;
+    int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_DIRECT);
+    if (fd < 0 && errno == EINVAL) {  // a file system without direct transfers
+        direct = false;
+        fd = open(path.c_str(), O_RDWR | O_CLOEXEC);
+    }
     if (fd < 0) return nullptr;
-    return std::make_unique<PosixDisk>(fd);
+    return std::make_unique<PosixDisk>(fd, direct);
 }
 
 long ReadDiskList(std::vector<std::string>* entries) {

@@ -41,7 +41,11 @@ std::unique_ptr<RawDisk> OpenPhysicalDrive(int n) {
     if (n < 0) return nullptr;
     char path[64];
     std::snprintf(path, sizeof path, "\\\\.\\PhysicalDrive%d", n);
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    return OpenRawFile(path);
+}
+
+std::unique_ptr<RawDisk> OpenRawFile(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<Win32Disk>(h);
