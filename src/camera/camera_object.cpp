@@ -107,9 +107,6 @@ int CameraObject::RecordError(int code) {
 
 // ---- Device selection and information ----
 
-void CameraObject::FormatDeviceName(int number, char* out, int size) {
-    std::snprintf(out, static_cast<size_t>(size), "%s_%02d", kDeviceStem, number);
-}
 
 int CameraObject::SetDeviceNumber(int index) {
     if (!device) return NoDevice();
@@ -117,41 +114,56 @@ int CameraObject::SetDeviceNumber(int index) {
     return Fail(CAMERR_DEVICE_NUMBER);
 }
 
+namespace {
+
+// The name of camera number (1-based): the device stem and two digits.
+void FormatName(int number, char* out, size_t size) {
+    std::snprintf(out, size, "%s_%02d", kDeviceStem, number);
+}
+
+// The name in a 256-character slot, narrow or UTF-16.
+void StoreName(int number, char* slot) { FormatName(number, slot, CameraObject::kNameSlotSize); }
+
+void StoreName(int number, char16_t* slot) {
+    char narrow[CameraObject::kNameSlotSize];
+    StoreName(number, narrow);
+    platform::NarrowToWide(narrow, slot, CameraObject::kNameSlotSize);
+}
+
+// Names the present cameras in order of discovery, never past the caller's ten slots, and
+// empties the slots left over. Returns the number of names written.
+template <typename Char>
+int ListNames(CameraDevice& device, Char names[CameraObject::kMaxEnumSlots][CameraObject::kNameSlotSize]) {
+    int written = 0;
+    const int count = device.GetDeviceCount();
+    for (int index = 0; index < count && written < CameraObject::kMaxEnumSlots; ++index) {
+        if (!device.IsValidDevice(index)) continue;
+        StoreName(written + 1, names[written]);
+        ++written;
+    }
+    for (int slot = written; slot < CameraObject::kMaxEnumSlots; ++slot) names[slot][0] = 0;
+    return written;
+}
+
+}  // namespace
+
 int CameraObject::EnumDevice(char names[kMaxEnumSlots][kNameSlotSize]) {
     if (!device) return NoDevice();
     if (names == nullptr) return Fail(CAMERR_ARGUMENT);
-    int written = 0;
-    int count = device->GetDeviceCount();
-    for (int index = 0; index < count && written < kMaxEnumSlots; ++index) {
-        if (!device->IsValidDevice(index)) continue;
-        FormatDeviceName(written + 1, names[written], kNameSlotSize);
-        ++written;
-    }
-    for (int slot = written; slot < kMaxEnumSlots; ++slot) names[slot][0] = '\0';
-    return written;
+    return ListNames(*device, names);
 }
 
 int CameraObject::EnumDeviceW(char16_t names[kMaxEnumSlots][kNameSlotSize]) {
     if (!device) return NoDevice();
     if (names == nullptr) return Fail(CAMERR_ARGUMENT);
-    int written = 0;
-    int count = device->GetDeviceCount();
-    for (int index = 0; index < count && written < kMaxEnumSlots; ++index) {
-        if (!device->IsValidDevice(index)) continue;
-        char narrow[kNameSlotSize];
-        FormatDeviceName(written + 1, narrow, kNameSlotSize);
-        platform::NarrowToWide(narrow, names[written], kNameSlotSize);
-        ++written;
-    }
-    for (int slot = written; slot < kMaxEnumSlots; ++slot) names[slot][0] = u'\0';
-    return written;
+    return ListNames(*device, names);
 }
 
 int CameraObject::GetDeviceName(int index, char* name, int size) {
     if (!device) return NoDevice();
     if (name == nullptr || size < kMinNameSize) return Fail(CAMERR_ARGUMENT);
     if (index < 0 || index >= device->GetDeviceCount()) return Fail(CAMERR_ARGUMENT);
-    FormatDeviceName(index + 1, name, size);
+    FormatName(index + 1, name, static_cast<size_t>(size));
     return 1;
 }
 

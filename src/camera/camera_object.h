@@ -170,8 +170,6 @@ private:
         RecordError(code);
         return 0;
     }
-    // Formats the name of the camera with 1-based number into out.
-    static void FormatDeviceName(int number, char* out, int size);
     // Applies index's setter to value; records CAMERR_ARGUMENT for values out of range.
     int StoreFilterValue(int index, int value);
     // The device's colour gain in register reg; 0 when it cannot be read.
