@@ -12,16 +12,20 @@
 #ifndef LUMORA_LUMORASDK_H
 #define LUMORA_LUMORASDK_H
 
+/* LUMORA_API is the calling convention of the functions (also for pointers to them);
+ * LUMORA_EXPORTED marks their declarations as the library's exports. */
 #if defined(_WIN32)
 #include <windows.h>
 #define LUMORA_API __stdcall
+#define LUMORA_EXPORTED
 typedef HWND LumoraWindow;
 typedef wchar_t LumoraWChar;
 #else
-#if defined(__GNUC__)
-#define LUMORA_API __attribute__((visibility("default")))
-#else
 #define LUMORA_API
+#if defined(__GNUC__)
+#define LUMORA_EXPORTED __attribute__((visibility("default")))
+#else
+#define LUMORA_EXPORTED
 #endif
 /* On Linux a window is an opaque value (an X11 window id when the library runs with a display). */
 typedef void *LumoraWindow;
@@ -92,79 +96,79 @@ typedef struct FrameInfo {
 } FrameInfo;
 
 /* Lifecycle and information */
-LumoraHandle LUMORA_API Lumora_Initialize(LumoraWindow errorWindow);
-int LUMORA_API Lumora_Release(LumoraHandle h);
-int LUMORA_API Lumora_GetLastError(LumoraHandle h);
-int LUMORA_API Lumora_GetDllVersion(void);
-int LUMORA_API Lumora_GetCameraInfo(LumoraHandle h, CameraInfo *info);
-int LUMORA_API Lumora_GetStatus(LumoraHandle h, int ignored);
-int LUMORA_API Lumora_Width(LumoraHandle h);
-int LUMORA_API Lumora_Height(LumoraHandle h);
+LUMORA_EXPORTED LumoraHandle LUMORA_API Lumora_Initialize(LumoraWindow errorWindow);
+LUMORA_EXPORTED int LUMORA_API Lumora_Release(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetLastError(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetDllVersion(void);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetCameraInfo(LumoraHandle h, CameraInfo *info);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetStatus(LumoraHandle h, int ignored);
+LUMORA_EXPORTED int LUMORA_API Lumora_Width(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_Height(LumoraHandle h);
 
 /* Device selection */
-int LUMORA_API Lumora_EnumDevice(LumoraHandle h, char names[10][256]);
-int LUMORA_API Lumora_EnumDeviceW(LumoraHandle h, LumoraWChar names[10][256]);
-int LUMORA_API Lumora_GetDeviceName(LumoraHandle h, int index, char *name, int size);
-int LUMORA_API Lumora_GetDeviceNameW(LumoraHandle h, int index, LumoraWChar *name, int size);
-int LUMORA_API Lumora_SetDeviceNumber(LumoraHandle h, int index);
+LUMORA_EXPORTED int LUMORA_API Lumora_EnumDevice(LumoraHandle h, char names[10][256]);
+LUMORA_EXPORTED int LUMORA_API Lumora_EnumDeviceW(LumoraHandle h, LumoraWChar names[10][256]);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetDeviceName(LumoraHandle h, int index, char *name, int size);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetDeviceNameW(LumoraHandle h, int index, LumoraWChar *name, int size);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetDeviceNumber(LumoraHandle h, int index);
 
 /* Acquisition and preview window */
-int LUMORA_API Lumora_Preview(LumoraHandle h);
-int LUMORA_API Lumora_CallBackPreview(LumoraHandle h, LumoraWindow notifyWindow, void *buffer, int size, int flag);
-int LUMORA_API Lumora_Record(LumoraHandle h, const char *fileName, int durationMs, int showWindow);
-int LUMORA_API Lumora_RecordW(LumoraHandle h, const LumoraWChar *fileName, int durationMs, int showWindow);
-int LUMORA_API Lumora_StartPreview(LumoraHandle h);
-int LUMORA_API Lumora_StopPreview(LumoraHandle h);
-int LUMORA_API Lumora_Close(LumoraHandle h);
-int LUMORA_API Lumora_GetImage(LumoraHandle h, void *buffer, int size, int flag);
-int LUMORA_API Lumora_Capture(LumoraHandle h);
-int LUMORA_API Lumora_SnapShot(LumoraHandle h, void *buffer, int size, int flag);
-int LUMORA_API Lumora_SaveImage(LumoraHandle h, const char *fileName, int format);
-int LUMORA_API Lumora_SaveImageW(LumoraHandle h, const LumoraWChar *fileName, int format);
-int LUMORA_API Lumora_SetPreviewWindow(LumoraHandle h, LumoraWindow parent, int x, int y, int width, int height);
+LUMORA_EXPORTED int LUMORA_API Lumora_Preview(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_CallBackPreview(LumoraHandle h, LumoraWindow notifyWindow, void *buffer, int size, int flag);
+LUMORA_EXPORTED int LUMORA_API Lumora_Record(LumoraHandle h, const char *fileName, int durationMs, int showWindow);
+LUMORA_EXPORTED int LUMORA_API Lumora_RecordW(LumoraHandle h, const LumoraWChar *fileName, int durationMs, int showWindow);
+LUMORA_EXPORTED int LUMORA_API Lumora_StartPreview(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_StopPreview(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_Close(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetImage(LumoraHandle h, void *buffer, int size, int flag);
+LUMORA_EXPORTED int LUMORA_API Lumora_Capture(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_SnapShot(LumoraHandle h, void *buffer, int size, int flag);
+LUMORA_EXPORTED int LUMORA_API Lumora_SaveImage(LumoraHandle h, const char *fileName, int format);
+LUMORA_EXPORTED int LUMORA_API Lumora_SaveImageW(LumoraHandle h, const LumoraWChar *fileName, int format);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetPreviewWindow(LumoraHandle h, LumoraWindow parent, int x, int y, int width, int height);
 
 /* Geometry and sensor settings */
-int LUMORA_API Lumora_SetColorMode(LumoraHandle h, int bits);
-int LUMORA_API Lumora_GetColorMode(LumoraHandle h);
-int LUMORA_API Lumora_SetCaptureWindow(LumoraHandle h, int width, int height);
-int LUMORA_API Lumora_SetCaptureWindowEx(LumoraHandle h, int hTotal, int hStart, int hEffective, int vTotal, int vStart, int vEffective);
-int LUMORA_API Lumora_GetCaptureWindowEx(LumoraHandle h, int *hTotal, int *hStart, int *hEffective, int *vTotal, int *vStart, int *vEffective);
-int LUMORA_API Lumora_SetSubSample(LumoraHandle h, int mode);
-int LUMORA_API Lumora_GetSubSample(LumoraHandle h);
-int LUMORA_API Lumora_SetWaitTime(LumoraHandle h, int ms);
-int LUMORA_API Lumora_GetWaitTime(LumoraHandle h);
-int LUMORA_API Lumora_SetHalfClock(LumoraHandle h, int clock);
-int LUMORA_API Lumora_GetHalfClock(LumoraHandle h);
-int LUMORA_API Lumora_SetAutoIris(LumoraHandle h, int mode);
-int LUMORA_API Lumora_GetAutoIris(LumoraHandle h, int *ok);
-int LUMORA_API Lumora_SetMirrorV(LumoraHandle h, int on);
-int LUMORA_API Lumora_SetMirrorH(LumoraHandle h, int on);
-int LUMORA_API Lumora_GetMirrorV(LumoraHandle h);
-int LUMORA_API Lumora_GetMirrorH(LumoraHandle h);
-int LUMORA_API Lumora_GetRealExposureTime(LumoraHandle h, int *ok);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetColorMode(LumoraHandle h, int bits);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetColorMode(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetCaptureWindow(LumoraHandle h, int width, int height);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetCaptureWindowEx(LumoraHandle h, int hTotal, int hStart, int hEffective, int vTotal, int vStart, int vEffective);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetCaptureWindowEx(LumoraHandle h, int *hTotal, int *hStart, int *hEffective, int *vTotal, int *vStart, int *vEffective);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetSubSample(LumoraHandle h, int mode);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetSubSample(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetWaitTime(LumoraHandle h, int ms);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetWaitTime(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetHalfClock(LumoraHandle h, int clock);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetHalfClock(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetAutoIris(LumoraHandle h, int mode);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetAutoIris(LumoraHandle h, int *ok);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetMirrorV(LumoraHandle h, int on);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetMirrorH(LumoraHandle h, int on);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetMirrorV(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetMirrorH(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetRealExposureTime(LumoraHandle h, int *ok);
 
 /* Registers, serial ROM and I/O port */
-int LUMORA_API Lumora_WriteRegister(LumoraHandle h, int address, int value);
-int LUMORA_API Lumora_WriteRegisterEx(LumoraHandle h, int address, int value);
-int LUMORA_API Lumora_ReadRegister(LumoraHandle h, int address, int *ok);
-int LUMORA_API Lumora_ReadRegisterEx(LumoraHandle h, int address, int *ok);
-int LUMORA_API Lumora_ReadSromID(LumoraHandle h, int address, int *ok);
-int LUMORA_API Lumora_WriteSromID(LumoraHandle h, int address, int value);
-int LUMORA_API Lumora_SetIOPort(LumoraHandle h, int value, int reserved1, int reserved2);
-int LUMORA_API Lumora_GetIOPort(LumoraHandle h, unsigned char *value, int reserved1, int reserved2);
+LUMORA_EXPORTED int LUMORA_API Lumora_WriteRegister(LumoraHandle h, int address, int value);
+LUMORA_EXPORTED int LUMORA_API Lumora_WriteRegisterEx(LumoraHandle h, int address, int value);
+LUMORA_EXPORTED int LUMORA_API Lumora_ReadRegister(LumoraHandle h, int address, int *ok);
+LUMORA_EXPORTED int LUMORA_API Lumora_ReadRegisterEx(LumoraHandle h, int address, int *ok);
+LUMORA_EXPORTED int LUMORA_API Lumora_ReadSromID(LumoraHandle h, int address, int *ok);
+LUMORA_EXPORTED int LUMORA_API Lumora_WriteSromID(LumoraHandle h, int address, int value);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetIOPort(LumoraHandle h, int value, int reserved1, int reserved2);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetIOPort(LumoraHandle h, unsigned char *value, int reserved1, int reserved2);
 
 /* Settings dialogs */
-int LUMORA_API Lumora_SetCameraDlg(LumoraHandle h, LumoraWindow owner);
-int LUMORA_API Lumora_SetImageDlg(LumoraHandle h, LumoraWindow owner);
-int LUMORA_API Lumora_SetAnalogDlg(LumoraHandle h, LumoraWindow owner);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetCameraDlg(LumoraHandle h, LumoraWindow owner);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetImageDlg(LumoraHandle h, LumoraWindow owner);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetAnalogDlg(LumoraHandle h, LumoraWindow owner);
 
 /* Filter values by index (1..27), and the named forms of each index */
-int LUMORA_API Lumora_SetFilterValue(LumoraHandle h, int index, int value);
-int LUMORA_API Lumora_GetFilterValue(LumoraHandle h, int index, int *ok);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetFilterValue(LumoraHandle h, int index, int value);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetFilterValue(LumoraHandle h, int index, int *ok);
 
 #define LUMORA_FILTER_EXPORT(name) \
-    int LUMORA_API Lumora_Set##name(LumoraHandle h, int value); \
-    int LUMORA_API Lumora_Get##name(LumoraHandle h, int *ok);
+    LUMORA_EXPORTED int LUMORA_API Lumora_Set##name(LumoraHandle h, int value); \
+    LUMORA_EXPORTED int LUMORA_API Lumora_Get##name(LumoraHandle h, int *ok);
 
 LUMORA_FILTER_EXPORT(Brightness)     /*  1: -255..255 */
 LUMORA_FILTER_EXPORT(Contrast)       /*  2: -127..127 */
@@ -198,14 +202,14 @@ LUMORA_FILTER_EXPORT(GrayOffsetB)    /* 27: -255..255 */
 
 /* Operations this camera model does not offer: they return 0 (and record CAMERR_UNSUPPORTED,
  * except the two getters, which write 0 to *value). */
-int LUMORA_API Lumora_Fps(LumoraHandle h);
-int LUMORA_API Lumora_GetCameraType(LumoraHandle h);
-int LUMORA_API Lumora_SetCameraType(LumoraHandle h, int type);
-int LUMORA_API Lumora_SetCrossbar(LumoraHandle h, int input);
-int LUMORA_API Lumora_SetSamplingRate(LumoraHandle h, int rate);
-int LUMORA_API Lumora_Trigger(LumoraHandle h);
-int LUMORA_API Lumora_GetSamplingRate(LumoraHandle h, int *value);
-int LUMORA_API Lumora_GetVideoFormat(LumoraHandle h, int *value);
+LUMORA_EXPORTED int LUMORA_API Lumora_Fps(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetCameraType(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetCameraType(LumoraHandle h, int type);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetCrossbar(LumoraHandle h, int input);
+LUMORA_EXPORTED int LUMORA_API Lumora_SetSamplingRate(LumoraHandle h, int rate);
+LUMORA_EXPORTED int LUMORA_API Lumora_Trigger(LumoraHandle h);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetSamplingRate(LumoraHandle h, int *value);
+LUMORA_EXPORTED int LUMORA_API Lumora_GetVideoFormat(LumoraHandle h, int *value);
 
 #ifdef __cplusplus
 }
