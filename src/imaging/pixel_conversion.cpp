@@ -224,15 +224,17 @@ float ToFloat(double v) {
     return f;
 }
 
-// Source index for each destination index: min(trunc(i * (float)(n / count)), n - 1). The
-// products are exact in double; one rounding to float then gives the float product.
+// Source index for each destination index: min(trunc(i * ratio), n - 1), where only the
+// ratio n / count is rounded to a float. The product itself is not rounded: a float product
+// can round up to the next whole number (3 * 581.3333f is 1743.9999..., not 1744), and the
+// product of a float and an index below 2^29 is exact in double.
 std::unique_ptr<int32_t[]> NearestIndexes(int32_t count, int32_t n) {
     std::unique_ptr<int32_t[]> table(new (std::nothrow) int32_t[static_cast<size_t>(count)]);
     if (!table) return table;
-    const float ratio = ToFloat(static_cast<double>(n) / static_cast<double>(count));
+    const double ratio = ToFloat(static_cast<double>(n) / static_cast<double>(count));
     for (int32_t i = 0; i < count; ++i) {
-        const float at = ToFloat(static_cast<double>(i) * static_cast<double>(ratio));
-        table[i] = std::min(static_cast<int32_t>(at), n - 1);
+        const double at = static_cast<double>(i) * ratio;
+        table[i] = static_cast<int32_t>(std::min<double>(at, n - 1));
     }
     return table;
 }

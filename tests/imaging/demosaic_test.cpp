@@ -187,6 +187,44 @@ TEST(Demosaic, RedOnlyMosaic) {
     ExpectEverywhere(d.colour, {0, 100, 0}, "phase 0");
 }
 
+TEST(Demosaic, PhasesLayTheColoursAsListed) {
+    // Memory rows 0 and 1 of each phase, written out; red 200, green 120, blue 40 on a frame
+    // with odd sizes give (40, 120, 200) everywhere, borders included.
+    const char* const layouts[4][2] = {{"GB", "RG"}, {"RG", "GB"}, {"BG", "GR"}, {"GR", "BG"}};
+    for (int phase = 0; phase < 4; ++phase) {
+        Raw raw{13, 11, std::vector<int>(13 * 11)};
+        for (int y = 0; y < raw.height; ++y)
+            for (int x = 0; x < raw.width; ++x) {
+                const char c = layouts[phase][y % 2][x % 2];
+                raw.samples[y * raw.width + x] = c == 'R' ? 200 : c == 'G' ? 120 : 40;
+            }
+        for (int bits : {8, 16}) {
+            Demosaiced d;
+            Demosaic(d, raw, bits, bits == 8 ? 24 : 48, DemosaicParams{phase, 100, 100, 100});
+            ExpectEverywhere(d.colour, {40, 120, 200}, "phase " + std::to_string(phase));
+        }
+    }
+}
+
+TEST(Demosaic, WorkedWindowWithPhaseOne) {
+    // Phase 1, output (x, y) = (6, 4): red from (6,4)x9, (4,4)x3, (6,2)x3, (4,2)x1; blue from
+    // (5,3)x9, (7,3)x3, (5,5)x3, (7,5)x1; green from (5,4) and (6,3). Gains 150 and 250 give
+    // factors 192 and 320.
+    std::mt19937 rng(11);
+    for (int round = 0; round < 20; ++round) {
+        const Raw raw = reference::RandomRaw(rng, 12, 9, 255);
+        Demosaiced d;
+        Demosaic(d, raw, 8, 24, DemosaicParams{1, 150, 100, 250});
+        const int sumR = 9 * raw.At(6, 4) + 3 * raw.At(4, 4) + 3 * raw.At(6, 2) + raw.At(4, 2);
+        const int sumB = 9 * raw.At(5, 3) + 3 * raw.At(7, 3) + 3 * raw.At(5, 5) + raw.At(7, 5);
+        const Bgr want{std::min((sumB * 320) >> 11, 255), (raw.At(5, 4) + raw.At(6, 3)) / 2,
+                       std::min((sumR * 192) >> 11, 255)};
+        const Bgr got = reference::PixelAt(d.colour, 6, 4);
+        EXPECT_TRUE(got == want) << got.b << "/" << got.g << "/" << got.r << " want " << want.b << "/"
+                                 << want.g << "/" << want.r;
+    }
+}
+
 TEST(Demosaic, MirroringMovesRed) {
     // Toggling a phase bit twice restores the layout; once moves red to a neighbour.
     for (int phase = 0; phase < 4; ++phase) {

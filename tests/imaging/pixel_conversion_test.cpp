@@ -232,5 +232,25 @@ TEST(PixelConversion, PreviewScalingTurnsRowsOver) {
     EXPECT_EQ(wide.ApplyScaled(ScalePreview8, &small, nullptr, nullptr, nullptr, nullptr), 0);
 }
 
+TEST(PixelConversion, PreviewScalingTruncatesTheExactProduct) {
+    // 3488 into 6: the float ratio 581.33331298828125 lies below 3488 / 6, so index 3 is at
+    // 1743.99993896484375 and takes 1743. Rounding that product to a float would give 1744.
+    ImageBuffer line, window;
+    ASSERT_EQ(line.Create(3488, 1, 8), 1);
+    ASSERT_EQ(window.Create(6, 1, 8), 1);
+    for (int x = 0; x < 3488; ++x) line.Row(0)[x] = static_cast<uint8_t>(x % 251);
+    ASSERT_EQ(window.ApplyScaled(ScalePreview8, &line, nullptr, nullptr, nullptr, nullptr), 1);
+    const int cols[6] = {0, 581, 1162, 1743, 2325, 2906};
+    for (int j = 0; j < 6; ++j) EXPECT_EQ(window.Row(0)[j], cols[j] % 251) << j;
+
+    // The same holds for rows, counted from the last memory row.
+    ImageBuffer column, tall;
+    ASSERT_EQ(column.Create(1, 3488, 24), 1);
+    ASSERT_EQ(tall.Create(1, 6, 24), 1);
+    for (int y = 0; y < 3488; ++y) std::memset(column.Row(y), y % 251, 3);
+    ASSERT_EQ(tall.ApplyScaled(ScalePreview24, &column, nullptr, nullptr, nullptr, nullptr), 1);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(tall.Row(i)[1], (3487 - cols[i]) % 251) << i;
+}
+
 }  // namespace
 }  // namespace lumora
