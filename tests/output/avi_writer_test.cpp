@@ -96,6 +96,61 @@ TEST(AviWriter, LayoutOf640x480) {
     EXPECT_NEAR(v.fps, 30.0, 0.001);
 }
 
+// Every byte of the 232-byte header as BeginFile writes it (offset 36, the data rate, is the
+// writer's own choice), and after finishing the same bytes except the seven patched fields.
+TEST(AviWriter, HeaderBytesBeforeAndAfterFinish) {
+    std::vector<uint8_t> want;
+    auto u32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i) want.push_back(uint8_t(v >> (8 * i)));
+    };
+    auto u16 = [&](uint16_t v) { want.push_back(uint8_t(v)), want.push_back(uint8_t(v >> 8)); };
+    auto tag = [&](const char* t) { want.insert(want.end(), t, t + 4); };
+    const uint32_t d = 3 * 640 * 480 + 8;
+    tag("RIFF"), u32(0), tag("AVI "), tag("LIST"), u32(200), tag("hdrl"), tag("avih"), u32(56);
+    u32(1000000 / 30), u32(0 /* data rate, skipped */), u32(0), u32(0x00010010), u32(0), u32(0),
+        u32(1), u32(d), u32(640), u32(480), u32(0), u32(0), u32(0), u32(0);
+    tag("LIST"), u32(124), tag("strl"), tag("strh"), u32(64), tag("vids"), tag("DIB "), u32(0);
+    u16(0), u16(0), u32(0), u32(10000000 / 30), u32(10000000), u32(0), u32(0), u32(d), u32(0),
+        u32(0), u32(0), u32(0), u32(0), u32(0);
+    tag("strf"), u32(40), u32(40), u32(640), u32(480), u16(1), u16(24);
+    for (int i = 0; i < 6; ++i) u32(0);
+    tag("LIST"), u32(0), tag("movi");
+    ASSERT_EQ(want.size(), 232u);
+
+    const std::string path = TempPath("header.avi");
+    const std::vector<uint8_t> f = Frame(640, 480, 2);
+    AviWriter w;
+    w.SetFrameSize(640, 480);
+    w.SetFrameRate(30);
+    ASSERT_TRUE(w.BeginFile(path.c_str()));
+    std::vector<uint8_t> b = FileBytes(path);
+    ASSERT_EQ(b.size(), 232u);
+    for (size_t i = 0; i < 232; ++i) {
+        if (i < 36 || i >= 40) {
+            EXPECT_EQ(b[i], want[i]) << "offset " << i;
+        }
+    }
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(w.WriteFrame(f.data()), AviResult::kOk);
+    w.SetMeasuredRate(2997);
+    ASSERT_EQ(w.FinishFile(), AviResult::kOk);
+    b = FileBytes(path);
+    ASSERT_EQ(b.size(), 232u + 3 * d + 8 + 48);
+    const std::pair<size_t, uint32_t> patched[] = {
+        {4, uint32_t(b.size() - 8)}, {32, 100000000 / 2997}, {48, 3},
+        {128, 1000000000 / 2997},    {140, 3},               {224, 4 + 3 * d}};
+    for (const auto& [at, value] : patched) {
+        EXPECT_EQ(Le32(b, at), value) << "offset " << at;
+        std::memcpy(want.data() + at, b.data() + at, 4);
+    }
+    for (size_t i = 0; i < 232; ++i) {
+        if (i < 36 || i >= 40) {
+            EXPECT_EQ(b[i], want[i]) << "offset " << i;
+        }
+    }
+    EXPECT_EQ(Le32(b, 32), 33366u);
+    EXPECT_EQ(Le32(b, 128), 333667u);
+}
+
 // Odd S: chunks follow each other without pad bytes, and a reader still finds every frame with
 // its pixels (bottom-up rows come out top row first).
 TEST(AviWriter, OddFrameSizeHasNoPaddingAndDecodes) {

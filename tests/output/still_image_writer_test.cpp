@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -174,6 +175,87 @@ TEST(StillImage, JpegWithinItsError) {
             const size_t size = FileBytes(jpg).size();
             EXPECT_LT(size, previousSize);
             previousSize = size;
+        }
+    }
+}
+
+// The three qualities show in the luminance table: all 1 at 100; the first entry 16 scaled to
+// 10 at 70 and to 40 at 20, where the largest entry (121 x 2.5) is held to 255 by the forced
+// baseline tables. Gray for 8 and 16 bits, colour otherwise.
+TEST(StillImage, JpegQualityTables) {
+    struct Case {
+        unsigned format;
+        unsigned first, largest;
+    };
+    for (int bits : kBitCounts) {
+        ImageBuffer b;
+        ASSERT_TRUE(b.Create(16, 16, bits));
+        FillRandom(b, 11);
+        for (const Case& c : {Case{kStillJpeg100, 1, 1}, Case{kStillJpeg70, 10, 73},
+                              Case{kStillJpeg20, 40, 255}}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, format " << c.format);
+            const std::string path = TempPath("quality.jpg");
+            ASSERT_EQ(WriteStillImage(path.c_str(), &b, c.format), 1);
+            std::FILE* f = std::fopen(path.c_str(), "rb");
+            ASSERT_NE(f, nullptr);
+            jpeg_decompress_struct cinfo;
+            jpeg_error_mgr err;
+            cinfo.err = jpeg_std_error(&err);
+            jpeg_create_decompress(&cinfo);
+            jpeg_stdio_src(&cinfo, f);
+            jpeg_read_header(&cinfo, TRUE);
+            EXPECT_TRUE(cinfo.progressive_mode);
+            EXPECT_EQ(cinfo.data_precision, 8);
+            EXPECT_EQ(cinfo.num_components, bits <= 16 ? 1 : 3);
+            EXPECT_EQ(cinfo.jpeg_color_space, bits <= 16 ? JCS_GRAYSCALE : JCS_YCbCr);
+            ASSERT_NE(cinfo.quant_tbl_ptrs[0], nullptr);
+            const UINT16* q = cinfo.quant_tbl_ptrs[0]->quantval;
+            EXPECT_EQ(q[0], c.first);
+            EXPECT_EQ(*std::max_element(q, q + DCTSIZE2), c.largest);
+            jpeg_destroy_decompress(&cinfo);
+            std::fclose(f);
+        }
+    }
+}
+
+// The PNG header: bit depth, colour type, and compression, filter and interlace methods 0.
+TEST(StillImage, PngHeaderFields) {
+    const std::pair<int, std::vector<uint8_t>> cases[] = {
+        {8, {8, 0}}, {16, {16, 0}}, {24, {8, 2}}, {32, {8, 6}}, {48, {16, 2}}, {64, {16, 6}}};
+    for (const auto& [bits, depthAndType] : cases) {
+        SCOPED_TRACE(bits);
+        ImageBuffer b;
+        ASSERT_TRUE(b.Create(3, 2, bits));
+        const std::string path = TempPath("ihdr.png");
+        ASSERT_EQ(WriteStillImage(path.c_str(), &b, kStillPng), 1);
+        const std::vector<uint8_t> f = FileBytes(path);
+        ASSERT_GE(f.size(), 33u);
+        EXPECT_EQ(std::string(f.begin() + 12, f.begin() + 16), "IHDR");
+        EXPECT_EQ(std::vector<uint8_t>(f.begin() + 24, f.begin() + 29),
+                  (std::vector<uint8_t>{depthAndType[0], depthAndType[1], 0, 0, 0}));
+    }
+}
+
+// BMP: reserved words 0, the buffer's 40-byte header as it is, and for 8 bits the gray ramp of
+// the colour table between header and rows.
+TEST(StillImage, BmpHeaderAndColourTable) {
+    for (int bits : kBitCounts) {
+        SCOPED_TRACE(bits);
+        ImageBuffer b;
+        ASSERT_TRUE(b.Create(7, 3, bits));
+        const std::string path = TempPath("header.bmp");
+        ASSERT_EQ(WriteStillImage(path.c_str(), &b, kStillBmp), 1);
+        const std::vector<uint8_t> f = FileBytes(path);
+        ASSERT_GE(f.size(), 54u);
+        EXPECT_EQ(Le16(f, 6), 0u);
+        EXPECT_EQ(Le16(f, 8), 0u);
+        EXPECT_EQ(0, std::memcmp(f.data() + 14, &b.Header(), 40));
+        if (bits == 8) {
+            ASSERT_GE(f.size(), 1078u);
+            for (int i = 0; i < 256; ++i) {
+                const uint8_t entry[4] = {uint8_t(i), uint8_t(i), uint8_t(i), 0};
+                EXPECT_EQ(0, std::memcmp(f.data() + 54 + 4 * i, entry, 4)) << i;
+            }
         }
     }
 }
