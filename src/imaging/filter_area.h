@@ -8,6 +8,16 @@
 
 namespace lumora {
 
+// Floating-point arithmetic whose truncated results must not depend on the build: 32-bit x86
+// code otherwise computes on the x87 unit, which keeps intermediates wider than a double (and
+// rounds twice when they are stored), so a product like 499.99999999999989 can become 500.
+// Functions marked with this compute in double precision throughout on every build.
+#if defined(__i386__) && !defined(__SSE2_MATH__)
+#define LUMORA_DOUBLE_MATH __attribute__((target("sse2,fpmath=sse")))
+#else
+#define LUMORA_DOUBLE_MATH
+#endif
+
 // Top of the range of 16-bit samples (12 bits).
 constexpr int32_t kSampleMax16 = 4095;
 

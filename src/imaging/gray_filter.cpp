@@ -176,7 +176,7 @@ int32_t RunGrayVariant(GrayVariant variant, uint8_t* dstBits, const uint8_t* src
 }
 
 // Gain of a position relative to G1: trunc(mean G1 / mean x 128).
-int32_t RelativeGain(uint64_t sumG1, uint64_t countG1, uint64_t sum, uint64_t count) {
+LUMORA_DOUBLE_MATH int32_t RelativeGain(uint64_t sumG1, uint64_t countG1, uint64_t sum, uint64_t count) {
     if (countG1 == 0 || count == 0) return 128;
     const double meanG1 = static_cast<double>(sumG1) / static_cast<double>(countG1);
     const double mean = static_cast<double>(sum) / static_cast<double>(count);

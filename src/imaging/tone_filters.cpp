@@ -173,7 +173,7 @@ int32_t RunTableFilter(TableBuilder build, int32_t maxValue, uint8_t* dstBits, c
 
 }  // namespace
 
-void BuildGammaTable(int32_t gamma, int32_t maxValue, uint16_t* table) {
+LUMORA_DOUBLE_MATH void BuildGammaTable(int32_t gamma, int32_t maxValue, uint16_t* table) {
     gamma = std::clamp(gamma, 0, 200);
     double e = gamma > 100 ? (gamma - 100) * 0.1 + 1 : gamma * 0.01;
     e = std::clamp(e, 0.001, 99.999);
@@ -196,7 +196,7 @@ void BuildGammaTable(int32_t gamma, int32_t maxValue, uint16_t* table) {
     }
 }
 
-void BuildContrastTable(int32_t contrast, int32_t maxValue, uint16_t* table) {
+LUMORA_DOUBLE_MATH void BuildContrastTable(int32_t contrast, int32_t maxValue, uint16_t* table) {
     // The 16-bit table is the 8-bit one carried to 12 bits: setting x 16, 2048 for 128, 4096
     // for 256, 4095 for 255.
     const int32_t scale = maxValue == 255 ? 1 : 16;
@@ -216,7 +216,7 @@ void BuildContrastTable(int32_t contrast, int32_t maxValue, uint16_t* table) {
     }
 }
 
-void BuildBrightnessTable(int32_t brightness, int32_t maxValue, uint16_t* table) {
+LUMORA_DOUBLE_MATH void BuildBrightnessTable(int32_t brightness, int32_t maxValue, uint16_t* table) {
     const int32_t b = std::clamp(brightness, -255, 255);
     double k = 1;
     if (b > 0) k = 1 + b * 10 / 255.0;

@@ -12,7 +12,7 @@ namespace {
 
 constexpr double kGainCeiling = 65535;
 
-int32_t GainOf(double s, double meanGreen, double mean) {
+LUMORA_DOUBLE_MATH int32_t GainOf(double s, double meanGreen, double mean) {
     if (mean == 0) return meanGreen == 0 ? 100 : static_cast<int32_t>(kGainCeiling);
     if (meanGreen == 0) return 0;
     const double c = 1.0 / 3.0;
@@ -59,7 +59,7 @@ int32_t Measure(const uint8_t* srcBits, const Rect* rect, int32_t srcBytesPerPix
 
 }  // namespace
 
-void WhiteBalanceGains(const uint64_t sums[3], const uint64_t counts[3], int32_t gains[3]) {
+LUMORA_DOUBLE_MATH void WhiteBalanceGains(const uint64_t sums[3], const uint64_t counts[3], int32_t gains[3]) {
     gains[0] = gains[1] = gains[2] = 100;
     if (counts[0] == 0 || counts[1] == 0 || counts[2] == 0) return;
     const double meanGreen = static_cast<double>(sums[0]) / static_cast<double>(counts[0]);

@@ -102,6 +102,16 @@ TEST(ToneTables, BrightnessGivesTheListedValues) {
     EXPECT_EQ(Table(BuildBrightnessTable, 255, 4095)[1000], 4095);
 }
 
+// Factors and products are doubles, truncated: 9 x (1 + 170 / 255) is 15 exactly but
+// 14.999... in doubles, and so on; a wider evaluation would give the integer above.
+TEST(ToneTables, TruncateDoubleProducts) {
+    EXPECT_EQ(Table(BuildBrightnessTable, 17, 255)[9], 14);
+    EXPECT_EQ(Table(BuildBrightnessTable, 4, 255)[51], 58);
+    EXPECT_EQ(Table(BuildBrightnessTable, -251, 255)[255], 4);
+    EXPECT_EQ(Table(BuildContrastTable, -121, 255)[128], 127);
+    EXPECT_EQ(Table(BuildContrastTable, -122, 255)[3], 64);
+}
+
 // The routines replace every colour channel, leave the fourth byte, the row padding and
 // everything outside the rectangle alone, and read 16-bit samples above 4095 as 4095.
 TEST(ToneRoutines, TouchOnlyTheChannelsOfTheRectangle) {

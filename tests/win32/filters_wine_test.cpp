@@ -2,7 +2,9 @@
 // random frames: the three gray-filter passes (MMX and SSE2 must give the plain result for every
 // sample, for widths around the vector sizes, every Bayer phase and a full camera frame), and
 // the vector rows of hue/saturation, sharpening and the 8-bit tone tables, each on the plain,
-// the AVX2 and the AVX-512 code where the processor has it. Exit code 0 when all agree.
+// the AVX2 and the AVX-512 code where the processor has it. Also the truncated floating-point
+// results that a wider-than-double evaluation (x87 in 32-bit code) would change in the last
+// digit. Exit code 0 when all agree.
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -15,6 +17,7 @@
 #include "imaging/filter_vectors.h"
 #include "imaging/sharpen_filter.h"
 #include "imaging/tone_filters.h"
+#include "imaging/white_balance_filter.h"
 
 using namespace lumora;
 
@@ -85,6 +88,40 @@ bool VectorRowsAgree(const char* name, int bitCount, std::mt19937& rng, Filter f
     return true;
 }
 
+// Values whose exact result is an integer, computed in double precision just below it: the
+// truncation keeps the lower integer only when every step is rounded to a double.
+bool TruncatesDoubleResults() {
+    int failures = 0;
+    const uint64_t sums[3] = {5, 1, 5}, counts[3] = {1, 1, 1};
+    int32_t gains[3] = {};
+    WhiteBalanceGains(sums, counts, gains);
+    if (gains[2] != 499 || gains[0] != 100) {
+        std::printf("white balance gains %d/%d, expected 499/100\n", gains[2], gains[0]);
+        ++failures;
+    }
+    struct Case {
+        void (*build)(int32_t, int32_t, uint16_t*);
+        const char* name;
+        int32_t setting, index, expected;
+    };
+    const Case cases[] = {{BuildBrightnessTable, "brightness", 17, 9, 14},
+                          {BuildBrightnessTable, "brightness", 4, 51, 58},
+                          {BuildBrightnessTable, "brightness", -251, 255, 4},
+                          {BuildContrastTable, "contrast", -121, 128, 127},
+                          {BuildContrastTable, "contrast", -122, 3, 64},
+                          {BuildGammaTable, "gamma", 50, 64, 127}};
+    for (const Case& c : cases) {
+        uint16_t table[256];
+        c.build(c.setting, 255, table);
+        if (table[c.index] != c.expected) {
+            std::printf("%s %d on %d gives %d, expected %d\n", c.name, c.setting, c.index,
+                        table[c.index], c.expected);
+            ++failures;
+        }
+    }
+    return failures == 0;
+}
+
 }  // namespace
 
 int main() {
@@ -108,6 +145,7 @@ int main() {
         if (!VectorRowsAgree("sharpening", bits, rng, Filter::Sharpen)) ++failures;
         if (!VectorRowsAgree("gamma", bits, rng, Filter::Gamma)) ++failures;
     }
+    if (!TruncatesDoubleResults()) ++failures;
     std::printf("%s\n", failures == 0 ? "vector and plain filters agree" : "vector and plain filters DIFFER");
     return failures == 0 ? 0 : 1;
 }
