@@ -21,6 +21,13 @@ if(LUMORA_WIN_ARCH STREQUAL "x86_64")
 else()
   set(CMAKE_CROSSCOMPILING_EMULATOR wine)
 endif()
+if(LUMORA_WIN_ARCH STREQUAL "i686")
+  # Doubles are computed as doubles (SSE2), not in the x87's 80-bit registers, so that the
+  # arithmetic that is specified to the last digit (white balance, tone tables, exposure time)
+  # gives the same results as the 64-bit and native builds. The DLL therefore needs SSE2.
+  set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+  set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+endif()
 # libgcc, libstdc++ and winpthread go into the DLL and the test programs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
