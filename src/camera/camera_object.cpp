@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "output/still_image_writer.h"
 #include "platform/clock.h"
 #include "platform/text_codec.h"
 
@@ -546,9 +547,23 @@ int CameraObject::SnapShot(void* /*buffer*/, int /*size*/, int /*flag*/) {
     return NoDevice();
 }
 
-int CameraObject::SaveImage(const char* /*fileName*/, int /*format*/) {
+ImageBuffer* CameraObject::OutputBuffer() const {
+    switch (colorMode) {
+        case 0: return buffer8.get();
+        case 1: return buffer16.get();
+        case 2: return buffer24.get();
+        case 3: return buffer32.get();
+        case 4: return buffer48.get();
+        case 5: return buffer64.get();
+        default: return nullptr;
+    }
+}
+
+int CameraObject::SaveImage(const char* fileName, int format) {
     if (!device) return NoDevice();
-    return NoDevice();
+    const ImageBuffer* frame = OutputBuffer();
+    if (frame == nullptr || !frame->IsUsable()) return NoDevice();
+    return WriteStillImage(fileName, frame, static_cast<unsigned>(format));
 }
 
 int CameraObject::SetPreviewWindow(platform::WindowHandle parent, int x, int y, int width,

@@ -108,7 +108,10 @@ public:
     int GetImage(void* buffer, int size, int flag);
     int Capture();
     int SnapShot(void* buffer, int size, int flag);
+    // Writes the output buffer of the colour mode (the latest processed frame) as a still image.
     int SaveImage(const char* fileName, int format);
+    // The output buffer of the colour mode: buffer8, 16, 24, 32, 48 or 64.
+    ImageBuffer* OutputBuffer() const;
     int SetPreviewWindow(platform::WindowHandle parent, int x, int y, int width, int height);
     int CameraDialog(platform::WindowHandle owner);
     int FilterDialog(platform::WindowHandle owner);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdio>
 #include <functional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -358,6 +360,28 @@ struct ObjectRig {
         }
     }
 };
+
+TEST_F(SensorModel, SaveImageWritesTheOutputBufferOfTheColourMode) {
+    ObjectRig rig;
+    CameraObject& c = rig.object;
+    const std::string path = ::testing::TempDir() + "lumora_save_test.bmp";
+    std::remove(path.c_str());
+    ASSERT_EQ(c.SetColorMode(24), 1);
+    EXPECT_EQ(c.SaveImage(path.c_str(), 0), 0);  // no frame yet
+    EXPECT_EQ(c.PopError(), CAMERR_NO_DEVICE);
+    ASSERT_EQ(c.buffer24->Create(8, 4, 24), 1);
+    EXPECT_EQ(c.SaveImage(path.c_str(), 0), 1);
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::fseek(f, 0, SEEK_END);
+    EXPECT_EQ(std::ftell(f), 54 + 4 * 24);
+    std::fclose(f);
+    EXPECT_EQ(c.SaveImage(path.c_str(), 7), 0);  // unknown format
+    ASSERT_EQ(c.SetColorMode(48), 1);            // buffer48 holds no frame
+    EXPECT_EQ(c.SaveImage(path.c_str(), 0), 0);
+    EXPECT_EQ(c.PopError(), CAMERR_NO_DEVICE);
+    std::remove(path.c_str());
+}
 
 TEST_F(SensorModel, MirroringMovesTheBayerPhaseOnce) {
     ObjectRig rig;
