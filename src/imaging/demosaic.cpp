@@ -228,30 +228,34 @@ LUMORA_SSE2_FUNCTION int32_t Row8Sse2(const Frame& f, int32_t y, const Scratch8 
     });
 }
 
-// Byte shuffles that spread A, B and green of 16 pixels over 48 bytes of blue, green, red.
+// Byte shuffles that spread A, B and green over 48 bytes of blue, green, red samples.
 struct ShuffleMasks {
     alignas(16) uint8_t a[2][3][16];  // [red in even lanes][output register][byte]
     alignas(16) uint8_t b[2][3][16];
     alignas(16) uint8_t g[3][16];
 };
 
-const ShuffleMasks& Shuffles() {
-    static const ShuffleMasks masks = [] {
-        ShuffleMasks m{};
-        for (int redEven = 0; redEven < 2; ++redEven) {
-            for (int o = 0; o < 48; ++o) {
-                const int lane = o / 3, channel = o % 3;  // 0 blue, 1 green, 2 red
-                const bool aIsRed = ((lane & 1) == 0) == (redEven == 1);
-                const bool fromA = channel != 1 && ((channel == 2) == aIsRed);
-                const bool fromB = channel != 1 && !fromA;
-                const uint8_t at = static_cast<uint8_t>(lane);
-                m.a[redEven][o / 16][o % 16] = fromA ? at : 0x80;
-                m.b[redEven][o / 16][o % 16] = fromB ? at : 0x80;
-                m.g[o / 16][o % 16] = channel == 1 ? at : 0x80;
-            }
+// The masks for samples of sampleBytes bytes (1: 16 pixels, 2: 8 pixels of 16-bit lanes).
+ShuffleMasks BuildShuffles(int sampleBytes) {
+    ShuffleMasks m{};
+    const int pixelBytes = 3 * sampleBytes;
+    for (int redEven = 0; redEven < 2; ++redEven) {
+        for (int o = 0; o < 48; ++o) {
+            const int lane = o / pixelBytes, channel = (o % pixelBytes) / sampleBytes;  // 0 blue, 1 green, 2 red
+            const bool aIsRed = ((lane & 1) == 0) == (redEven == 1);
+            const bool fromA = channel != 1 && ((channel == 2) == aIsRed);
+            const bool fromB = channel != 1 && !fromA;
+            const uint8_t at = static_cast<uint8_t>(sampleBytes * lane + o % sampleBytes);
+            m.a[redEven][o / 16][o % 16] = fromA ? at : 0x80;
+            m.b[redEven][o / 16][o % 16] = fromB ? at : 0x80;
+            m.g[o / 16][o % 16] = channel == 1 ? at : 0x80;
         }
-        return m;
-    }();
+    }
+    return m;
+}
+
+const ShuffleMasks& Shuffles() {
+    static const ShuffleMasks masks = BuildShuffles(1);
     return masks;
 }
 
@@ -426,22 +430,7 @@ LUMORA_SSE2_FUNCTION int32_t Row16Sse2(const Frame& f, int32_t y, const Scratch1
 
 // Byte shuffles that spread A, B and green of 8 pixels (16-bit lanes) over 48 bytes.
 const ShuffleMasks& Shuffles16() {
-    static const ShuffleMasks masks = [] {
-        ShuffleMasks m{};
-        for (int redEven = 0; redEven < 2; ++redEven) {
-            for (int o = 0; o < 48; ++o) {
-                const int lane = o / 6, channel = (o % 6) / 2;  // 0 blue, 1 green, 2 red
-                const bool aIsRed = ((lane & 1) == 0) == (redEven == 1);
-                const bool fromA = channel != 1 && ((channel == 2) == aIsRed);
-                const bool fromB = channel != 1 && !fromA;
-                const uint8_t at = static_cast<uint8_t>(2 * lane + o % 2);
-                m.a[redEven][o / 16][o % 16] = fromA ? at : 0x80;
-                m.b[redEven][o / 16][o % 16] = fromB ? at : 0x80;
-                m.g[o / 16][o % 16] = channel == 1 ? at : 0x80;
-            }
-        }
-        return m;
-    }();
+    static const ShuffleMasks masks = BuildShuffles(2);
     return masks;
 }
 
