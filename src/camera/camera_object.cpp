@@ -528,7 +528,7 @@ int CameraObject::StopPreview() {
 
 int CameraObject::Close() {
     if (device) StopPreview();
-    windowClassName[0] = '\0';
+    preview.Destroy();
     return 1;
 }
 
@@ -545,6 +545,10 @@ int CameraObject::Capture() {
 int CameraObject::SnapShot(void* /*buffer*/, int /*size*/, int /*flag*/) {
     if (!device) return NoDevice();
     return NoDevice();
+}
+
+ImageBuffer* CameraObject::RawBuffer() const {
+    return colorMode == 1 || colorMode == 4 || colorMode == 5 ? buffer16.get() : buffer8.get();
 }
 
 ImageBuffer* CameraObject::OutputBuffer() const {

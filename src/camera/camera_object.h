@@ -11,9 +11,12 @@
 
 #include "api/error_history.h"
 #include "camera/capture_window.h"
-#include "camera/filter_settings.h"
+#include "camera/dialog_hooks.h"
+#include "camera/frame_pipeline.h"
 #include "camera/gain_settings.h"
+#include "camera/preview_window.h"
 #include "device/k37vq_device.h"
+#include "imaging/filter_settings.h"
 #include "imaging/image_buffer.h"
 #include "imaging/processor_info.h"
 #include "lumora/LumoraSdk.h"
@@ -112,6 +115,8 @@ public:
     int SaveImage(const char* fileName, int format);
     // The output buffer of the colour mode: buffer8, 16, 24, 32, 48 or 64.
     ImageBuffer* OutputBuffer() const;
+    // The buffer raw frames land in: buffer16 for colour modes 1, 4, 5, else buffer8.
+    ImageBuffer* RawBuffer() const;
     int SetPreviewWindow(platform::WindowHandle parent, int x, int y, int width, int height);
     int CameraDialog(platform::WindowHandle owner);
     int FilterDialog(platform::WindowHandle owner);
@@ -122,14 +127,12 @@ public:
     std::unique_ptr<K37VQDevice> device;
     std::unique_ptr<ImageBuffer> buffer8, buffer16, buffer24, buffer32, buffer48, buffer64;
     std::unique_ptr<ImageBuffer> sharpenSource, displayBuffer;
-    platform::WindowHandle previewWindow = nullptr;
-    void* previewDC = nullptr;
-    char windowClassName[256] = {};
+    PreviewWindow preview{*this};
     CaptureWindow captureWindow;
     FilterSettings filterSettings;
-    void* filterDialog = nullptr;  // open filter dialog, refreshed by the frame pipeline
+    std::atomic<FilterDialogHook*> filterDialog{nullptr};  // open filter dialog, or null
     GainSettings gainSettings;
-    void* analogGainDialog = nullptr;  // open analog gain dialog, refreshed by auto exposure
+    std::atomic<GainDialogHook*> analogGainDialog{nullptr};  // open analog gain dialog, or null
     struct LineTiming {
         uint16_t lineLengthClocks = 0;  // register 0x342
         uint16_t lineOffsetClocks = 0;  // register 0x340
@@ -145,9 +148,7 @@ public:
     } recordingTiming;
     std::atomic<int> previewRun{0};
     platform::WindowHandle previewParent = nullptr;
-    struct Placement {
-        int x = 0, y = 0, width = 0, height = 0;
-    } previewPlacement;
+    PreviewPlacement previewPlacement;
     platform::WindowHandle errorWindow = nullptr;
     platform::WindowHandle notifyWindow = nullptr;
     void* callerBuffer = nullptr;
@@ -166,6 +167,7 @@ public:
     } frameRate;
     ErrorHistory errorHistory;
     int frameTimeoutMs = kFrameTimeoutMs;
+    FramePipeline pipeline{*this};
 
 private:
     int NoDevice() { return Fail(CAMERR_NO_DEVICE); }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "camera/filter_settings.h"
+#include "imaging/filter_settings.h"
 #include "imaging/filter_area.h"
 #include "imaging/image_buffer.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "filter_test_support.h"
-#include "camera/filter_settings.h"
+#include "imaging/filter_settings.h"
 
 namespace lumora {
 namespace {

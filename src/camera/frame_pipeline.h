@@ -1,0 +1,49 @@
+#pragma once
+// The fixed sequence of stages that every fetched frame passes before it is painted, copied to
+// the caller, saved or recorded: automatic exposure or gain, defect-pixel correction, the gray
+// path of the 8-bit mode, white balance with demosaicing for the colour modes, then hue and
+// saturation, gamma, contrast, sharpness and brightness. Stages whose settings are neutral do
+// not run.
+//
+// Buffers: the raw frame is in the camera's buffer16 for colour modes 1, 4, 5 and in buffer8
+// otherwise; the output is the colour mode's buffer (CameraObject::OutputBuffer).
+//
+// Thread context: Run runs on the thread that fetched the frame (the preview thread, or the
+// application's thread inside a snapshot). It reads the camera's settings as plain values
+// while exports change them: a setting changed mid-frame takes effect from the stage that
+// reads it next. Control loops write back into the settings from this thread.
+#include <cstdint>
+
+namespace lumora {
+
+class CameraObject;
+class ImageBuffer;
+
+class FramePipeline {
+public:
+    explicit FramePipeline(CameraObject& camera) : camera_(camera) {}
+    FramePipeline(const FramePipeline&) = delete;
+    FramePipeline& operator=(const FramePipeline&) = delete;
+
+    // Runs every stage on the frame in the raw buffer of the colour mode.
+    void Run();
+
+    // Automatic exposure (auto-iris 1) or gain (auto-iris 2) from five window means of the raw
+    // frame. 1 when it ran (changed or not); 0 when auto-iris is off (CAMERR_NONE recorded) or
+    // it cannot run (no raw buffer or device: CAMERR_ARGUMENT recorded).
+    int AutoExposure(ImageBuffer* raw);
+
+    // Automatic white balance when it is on, then both demosaic passes from raw into colour
+    // with the Bayer phase and the white-balance gains. 1.
+    int WhiteBalanceAndDemosaic(ImageBuffer& colour, ImageBuffer& raw);
+
+    // The factor that the five window means (in the order of the windows) ask for.
+    static double ExposureFactor(const int means[5]);
+
+private:
+    void RunFilters(ImageBuffer& output);
+
+    CameraObject& camera_;
+};
+
+}  // namespace lumora
