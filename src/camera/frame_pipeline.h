@@ -37,8 +37,8 @@ public:
     // with the Bayer phase and the white-balance gains. 1.
     int WhiteBalanceAndDemosaic(ImageBuffer& colour, ImageBuffer& raw);
 
-    // The factor that the five window means (in the order of the windows) ask for.
-    static double ExposureFactor(const int means[5]);
+    // The factor, in percent, that the five window means (in the order of the windows) ask for.
+    static int ExposurePercent(const int means[5]);
 
 private:
     void RunFilters(ImageBuffer& output);
