@@ -1,9 +1,12 @@
 #include "camera/frame_pipeline.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <thread>
 
 #include "camera/camera_object.h"
+#include "camera/helper_thread.h"
 #include "imaging/defect_correction.h"
 #include "imaging/demosaic.h"
 #include "imaging/gray_filter.h"
@@ -41,7 +44,19 @@ constexpr double kMeanWindows[5][4] = {
     {0.8, 0.1, 0.9, 0.2},     {0.8, 0.8, 0.9, 0.9},
 };
 
+// Rows per band when two threads share a frame (even, so that every band starts on the mosaic's
+// row phase), and the smallest frame worth sharing.
+constexpr int32_t kBandRows = 64;
+constexpr int32_t kMinBandedRows = 4 * kBandRows;
+
 }  // namespace
+
+FramePipeline::FramePipeline(CameraObject& camera)
+    : camera_(camera), workerThreads_(std::thread::hardware_concurrency() >= 2 ? 2 : 1) {}
+
+FramePipeline::~FramePipeline() = default;
+
+void FramePipeline::SetWorkerThreads(int count) { workerThreads_ = count >= 2 ? 2 : 1; }
 
 int FramePipeline::ExposurePercent(const int means[5]) {
     // In hundredths, so that the steps add up exactly (0.85 - 4 x 0.15 is a quarter).
@@ -129,6 +144,48 @@ int FramePipeline::WhiteBalanceAndDemosaic(ImageBuffer& colour, ImageBuffer& raw
     return 1;
 }
 
+void FramePipeline::DefectAndDemosaicInBands(ImageBuffer& raw, ImageBuffer& colour,
+                                             const DemosaicParams& params) {
+    if (!helper_) helper_ = std::make_unique<HelperThread>();
+    const bool wide = raw.BitCount() == 16;
+    const int32_t width = raw.Width();
+    const int32_t height = raw.Height();
+    const DemosaicParams* record = &params;
+    int threshold = kDefectThreshold;
+    int* thresholdRecord = &threshold;
+    // Memory rows [first, end) of the interior [2, height - 2) of a routine: the rectangle two
+    // rows larger on either side, in picture coordinates.
+    auto runRows = [&](ImageBuffer& dest, PixelRoutine routine, int32_t first, int32_t end, void* value2) {
+        const Rect r{0, height - (end + 2), width, height - (first - 2)};
+        dest.Apply(routine, &raw, &r, 0, r.top, &record, value2);
+    };
+    const int32_t bands = (height - 4 + kBandRows - 1) / kBandRows;
+    auto bandFirst = [](int32_t band) { return 2 + band * kBandRows; };
+    auto bandEnd = [&](int32_t band) { return std::min(bandFirst(band + 1), height - 2); };
+
+    // Raw rows below defectsDone are final: corrected, or outside the correction's reach.
+    std::atomic<int32_t> defectsDone{2};
+    std::atomic<int32_t> nextBand{0};
+    auto demosaicBands = [&] {
+        for (int32_t band = nextBand.fetch_add(1); band < bands; band = nextBand.fetch_add(1)) {
+            const int32_t end = bandEnd(band);
+            // The band reads raw rows up to end.
+            while (defectsDone.load(std::memory_order_acquire) <= end) std::this_thread::yield();
+            runRows(colour, wide ? DemosaicInterior16 : DemosaicInterior8, bandFirst(band), end, nullptr);
+        }
+    };
+    auto correctThenDemosaic = [&] {
+        for (int32_t band = 0; band < bands; ++band) {
+            const int32_t end = bandEnd(band);
+            runRows(raw, wide ? CorrectDefects16 : CorrectDefects, bandFirst(band), end, &thresholdRecord);
+            defectsDone.store(band + 1 == bands ? height : end, std::memory_order_release);
+        }
+        demosaicBands();
+    };
+    helper_->RunAlongside(demosaicBands, correctThenDemosaic);
+    colour.Apply(wide ? DemosaicBorder16 : DemosaicBorder8, &raw, nullptr, 0, 0, &record, nullptr);
+}
+
 void FramePipeline::Run() {
     CameraObject& c = camera_;
     ImageBuffer* raw = c.RawBuffer();
@@ -136,30 +193,38 @@ void FramePipeline::Run() {
     if (raw == nullptr || !raw->IsUsable()) return;
 
     FilterSettings& f = c.filterSettings;
-    {
-        const DemosaicParams params = MosaicParameters(f);
+    const int mode = c.colorMode;
+    ImageBuffer* output = c.OutputBuffer();
+    // Where this mode demosaics to: its output, or the 24-bit buffer of the gray mode 2.
+    ImageBuffer* colour = mode >= 2 && mode <= 5 ? output
+                          : mode == 0 && f.grayMode == 2 ? c.buffer24.get()
+                                                         : nullptr;
+    if (colour != nullptr && !colour->IsUsable()) colour = nullptr;
+    const DemosaicParams params = MosaicParameters(f);
+    // Automatic white balance measures the whole corrected frame between the two passes.
+    const bool banded = colour != nullptr && workerThreads_ > 1 && f.autoWhiteBalance == 0 &&
+                        raw->Height() >= kMinBandedRows;
+    if (banded) {
+        DefectAndDemosaicInBands(*raw, *colour, params);
+    } else {
         const DemosaicParams* record = &params;
         int threshold = kDefectThreshold;
         int* thresholdRecord = &threshold;
         raw->Apply(IsWide(*raw) ? CorrectDefects16 : CorrectDefects, raw, nullptr, 0, 0, &record,
                    &thresholdRecord);
+        if (colour != nullptr) WhiteBalanceAndDemosaic(*colour, *raw);
     }
 
-    const int mode = c.colorMode;
     if (mode == 0 && c.buffer8) {
         if (f.grayMode == 1) {
             if (GrayFilterStage(f, *c.buffer8, c.processor)) {
                 if (FilterDialogHook* dialog = c.filterDialog.load()) dialog->RefreshControls();
             }
-        } else if (f.grayMode == 2 && c.buffer24) {
-            WhiteBalanceAndDemosaic(*c.buffer24, *c.buffer8);
-            c.buffer8->Apply(ColourToGray, c.buffer24.get(), nullptr, 0, 0, nullptr, nullptr);
+        } else if (colour != nullptr) {
+            c.buffer8->Apply(ColourToGray, colour, nullptr, 0, 0, nullptr, nullptr);
         }
     }
-    ImageBuffer* output = c.OutputBuffer();
-    if (output == nullptr || !output->IsUsable()) return;
-    if (mode >= 2 && mode <= 5) WhiteBalanceAndDemosaic(*output, *raw);
-    RunFilters(*output);
+    if (output != nullptr && output->IsUsable()) RunFilters(*output);
 }
 
 void FramePipeline::RunFilters(ImageBuffer& output) {

@@ -219,6 +219,37 @@ TEST_F(FramePipelineTest, StagesMatchTheRoutinesRunOneByOne) {
     }
 }
 
+// Defect correction and demosaic shared by two threads: the raw frame and the picture are those
+// of one thread, with defects dense enough to chain corrections across the bands' edges.
+TEST_F(FramePipelineTest, TwoThreadsGiveThePictureOfOne) {
+    camera->filterSettings.grayMode = 2;
+    for (int mode : {2, 5, 0}) {
+        for (int height : {256, 301}) {
+            SCOPED_TRACE(testing::Message() << "mode " << mode << " height " << height);
+            Prepare(mode, 98, height);
+            ImageBuffer& raw = *camera->RawBuffer();
+            std::mt19937 rng(static_cast<uint32_t>(height));
+            for (int y = 0; y < height; ++y) {
+                for (int x = 0; x < 98; ++x) {
+                    if (rng() % 25 != 0) continue;
+                    if (raw.BitCount() == 8) raw.Row(y)[x] = 255;
+                    else std::memcpy(raw.Row(y) + 2 * x, "\xF0\x0F", 2);
+                }
+            }
+            const std::vector<uint8_t> input = Pixels(raw);
+            camera->pipeline.SetWorkerThreads(1);
+            camera->pipeline.Run();
+            const std::vector<uint8_t> raw1 = Pixels(raw), out1 = Pixels(*camera->OutputBuffer());
+            std::memcpy(raw.Bits(), input.data(), input.size());
+            camera->pipeline.SetWorkerThreads(2);
+            camera->pipeline.Run();
+            EXPECT_EQ(Pixels(raw), raw1);
+            EXPECT_EQ(Pixels(*camera->OutputBuffer()), out1);
+            EXPECT_NE(raw1, input);  // corrections were made
+        }
+    }
+}
+
 TEST_F(FramePipelineTest, GrayPathsOfTheEightBitMode) {
     // Calibration: per mosaic position G1 150, R 128, G2 160, B 174 measure as gains
     // 150, 128, 120, 110 (G1 is the reference).
