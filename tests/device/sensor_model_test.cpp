@@ -245,32 +245,6 @@ TEST_F(SensorModel, MirrorsAndClockHalving) {
     EXPECT_EQ(rig.device.SetMirrorH(0), K37VQDevice::kTransferFailed);
 }
 
-TEST_F(SensorModel, FailedWritesOfWindowAndMirrorsAreReportedFailedReadsAreNot) {
-    Rig rig;
-    // The two command blocks of the 0x3040 read fail, then the high byte of 0x0104 = 1: the
-    // rest of the window still goes out, so the grouped hold ends released.
-    rig.camera->FailWrites(3);
-    EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 640, 480, 0), K37VQDevice::kTransferFailed);
-    EXPECT_EQ(rig.camera->Register16(0x0104), 0);
-    EXPECT_EQ(rig.camera->Register16(0x034C), 640);
-    rig.camera->FailWrites(2);  // only the read of 0x3040, which counts as 0
-    EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 640, 480, 0), 0);
-    for (auto set : {&K37VQDevice::SetMirrorH, &K37VQDevice::SetMirrorV}) {
-        rig.camera->FailWrites(2);
-        EXPECT_EQ((rig.device.*set)(1), 0);
-        rig.camera->FailWrites(3);
-        EXPECT_EQ((rig.device.*set)(1), K37VQDevice::kTransferFailed);
-    }
-    // The global gain's reader tells a failed read from a gain of 0.
-    rig.camera->SetRegister16(K37VQDevice::REG_GAIN_GLOBAL, 0x1000);
-    for (int fail : {0, 1}) {
-        int ok = -1;
-        rig.camera->FailReads(fail);
-        EXPECT_EQ(rig.device.GetGlobalGain(&ok), 0);
-        EXPECT_EQ(ok, 1 - fail);
-    }
-}
-
 // A model device whose pause handshake answers as a test says, counting the brackets.
 class HandshakeDevice : public K37VQDevice {
 public:
@@ -443,9 +417,6 @@ TEST_F(SensorModel, MirroringOnABusyDeviceFailsButKeepsThePhase) {
     EXPECT_EQ(c.filterSettings.bayerPhase, 3);
     EXPECT_EQ(c.SetMirrorH(1), 0);
     EXPECT_EQ(c.filterSettings.bayerPhase, 1);
-    EXPECT_EQ(c.SetCaptureWindowEx(3488, 0, 640, 2616, 0, 480), 0);  // stored, not sent
-    EXPECT_EQ(c.PopError(), CAMERR_REGISTER);
-    EXPECT_EQ(c.Width(), 640);
     EXPECT_TRUE(rig.camera->TakeLog().empty());
 }
 
