@@ -256,7 +256,9 @@ int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int
     if (!captureWindow.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
     // A window the camera did not take stays stored: the next acquisition sends it again.
     int sent = device->SetCaptureWindow(hStart, vStart, hEffective, vEffective, subsamplingMode);
-    if (sent == K37VQDevice::kTransferFailed || sent == K37VQDevice::kBusy) return Fail(CAMERR_REGISTER);
+    if (sent == K37VQDevice::kTransferFailed || sent == K37VQDevice::kBusy) {
+        return Fail(CAMERR_REGISTER);
+    }
     return 1;
 }
 

@@ -66,7 +66,8 @@ public:
 
 private:
     static bool IsColorGainRegister(uint16_t reg);
-    // Sets or clears one mirror bit of 0x3040 and keeps the flag in cache; SetMirrorH's result.
+    // Sets or clears one mirror bit of 0x3040 and keeps the flag in *cache; the result of
+    // SetMirrorH / SetMirrorV.
     int SetMirrorBit(uint16_t bit, int on, int* cache);
     int WriteGain(uint16_t reg, int gain);
     int ReadGain(uint16_t reg, uint16_t* gain);

@@ -126,8 +126,9 @@ TEST_F(DeviceApi, FailedTransfersAreRegisterErrors) {
 // Without a camera, unplugged, or with every transfer failing: each sensor setting and getter
 // fails with a register error, and the object keeps the settings for the next acquisition.
 TEST_F(DeviceApi, SensorSettingsThatReachNoCameraAreRegisterErrors) {
-    void (*const faults[])(CameraEmulator*) = {
-        nullptr, [](CameraEmulator* c) { c->UnplugAfter(0); }, [](CameraEmulator* c) { c->FailWrites(-1); }};
+    void (*const faults[])(CameraEmulator*) = {nullptr,  // no camera
+                                               [](CameraEmulator* c) { c->UnplugAfter(0); },
+                                               [](CameraEmulator* c) { c->FailWrites(-1); }};
     for (auto fault : faults) {
         Open(fault ? 1 : 0);
         if (fault) fault(cameras[0].get());
