@@ -113,7 +113,11 @@ int FramePipeline::AutoExposure(ImageBuffer* raw) {
 
     GainDialogHook* dialog = c.analogGainDialog.load();
     if (mode == 2) {
-        const int gain = std::clamp(percent * c.device->GetGlobalGain() / 100, 0, 127);
+        // A failed read leaves the gain alone rather than taking it for 0.
+        int ok = 0;
+        const int current = c.device->GetGlobalGain(&ok);
+        if (!ok) return 1;
+        const int gain = std::clamp(percent * current / 100, 0, 127);
         c.device->SetGlobalGain(gain);
         GainSettings& g = c.gainSettings;
         g.globalGain = g.gainGreen1 = g.gainRed = g.gainBlue = g.gainGreen2 = gain;
