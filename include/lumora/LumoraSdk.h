@@ -58,6 +58,27 @@ typedef int LumoraHandle;
 #define CAMERR_STORAGE 12
 #define CAMERR_STREAM_STOPPED 13
 
+/* An error code's name and meaning in words, for messages ("CAMERR_MEMORY: memory or a buffer
+ * too small"). A helper of this header, not a function of the library. */
+static inline const char *LumoraErrorText(int code) {
+    switch (code) {
+        case CAMERR_NONE: return "CAMERR_NONE: no error";
+        case CAMERR_NO_DEVICE: return "CAMERR_NO_DEVICE: no camera, or not in this state";
+        case CAMERR_DEVICE_NUMBER: return "CAMERR_DEVICE_NUMBER: no camera with this number";
+        case CAMERR_THREAD: return "CAMERR_THREAD: a worker thread could not be started";
+        case CAMERR_WINDOW: return "CAMERR_WINDOW: no window could be made, or no matching size";
+        case CAMERR_MEMORY: return "CAMERR_MEMORY: out of memory, or a buffer too small";
+        case CAMERR_REGISTER: return "CAMERR_REGISTER: the camera did not take a register access";
+        case CAMERR_CAPTURE_WINDOW: return "CAMERR_CAPTURE_WINDOW: the capture window does not fit the sensor";
+        case CAMERR_TRANSFER: return "CAMERR_TRANSFER: a frame could not be read from the camera";
+        case CAMERR_ARGUMENT: return "CAMERR_ARGUMENT: an argument is out of range";
+        case CAMERR_UNSUPPORTED: return "CAMERR_UNSUPPORTED: not offered by this camera or system";
+        case CAMERR_STORAGE: return "CAMERR_STORAGE: settings or a file could not be read or written";
+        case CAMERR_STREAM_STOPPED: return "CAMERR_STREAM_STOPPED: the camera stopped delivering frames";
+        default: return "unknown error code";
+    }
+}
+
 /* Window messages. CAMMSG_FRAME: wParam = FrameInfo*, lParam = 0 for a frame; wParam = 0,
  * lParam = error code for a failed frame. CAMMSG_ERROR: wParam = 0, lParam = error code. */
 #define CAMMSG_FRAME 0x8002
