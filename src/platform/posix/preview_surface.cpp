@@ -5,6 +5,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -21,10 +22,11 @@ namespace {
 // X errors arrive asynchronously through one process-wide handler. Errors on the library's own
 // connections (a parent id that names no window, a window destroyed with its parent) are
 // counted per connection and otherwise ignored; errors on every other connection go on to the
-// handler that was installed before, so the application's own handling stays as it was.
+// handler that was installed before, so the application's own handling stays as it was. Each
+// new connection puts the handler in front again, after any the application installed since.
 std::mutex errorsMutex;
 std::vector<std::pair<Display*, unsigned long>> errorCounts;
-XErrorHandler previousHandler = nullptr;
+std::atomic<XErrorHandler> previousHandler{nullptr};
 
 int CountError(Display* display, XErrorEvent* event) {
     {
@@ -36,7 +38,8 @@ int CountError(Display* display, XErrorEvent* event) {
             }
         }
     }
-    return previousHandler != nullptr ? previousHandler(display, event) : 0;
+    const XErrorHandler previous = previousHandler.load();
+    return previous != nullptr ? previous(display, event) : 0;
 }
 
 unsigned long ErrorsOf(Display* display) {
@@ -47,8 +50,8 @@ unsigned long ErrorsOf(Display* display) {
 }
 
 Display* OpenConnection() {
-    static std::once_flag installed;
-    std::call_once(installed, [] { previousHandler = XSetErrorHandler(CountError); });
+    const XErrorHandler current = XSetErrorHandler(CountError);
+    if (current != CountError) previousHandler = current;
     Display* display = XOpenDisplay(nullptr);
     if (display != nullptr) {
         std::lock_guard<std::mutex> lock(errorsMutex);
