@@ -124,10 +124,12 @@ bool PreviewSurface::Paint(const PaintSource& source, int width, int height, boo
     if (!native_ || native_->dc == nullptr || source.dc == nullptr) return false;
     HDC dest = native_->dc;
     HDC from = static_cast<HDC>(source.dc);
-    // A source height of -height from row height turns the picture upside down in one copy.
-    const BOOL ok = mirrored
-                        ? StretchBlt(dest, 0, 0, width, height, from, 0, height, width, -height, SRCCOPY)
-                        : BitBlt(dest, 0, 0, width, height, from, 0, 0, SRCCOPY);
+    // A negative source height turns the picture upside down in one copy. Its origin is the
+    // first row copied, so the copy starts at row height - 1: from row height it would take a
+    // row below the bitmap first and never reach row 0.
+    const BOOL ok =
+        mirrored ? StretchBlt(dest, 0, 0, width, height, from, 0, height - 1, width, -height, SRCCOPY)
+                 : BitBlt(dest, 0, 0, width, height, from, 0, 0, SRCCOPY);
     return ok != 0;
 }
 
