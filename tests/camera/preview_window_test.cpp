@@ -6,11 +6,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "camera/camera_object.h"
@@ -35,13 +38,16 @@ struct Rgb {
 
 class PreviewWindowX11 : public ::testing::Test {
 protected:
+    // One connection for all the tests: a server that resets when its last client leaves would
+    // refuse the next test's connection for a moment.
+    static void SetUpTestSuite() { display = XOpenDisplay(nullptr); }
+    static void TearDownTestSuite() {
+        if (display != nullptr) XCloseDisplay(display);
+        display = nullptr;
+    }
     void SetUp() override {
-        display = XOpenDisplay(nullptr);
         if (display == nullptr) GTEST_SKIP() << "no X display";
         XSetErrorHandler(IgnoreError);
-    }
-    void TearDown() override {
-        if (display != nullptr) XCloseDisplay(display);
     }
 
     // A mapped top-level window of the test's own, as an application's window would be.
@@ -86,8 +92,10 @@ protected:
         return c;
     }
 
-    Display* display = nullptr;
+    static Display* display;
 };
+
+Display* PreviewWindowX11::display = nullptr;
 
 // Every class name is "VideoRenderer_" with the camera's address and a random number.
 void ExpectClassName(const CameraObject& camera, const char* name) {
@@ -253,6 +261,38 @@ TEST_F(PreviewWindowX11, PrepareDisplayBufferTakesTheClientSizeOfAShownWindowWit
         EXPECT_EQ(camera.displayBuffer->Height(), 30);
         EXPECT_EQ(camera.displayBuffer->BitCount(), mode == 0 ? 8 : 24);
     }
+    XDestroyWindow(display, parent);
+}
+
+// A window made again (a second Lumora_Preview) while the preview thread paints: the old window
+// goes between two frames and the painting goes on into the new one.
+TEST_F(PreviewWindowX11, MadeAgainWhileAnotherThreadPaints) {
+    CameraObject camera;
+    camera.buffer8.reset(new ImageBuffer);
+    ASSERT_EQ(camera.buffer8->Create(16, 12, 8), 1);
+    Window parent = MakeParent(100, 100);
+    ASSERT_TRUE(camera.preview.Create(HandleOf(parent), {0, 0, 16, 12}));
+    ASSERT_TRUE(camera.preview.TakeContext());
+    std::atomic<bool> run{true};
+    std::atomic<int> painted{0};
+    std::thread painter([&] {
+        while (run) painted += camera.preview.Paint() ? 1 : 0;
+    });
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(camera.preview.Create(HandleOf(parent), {0, 0, i % 2 == 0 ? 16 : 24, 12}));
+        ASSERT_TRUE(camera.preview.TakeContext());
+        const int before = painted;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (painted == before && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+        ASSERT_GT(painted, before) << "the new window is painted";
+    }
+    run = false;
+    painter.join();
+    Window root = 0, up = 0, *children = nullptr;
+    unsigned count = 0;
+    XQueryTree(display, parent, &root, &up, &children, &count);
+    if (children != nullptr) XFree(children);
+    EXPECT_EQ(count, 1u);
     XDestroyWindow(display, parent);
 }
 
