@@ -15,7 +15,9 @@
 namespace lumora::test {
 namespace {
 
-struct Run {
+using namespace still;
+
+struct ToolRun {
     int status;
     std::string out;  // standard output and standard error together
 };
@@ -29,11 +31,11 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
 
-    Run Tool(const std::string& args, const std::string& camemu = "1") {
+    ToolRun Tool(const std::string& args, const std::string& camemu = "1") {
         const std::string command = "cd " + dir + " && XDG_CONFIG_HOME=" + dir + " LUMORA_CAMEMU=" +
                                     camemu + " LUMORA_CAMEMU_STILL=1 timeout 60 " LUMORA_TOOL " " +
                                     args + " 2>&1";
-        Run r{-1, ""};
+        ToolRun r{-1, ""};
         std::FILE* p = popen(command.c_str(), "r");
         if (p == nullptr) return r;
         char chunk[4096];
@@ -73,7 +75,7 @@ TEST_F(LumoraTool, BadCommandLinesAreRefusedWithOneLine) {
         {"info -d 12", "camera number (-d) must be 0 to 9"},
     };
     for (const Case& c : cases) {
-        const Run r = Tool(c.args);
+        const ToolRun r = Tool(c.args);
         EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << c.args << "\n" << r.out;
     }
@@ -92,14 +94,14 @@ TEST_F(LumoraTool, FailuresNameTheErrorCode) {
         {"list", "", "no camera found"},
         {"info", "7", "LUMORA_CAMEMU=7 is not a number of emulated cameras"},
         {"info -d 1", "1", "no camera number 1"},
-        {"snap -o missing/folder/a.png", "1", "Lumora_SaveImage failed: CAMERR_"},
-        {"snap -o .png", "1", "Lumora_SaveImage failed"},
+        {"snap -o missing/folder/a.png", "1", "Lumora_SaveImage failed: CAMERR_STORAGE"},
+        {"snap -o out.png", "1", "Lumora_SaveImage failed: CAMERR_STORAGE"},
         {"snap --window 4000 100 -o a.png", "1", "window width must be 4 to 3488"},
         {"snap --window 3000 100 1000 0 -o a.png", "1", "Lumora_SetCaptureWindowEx failed: CAMERR_CAPTURE_WINDOW"},
     };
-    ::mkdir((dir + "/.png").c_str(), 0700);  // a folder in the way of the output
+    ::mkdir((dir + "/out.png").c_str(), 0700);  // a folder in the way of the output
     for (const Case& c : cases) {
-        const Run r = Tool(c.args, c.camemu);
+        const ToolRun r = Tool(c.args, c.camemu);
         EXPECT_NE(r.status, 0) << c.args << "\n" << r.out;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << c.args << "\n" << r.out;
     }
@@ -108,7 +110,7 @@ TEST_F(LumoraTool, FailuresNameTheErrorCode) {
 }
 
 TEST_F(LumoraTool, ListInfoGetSetAndRegisters) {
-    Run r = Tool("list", "2");
+    ToolRun r = Tool("list", "2");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "0  LumoraK37VQ_01\n1  LumoraK37VQ_02\n");
     r = Tool("info");
@@ -133,7 +135,7 @@ TEST_F(LumoraTool, SnapshotsInEveryFormatReadBack) {
     Picture png = ReadPng(dir + "/chart.png");
     EXPECT_EQ(png.width, 872);
     EXPECT_EQ(png.height, 654);
-    const Run jpeg = Tool("snap --window 640 480 --quality 70 -o chart.jpg");
+    const ToolRun jpeg = Tool("snap --window 640 480 --quality 70 -o chart.jpg");
     ASSERT_EQ(jpeg.status, 0) << jpeg.out;
     EXPECT_EQ(ReadJpeg(dir + "/chart.jpg").width, 640);
     ASSERT_EQ(Tool("snap --mode 12 --subsample 2 --binning -o gray.tif").status, 0);
@@ -145,7 +147,7 @@ TEST_F(LumoraTool, SnapshotsInEveryFormatReadBack) {
 }
 
 TEST_F(LumoraTool, RecordingAndStreamReportTheirFigures) {
-    const Run rec = Tool("record --seconds 2 -o clip.avi");
+    const ToolRun rec = Tool("record --seconds 2 -o clip.avi");
     ASSERT_EQ(rec.status, 0) << rec.out;
     const std::vector<uint8_t> avi = FileBytes(dir + "/clip.avi");
     ASSERT_GT(avi.size(), 232u);
@@ -154,7 +156,7 @@ TEST_F(LumoraTool, RecordingAndStreamReportTheirFigures) {
     EXPECT_NE(rec.out.find("clip.avi: " + std::to_string(frames) + " frames at"), std::string::npos) << rec.out;
     EXPECT_NE(rec.out.find(" frames "), std::string::npos);  // progress lines
 
-    const Run stream = Tool("stream --seconds 1");
+    const ToolRun stream = Tool("stream --seconds 1");
     ASSERT_EQ(stream.status, 0) << stream.out;
     EXPECT_NE(stream.out.find("frames delivered"), std::string::npos) << stream.out;
     EXPECT_EQ(stream.out.find("frames delivered     0\n"), std::string::npos) << stream.out;
