@@ -12,6 +12,16 @@
 #ifndef LUMORA_LUMORASDK_H
 #define LUMORA_LUMORASDK_H
 
+/* The SDK version this header belongs to; Lumora_GetDllVersion returns LUMORA_VERSION of the
+ * library that is loaded. */
+#define LUMORA_VERSION_MAJOR 1
+#define LUMORA_VERSION_MINOR 45
+#define LUMORA_VERSION_PATCH 5
+#define LUMORA_VERSION_BUILD 25
+#define LUMORA_VERSION                                                             \
+    ((LUMORA_VERSION_MAJOR << 24) | (LUMORA_VERSION_MINOR << 16) | (LUMORA_VERSION_PATCH << 8) | \
+     LUMORA_VERSION_BUILD)
+
 /* LUMORA_API is the calling convention of the functions (also for pointers to them);
  * LUMORA_EXPORTED marks their declarations as the library's exports. */
 #if defined(_WIN32)
