@@ -24,7 +24,6 @@ constexpr int kReportedBits[6] = {8, 12, 24, 32, 44, 60};
 CameraObject::CameraObject() {
     previewPlacement.width = captureWindow.hEffective;
     previewPlacement.height = captureWindow.vEffective;
-    frameRate.windowStartMs = platform::MultimediaTime();
 }
 
 CameraObject::~CameraObject() {
@@ -254,7 +253,10 @@ int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int
     captureWindow.vStart = vStart;
     captureWindow.vEffective = vEffective;
     if (!captureWindow.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
-    device->SetCaptureWindow(hStart, vStart, hEffective, vEffective, subsamplingMode);
+    // A window the sensor cannot read out (narrower than it allows) fails like an invalid one.
+    if (device->SetCaptureWindow(hStart, vStart, hEffective, vEffective, subsamplingMode) != 0) {
+        return Fail(CAMERR_CAPTURE_WINDOW);
+    }
     return 1;
 }
 
@@ -496,63 +498,18 @@ int CameraObject::GetFilterValue(int index, int* ok) {
 
 // ---- Acquisition, preview window, still images and dialogs ----
 
-int CameraObject::Preview() {
-    if (!device) return NoDevice();
-    return StartPreview();
-}
-
-int CameraObject::CallBackPreview(platform::WindowHandle notify, void* buffer, int size, int flag) {
-    notifyWindow = notify;
-    callerBuffer = buffer;
-    callerBufferSize = size;
-    callerCopyFlag = flag;
-    return Preview();
-}
-
-int CameraObject::Record(const char* fileName, int /*durationMs*/, int /*showWindow*/) {
-    if (fileName == nullptr || fileName[0] == '\0') return Fail(CAMERR_ARGUMENT);
-    if (!device) return NoDevice();
-    return StartPreview();
-}
-
-int CameraObject::StartPreview() {
-    if (!device) return NoDevice();
-    return NoDevice();
-}
-
-int CameraObject::StopPreview() {
-    if (!device) return NoDevice();
-    state = AcquisitionState::Idle;
-    return 1;
-}
-
-int CameraObject::Close() {
-    if (device) StopPreview();
-    preview.Destroy();
-    return 1;
-}
-
-int CameraObject::GetImage(void* /*buffer*/, int /*size*/, int /*flag*/) {
-    if (!device) return NoDevice();
-    return NoDevice();
-}
-
-int CameraObject::Capture() {
-    if (!device) return NoDevice();
-    return NoDevice();
-}
-
-int CameraObject::SnapShot(void* /*buffer*/, int /*size*/, int /*flag*/) {
-    if (!device) return NoDevice();
-    return NoDevice();
+int CameraObject::FrameColorMode() const {
+    const int prepared = acquisition.PreparedColorMode();
+    return prepared >= 0 ? prepared : colorMode.load();
 }
 
 ImageBuffer* CameraObject::RawBuffer() const {
-    return colorMode == 1 || colorMode == 4 || colorMode == 5 ? buffer16.get() : buffer8.get();
+    const int mode = FrameColorMode();
+    return mode == 1 || mode == 4 || mode == 5 ? buffer16.get() : buffer8.get();
 }
 
 ImageBuffer* CameraObject::OutputBuffer() const {
-    switch (colorMode) {
+    switch (FrameColorMode()) {
         case 0: return buffer8.get();
         case 1: return buffer16.get();
         case 2: return buffer24.get();
@@ -565,9 +522,10 @@ ImageBuffer* CameraObject::OutputBuffer() const {
 
 int CameraObject::SaveImage(const char* fileName, int format) {
     if (!device) return NoDevice();
-    const ImageBuffer* frame = OutputBuffer();
-    if (frame == nullptr || !frame->IsUsable()) return NoDevice();
-    return WriteStillImage(fileName, frame, static_cast<unsigned>(format));
+    return acquisition.handOver.WithFrame([&](const ImageBuffer& frame) {
+        if (!frame.IsUsable()) return NoDevice();
+        return WriteStillImage(fileName, &frame, static_cast<unsigned>(format));
+    });
 }
 
 int CameraObject::SetPreviewWindow(platform::WindowHandle parent, int x, int y, int width,
