@@ -16,7 +16,7 @@ bool FrameHandOver::Publish(const ImageBuffer& output, bool wait) {
     } else if (!lock.try_lock()) {
         return false;
     }
-    if (!frame_.IsUsable() || !output.IsUsable() || output.Stride() != frame_.Stride() ||
+    if (!frame_.IsUsable() || !output.IsUsable() || output.Width() != frame_.Width() ||
         output.Height() != frame_.Height() || output.BitCount() != frame_.BitCount()) {
         return false;
     }
