@@ -262,7 +262,6 @@ int Acquisition::SnapShot(void* buffer, int size, int flag) {
     }
     camera_.pipeline.Run();
     const ImageBuffer& output = *camera_.OutputBuffer();
-    handOver.Publish(output, true);
     if (buffer != nullptr && size != 0) {
         platform::WindowHandle notify;
         {
@@ -274,6 +273,13 @@ int Acquisition::SnapShot(void* buffer, int size, int flag) {
     return 1;
 }
 
+int Acquisition::WithLatestFrame(const std::function<int(const ImageBuffer*)>& read) {
+    if (state_ == AcquisitionState::Previewing) {
+        return handOver.WithFrame([&](const ImageBuffer& frame) { return read(&frame); });
+    }
+    return read(camera_.OutputBuffer());
+}
+
 int Acquisition::GetImage(void* buffer, int size, int flag) {
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     if (camera_.OutputBuffer() == nullptr) return Fail(CAMERR_NO_DEVICE);
@@ -282,9 +288,9 @@ int Acquisition::GetImage(void* buffer, int size, int flag) {
         std::lock_guard<std::mutex> lock(callerMutex_);
         notify = caller_.notify;
     }
-    const int copied = handOver.WithFrame([&](const ImageBuffer& frame) {
-        return frame.IsUsable() && buffer != nullptr &&
-               CopyToCaller(frame, buffer, size, flag, notify);
+    const int copied = WithLatestFrame([&](const ImageBuffer* frame) {
+        return frame != nullptr && frame->IsUsable() && buffer != nullptr &&
+               CopyToCaller(*frame, buffer, size, flag, notify);
     });
     return copied ? 1 : Fail(CAMERR_MEMORY);
 }

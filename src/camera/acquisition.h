@@ -16,6 +16,7 @@
 // them on the application's thread while no preview thread runs.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -53,6 +54,10 @@ public:
     int Capture();
     int SnapShot(void* buffer, int size, int flag);
     int GetImage(void* buffer, int size, int flag);
+    // Runs read on the newest processed frame and returns its result: on the hand-over while
+    // a preview thread may be rewriting the output buffer, else on the output buffer itself
+    // (null when there is none).
+    int WithLatestFrame(const std::function<int(const ImageBuffer*)>& read);
     // Stops the worker threads without touching the device or the state (destruction).
     void StopThreads();
 

@@ -522,9 +522,9 @@ ImageBuffer* CameraObject::OutputBuffer() const {
 
 int CameraObject::SaveImage(const char* fileName, int format) {
     if (!device) return NoDevice();
-    return acquisition.handOver.WithFrame([&](const ImageBuffer& frame) {
-        if (!frame.IsUsable()) return NoDevice();
-        return WriteStillImage(fileName, &frame, static_cast<unsigned>(format));
+    return acquisition.WithLatestFrame([&](const ImageBuffer* frame) {
+        if (frame == nullptr || !frame->IsUsable()) return NoDevice();
+        return WriteStillImage(fileName, frame, static_cast<unsigned>(format));
     });
 }
 

@@ -5,7 +5,7 @@
 // the lock while it reads. The preview thread never waits for a reader: while one holds the
 // frame, the preview thread skips the hand-over of that frame and the reader keeps the previous.
 //
-// Thread context: Prepare and Clear run on the application's thread while no worker thread runs;
+// Thread context: Prepare runs on the application's thread while no worker thread runs;
 // Publish on the thread that processed the frame; Read on any thread.
 #include <mutex>
 
