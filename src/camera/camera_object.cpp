@@ -110,6 +110,8 @@ int CameraObject::RecordError(int code) {
 
 int CameraObject::SetDeviceNumber(int index) {
     if (!device) return NoDevice();
+    // Selecting closes the open camera: no acquisition may still read from it.
+    if (acquisition.State() != AcquisitionState::Idle) acquisition.StopPreview();
     if (device->IsValidDevice(index) && device->SelectDevice(index) == 0) return 1;
     return Fail(CAMERR_DEVICE_NUMBER);
 }

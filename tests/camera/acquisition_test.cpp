@@ -139,6 +139,11 @@ TEST_F(AcquisitionTest, StateMachine) {
     EXPECT_EQ(Lumora_Record(h, TempPath("w.avi").c_str(), 100, 1), 0);
     EXPECT_EQ(Lumora_Record(h, TempPath("n.avi").c_str(), -1, 0), 0);
     EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_WINDOW, CAMERR_WINDOW, CAMERR_ARGUMENT}));
+    // Selecting a camera closes the open one: the acquisition on it ends first.
+    ASSERT_EQ(Lumora_StartPreview(h), 1);
+    EXPECT_EQ(Lumora_SetDeviceNumber(h, 0), 1);
+    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Idle);
+    EXPECT_FALSE(camera->acquisition.Previewer().Running());
 }
 
 TEST_F(AcquisitionTest, CallerBufferOneByteShortFailsEveryCopy) {

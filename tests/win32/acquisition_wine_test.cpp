@@ -1,0 +1,109 @@
+// Acquisition through the DLL on an emulated camera (LUMORA_CAMEMU=1): snapshots in every colour
+// mode with the frame sizes they promise, and a two-second recording whose file holds the frames
+// and the rate it says. Exit code 0 when everything holds.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "lumora/LumoraSdk.h"
+
+#define CHECK(cond)                                                                  \
+    do {                                                                             \
+        if (!(cond)) {                                                               \
+            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
+            return 1;                                                                \
+        }                                                                            \
+    } while (0)
+
+#define LOAD(name)                                                                                  \
+    decltype(&Lumora_##name) name =                                                                 \
+        reinterpret_cast<decltype(&Lumora_##name)>(reinterpret_cast<void*>(GetProcAddress(dll, "Lumora_" #name))); \
+    CHECK(name != nullptr)
+
+namespace {
+
+uint32_t Le32(const std::vector<unsigned char>& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+std::vector<unsigned char> ReadFile(const char* path) {
+    std::vector<unsigned char> bytes;
+    if (FILE* f = std::fopen(path, "rb")) {
+        unsigned char block[65536];
+        for (size_t n; (n = std::fread(block, 1, sizeof block, f)) > 0;) bytes.insert(bytes.end(), block, block + n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+int main() {
+    SetEnvironmentVariableA("LUMORA_CAMEMU", "1");
+    HMODULE dll = LoadLibraryA(LUMORA_DLL);
+    CHECK(dll != nullptr);
+    LOAD(Initialize);
+    LOAD(Release);
+    LOAD(GetLastError);
+    LOAD(SetCaptureWindowEx);
+    LOAD(SetFilterValue);
+    LOAD(SetColorMode);
+    LOAD(SetSubSample);
+    LOAD(SnapShot);
+    LOAD(GetImage);
+    LOAD(Record);
+    LOAD(Close);
+
+    LumoraHandle h = Initialize(nullptr);
+    CHECK(h != 0);
+    CHECK(SetCaptureWindowEx(h, 3488, 0, 320, 2616, 0, 240) == 1);
+    CHECK(SetFilterValue(h, 13, 32) == 1);
+    CHECK(SetFilterValue(h, 18, 2600) == 1);
+    while (GetLastError(h) != 0) {
+    }
+
+    // Each mode's frame: rows of width x bits / 8 bytes padded to 4, at the subsampled size.
+    const int bits[] = {8, 16, 24, 32, 48, 64};
+    for (int b : bits) {
+        for (int sub : {0, 2}) {
+            const int w = sub ? 80 : 320, hgt = sub ? 60 : 240;
+            const int stride = (w * b / 8 + 3) & ~3;
+            CHECK(SetColorMode(h, b) == 1);
+            CHECK(SetSubSample(h, sub) == 1);
+            std::vector<unsigned char> frame(static_cast<size_t>(stride) * hgt + 1, 0xEE);
+            CHECK(SnapShot(h, frame.data(), stride * hgt, 1) == 1);
+            CHECK(frame.back() == 0xEE);
+            CHECK(GetImage(h, frame.data(), stride * hgt - 1, 0) == 0);
+            CHECK(GetLastError(h) == CAMERR_MEMORY && GetLastError(h) == CAMERR_MEMORY);
+            CHECK(GetImage(h, frame.data(), stride * hgt, 0) == 1);
+        }
+    }
+    CHECK(SetSubSample(h, 0) == 1);
+
+    // Two seconds of 24-bit frames.
+    CHECK(SetColorMode(h, 24) == 1);
+    char path[MAX_PATH];
+    GetTempPathA(MAX_PATH, path);
+    std::strcat(path, "lumora_record.avi");
+    CHECK(Record(h, path, 2000, 0) == 1);
+    Sleep(2600);
+    CHECK(Close(h) == 1);
+    CHECK(GetLastError(h) == 0);
+    const std::vector<unsigned char> avi = ReadFile(path);
+    CHECK(avi.size() > 232);
+    const uint32_t frames = Le32(avi, 48), microseconds = Le32(avi, 32);
+    const uint32_t chunk = 8 + 3 * 320 * 240;
+    CHECK(frames > 10);
+    CHECK(avi.size() == 232 + frames * chunk + 8 + 16 * frames);
+    // Frames over the measured time: about the two seconds asked for.
+    const double seconds = frames * static_cast<double>(microseconds) / 1e6;
+    CHECK(seconds > 1.8 && seconds < 2.3);
+    DeleteFileA(path);
+    CHECK(Release(h) == 1);
+    FreeLibrary(dll);
+    std::printf("acquisition under the DLL: %u frames recorded at %.2f per second: ok\n", frames,
+                frames / seconds);
+    return 0;
+}
