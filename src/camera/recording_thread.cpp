@@ -21,6 +21,7 @@ bool RecordingThread::Start(int durationMs) {
     Stop();
     durationMs_ = durationMs < 0 ? 0 : durationMs;
     newFrame_ = 0;
+    written_ = 0;
     recording_ = 1;
     stopRequest_.Reset();
     try {
@@ -97,6 +98,7 @@ void RecordingThread::Loop() {
                 break;
             }
             frames = writer_.frameCount();
+            written_ = frames;
         }
         // The duration counts even while no frame comes (a stalled or unplugged camera).
         if (started && static_cast<int32_t>(nowMs - endMs) > 0) break;

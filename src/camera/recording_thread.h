@@ -47,6 +47,8 @@ public:
     // True from Start until the recording has ended.
     bool Active() const { return recording_.load() == 1; }
 
+    // Frames written into the current file so far.
+    uint32_t FramesWritten() const { return written_.load(); }
     // The frames and the rate (frames per second x 100) of the last finished recording.
     uint32_t LastFrameCount() const { return lastFrames_.load(); }
     uint32_t LastRate() const { return lastRate_.load(); }
@@ -68,6 +70,7 @@ private:
     int durationMs_ = 0;
     ManualResetEvent stopRequest_;
     std::thread thread_;
+    std::atomic<uint32_t> written_{0};
     std::atomic<uint32_t> lastFrames_{0};
     std::atomic<uint32_t> lastRate_{0};
 };
