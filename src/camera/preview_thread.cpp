@@ -1,5 +1,6 @@
 #include "camera/preview_thread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -33,10 +34,15 @@ void PreviewThread::Stop() {
 }
 
 void PreviewThread::Loop() {
+    // The device is asked once per wait time, counted from one question to the next: a frame
+    // that took longer than the wait to process is followed by the next question at once.
+    uint32_t asked = platform::TickCount();
     while (run_ == 1) {
-        const int wait = camera_.waitTimeMs.load();
-        stopRequest_.Wait(static_cast<uint32_t>(wait > 0 ? wait : 0));
+        const uint32_t wait = static_cast<uint32_t>(std::max(camera_.waitTimeMs.load(), 0));
+        const uint32_t since = platform::TickCount() - asked;
+        stopRequest_.Wait(since < wait ? wait - since : 0);
         if (run_ != 1) break;
+        asked = platform::TickCount();
         const int status = camera_.device->QueryNewFrame();
         if (status == 1) {
             run_ = 0;
