@@ -3,6 +3,7 @@
 // and the rate it says. Exit code 0 when everything holds.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <vector>
