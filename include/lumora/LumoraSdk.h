@@ -28,8 +28,9 @@ typedef wchar_t LumoraWChar;
 #else
 #define LUMORA_EXPORTED
 #endif
-/* Elsewhere a window is a pointer: to a LumoraNotifier where messages go, an X11 window id
- * where a preview window goes (see "Windows and notifications outside Windows" below). */
+/* Elsewhere a window is a pointer-sized value: a LumoraNotifier pointer where messages are
+ * posted, an X11 window id for the preview window's parent (see "Windows and notifications
+ * outside Windows" below). */
 typedef void *LumoraWindow;
 #ifdef __cplusplus
 typedef char16_t LumoraWChar;
