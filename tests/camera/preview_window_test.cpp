@@ -61,19 +61,14 @@ protected:
         if (children != nullptr) XFree(children);
         return count;
     }
-    std::string Title(void* handle) {
+    // The window's title, or with wmClass its WM_CLASS class.
+    std::string Text(void* handle, bool wmClass = false) {
         char* name = nullptr;
-        XFetchName(display, IdOf(handle), &name);
-        std::string s = name != nullptr ? name : "";
-        XFree(name);
-        return s;
-    }
-    std::string Class(void* handle) {
         XClassHint hint{};
-        if (!XGetClassHint(display, IdOf(handle), &hint)) return "";
-        std::string s = hint.res_class;
-        XFree(hint.res_name);
-        XFree(hint.res_class);
+        if (wmClass ? XGetClassHint(display, IdOf(handle), &hint) == 0 : XFetchName(display, IdOf(handle), &name) == 0)
+            return "";
+        std::string s = wmClass ? hint.res_class : name;
+        XFree(name), XFree(hint.res_name), XFree(hint.res_class);
         return s;
     }
     Rgb PixelAt(void* handle, int x, int y) {
@@ -117,16 +112,14 @@ TEST_F(PreviewWindowX11, TopLevelHasTheSubsampledFrameSizeCentredAndEachCameraAC
             camera->subsamplingMode = c.subsampling;
             ASSERT_TRUE(camera->preview.Create(nullptr, {}));
             ExpectClassName(*camera);
-            EXPECT_EQ(Class(camera->preview.Handle()), camera->preview.ClassName());
+            EXPECT_EQ(Text(camera->preview.Handle(), true), camera->preview.ClassName());
         }
         EXPECT_STRNE(first.preview.ClassName(), second.preview.ClassName());
         const XWindowAttributes a = Attributes(first.preview.Handle());
-        EXPECT_EQ(a.width, c.clientWidth);
-        EXPECT_EQ(a.height, c.clientHeight);
-        EXPECT_EQ(a.x, (screenWidth - c.clientWidth) / 2);
-        EXPECT_EQ(a.y, (screenHeight - c.clientHeight) / 2);
+        EXPECT_TRUE(a.width == c.clientWidth && a.height == c.clientHeight) << a.width << " x " << a.height;
+        EXPECT_TRUE(a.x == (screenWidth - c.clientWidth) / 2 && a.y == (screenHeight - c.clientHeight) / 2);
         EXPECT_EQ(a.map_state, IsViewable);
-        EXPECT_EQ(Title(first.preview.Handle()), "Active Window");
+        EXPECT_EQ(Text(first.preview.Handle()), "Active Window");
 
         void* window = first.preview.Handle();
         first.preview.Destroy();
@@ -145,11 +138,9 @@ TEST_F(PreviewWindowX11, ChildSitsAtThePlacementIsReplacedWhenMadeAgainAndOutliv
     ASSERT_TRUE(camera.preview.Create(HandleOf(parent), {10, 20, 320, 240}));
     ExpectClassName(camera);
     const XWindowAttributes a = Attributes(camera.preview.Handle());
-    EXPECT_EQ(a.x, 10);
-    EXPECT_EQ(a.y, 20);
-    EXPECT_EQ(a.width, 320);
-    EXPECT_EQ(a.height, 240);
-    EXPECT_EQ(Title(camera.preview.Handle()), "ActiveMovie Window");
+    EXPECT_TRUE(a.x == 10 && a.y == 20 && a.width == 320 && a.height == 240)
+        << a.x << ", " << a.y << ", " << a.width << " x " << a.height;
+    EXPECT_EQ(Text(camera.preview.Handle()), "ActiveMovie Window");
 
     ASSERT_TRUE(camera.preview.Create(HandleOf(parent), {0, 0, 40, 30}));
     EXPECT_EQ(Children(parent), 1u);
