@@ -29,8 +29,8 @@ typedef wchar_t LumoraWChar;
 #define LUMORA_EXPORTED
 #endif
 /* Elsewhere a window is a pointer-sized value: a LumoraNotifier pointer where messages are
- * posted, an X11 window id for the preview window's parent (see "Windows and notifications
- * outside Windows" below). */
+ * posted, an X11 window id for the preview window's parent (see "Notifications and the
+ * preview window outside Windows" below). */
 typedef void *LumoraWindow;
 #ifdef __cplusplus
 typedef char16_t LumoraWChar;
@@ -99,7 +99,7 @@ typedef struct FrameInfo {
 } FrameInfo;
 
 #if !defined(_WIN32)
-/* Windows and notifications outside Windows.
+/* Notifications and the preview window outside Windows.
  *
  * The error window of Lumora_Initialize (CAMMSG_ERROR) and the notify window of
  * Lumora_CallBackPreview (CAMMSG_FRAME) are pointers to a LumoraNotifier, which needs no window
