@@ -73,13 +73,14 @@ int Acquisition::Prepare() {
         {camera_.buffer48, 48, {false, false, false, false, true, false}},
         {camera_.buffer64, 64, {false, false, false, false, false, true}},
     };
+    // From here on the buffers are those of this preparation, whole or (after a failure) not.
+    preparedMode_ = mode;
+    frameWidth_ = w;
+    frameHeight_ = h;
     for (const Need& need : needs) {
         if (mode < 0 || mode > 5 || !need.used[mode]) continue;
         if (!need.buffer || !need.buffer->Create(w, h, need.bits)) return Fail(CAMERR_MEMORY);
     }
-    preparedMode_ = mode;
-    frameWidth_ = w;
-    frameHeight_ = h;
     ImageBuffer* output = camera_.OutputBuffer();
     if (!output || !camera_.sharpenSource || !camera_.sharpenSource->CreateLike(output) ||
         !handOver.Prepare(*output)) {
