@@ -89,10 +89,7 @@ int Acquisition::Prepare() {
 
     camera_.ProgramClock(camera_.halfClock);
     // A window the sensor cannot read out is refused here, before any frame is sized by it.
-    const int sent = device.SetCaptureWindow(window.hStart, window.vStart, window.hEffective,
-                                             window.vEffective, subsampling);
-    if (sent == K37VQDevice::kTransferFailed || sent == K37VQDevice::kBusy) return Fail(CAMERR_REGISTER);
-    if (sent != 0) return Fail(CAMERR_CAPTURE_WINDOW);
+    if (!camera_.SendCaptureWindow()) return 0;
     device.SetWordTransfer(WideMode(mode) ? 1 : 0);
 
     const GainSettings& g = camera_.gainSettings;

@@ -256,14 +256,18 @@ int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int
     captureWindow.vEffective = vEffective;
     if (!captureWindow.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
     // A window the camera did not take stays stored: the next acquisition sends it again.
-    int sent = device->SetCaptureWindow(hStart, vStart, hEffective, vEffective, subsamplingMode);
+    return SendCaptureWindow();
+}
+
+int CameraObject::SendCaptureWindow() {
+    const CaptureWindow& w = captureWindow;
+    const int sent = device->SetCaptureWindow(w.hStart, w.vStart, w.hEffective, w.vEffective,
+                                              subsamplingMode);
     if (sent == K37VQDevice::kTransferFailed || sent == K37VQDevice::kBusy) {
         return Fail(CAMERR_REGISTER);
     }
     // A window the sensor cannot read out (narrower than it allows) fails like an invalid one.
-    if (sent != 0) {
-        return Fail(CAMERR_CAPTURE_WINDOW);
-    }
+    if (sent != 0) return Fail(CAMERR_CAPTURE_WINDOW);
     return 1;
 }
 

@@ -76,6 +76,9 @@ public:
                            int vEffective);
     int GetCaptureWindowEx(int* hTotal, int* hStart, int* hEffective, int* vTotal, int* vStart,
                            int* vEffective) const;
+    // Hands the capture window and subsampling mode to the device. 0 when the sensor refuses
+    // the window (CAMERR_CAPTURE_WINDOW) or the registers cannot be written (CAMERR_REGISTER).
+    int SendCaptureWindow();
     int ValidateCaptureWindow() const { return captureWindow.IsValid(subsamplingMode) ? 1 : 0; }
 
     // Mirroring (a change also moves the Bayer phase) and exposure. The setters store the flag
