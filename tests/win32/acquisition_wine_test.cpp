@@ -25,6 +25,35 @@
 
 namespace {
 
+// What the notify window's procedure saw.
+struct Seen {
+    int frames = 0;
+    int failures = 0;
+    FrameInfo last{};
+} seen;
+
+LRESULT CALLBACK NotifyProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == CAMMSG_FRAME) {
+        if (wParam == 0) {
+            ++seen.failures;
+        } else {
+            ++seen.frames;
+            seen.last = *reinterpret_cast<const FrameInfo*>(wParam);
+        }
+        return 0;
+    }
+    return DefWindowProcA(window, msg, wParam, lParam);
+}
+
+void Pump(DWORD ms) {
+    const DWORD end = GetTickCount() + ms;
+    while (static_cast<LONG>(end - GetTickCount()) > 0) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        Sleep(1);
+    }
+}
+
 uint32_t Le32(const std::vector<unsigned char>& b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
@@ -56,6 +85,8 @@ int main() {
     LOAD(GetImage);
     LOAD(Record);
     LOAD(Close);
+    LOAD(CallBackPreview);
+    LOAD(Preview);
 
     LumoraHandle h = Initialize(nullptr);
     CHECK(h != 0);
@@ -82,6 +113,38 @@ int main() {
         }
     }
     CHECK(SetSubSample(h, 0) == 1);
+
+    // Five seconds of 640 x 480 frames into a window's message loop, the preview window showing
+    // them too: one CAMMSG_FRAME per frame, at the rate the frames report.
+    CHECK(SetCaptureWindowEx(h, 3488, 0, 640, 2616, 0, 480) == 1);
+    CHECK(SetColorMode(h, 24) == 1);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = NotifyProc;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = "LumoraAcquisitionTest";
+    CHECK(RegisterClassA(&wc) != 0);
+    HWND notify = CreateWindowA("LumoraAcquisitionTest", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+    CHECK(notify != nullptr);
+    std::vector<unsigned char> live(640 * 3 * 480);
+    CHECK(CallBackPreview(h, notify, live.data(), static_cast<int>(live.size()), 1) == 1);
+    Pump(5000);
+    CHECK(Close(h) == 1);
+    Pump(100);
+    CHECK(seen.failures == 0);
+    CHECK(seen.last.width == 640 && seen.last.height == 480 && seen.last.bitCount == 24);
+    CHECK(seen.last.buffer == live.data());
+    CHECK(seen.last.fpsTimes10 > 0);
+    const double expected = seen.last.fpsTimes10 / 10.0 * 5;
+    std::printf("%d frames notified in 5 s at %.1f per second\n", seen.frames, seen.last.fpsTimes10 / 10.0);
+    CHECK(seen.frames > expected * 0.85 && seen.frames < expected * 1.15);
+    DestroyWindow(notify);
+    CHECK(Preview(h) == 1);
+    Sleep(200);
+    CHECK(Close(h) == 1);
+    CHECK(SetCaptureWindowEx(h, 3488, 0, 320, 2616, 0, 240) == 1);
+    while (GetLastError(h) != 0) {
+    }
 
     // Two seconds of 24-bit frames.
     CHECK(SetColorMode(h, 24) == 1);
