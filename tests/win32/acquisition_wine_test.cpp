@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -111,6 +112,23 @@ int main() {
             CHECK(GetLastError(h) == CAMERR_MEMORY && GetLastError(h) == CAMERR_MEMORY);
             CHECK(GetImage(h, frame.data(), stride * hgt, 0) == 1);
         }
+    }
+
+    // The chart in its colours at Bayer phase 3: four patches' centres of a quarter-size frame
+    // (872 x 654), red, green, blue.
+    const struct {
+        int row, column, rgb[3];
+    } patches[] = {{0, 0, {115, 82, 68}}, {1, 2, {193, 90, 99}}, {2, 3, {231, 199, 31}}, {3, 0, {243, 243, 242}}};
+    CHECK(SetCaptureWindowEx(h, 3488, 0, 3488, 2616, 0, 2616) == 1);
+    CHECK(SetColorMode(h, 24) == 1);
+    for (int index : {7, 8, 9, 11}) CHECK(SetFilterValue(h, index, 100) == 1);  // neutral
+    CHECK(SetFilterValue(h, 12, 3) == 1);
+    const int stride = 872 * 3;
+    std::vector<unsigned char> chart(static_cast<size_t>(stride) * 654);
+    CHECK(SnapShot(h, chart.data(), static_cast<int>(chart.size()), 1) == 1);
+    for (const auto& p : patches) {
+        const unsigned char* bgr = &chart[(261 + p.row * 490 + 245) / 4 * stride + 3 * ((174 + p.column * 523 + 261) / 4)];
+        for (int k = 0; k < 3; ++k) CHECK(std::abs(bgr[2 - k] - p.rgb[k]) <= 12);
     }
     CHECK(SetSubSample(h, 0) == 1);
 
