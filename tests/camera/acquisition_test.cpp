@@ -253,9 +253,23 @@ TEST_F(AcquisitionTest, RecordingsEndedEitherWayAreReadable) {
     ASSERT_EQ(Lumora_SetColorMode(h, 16), 1);
     emulator->SetFramePeriodUs(40000);
     const RecordingThread& recorder = camera->acquisition.Recorder();
+    long frames = 0;
+    double rate = 0;
     for (bool unplug : {false, true}) {
         const std::string path = TempPath("recording.avi");
-        ASSERT_EQ(Lumora_Record(h, path.c_str(), unplug ? 60000 : 2000, 0), 1);
+        if (unplug) {
+            // A recording that a new one replaces is finished first.
+            const std::string first = TempPath("replaced.avi");
+            ASSERT_EQ(Lumora_Record(h, first.c_str(), 60000, 0), 1);
+            ASSERT_TRUE(WaitFor([&] { return recorder.FramesWritten() >= 3; }));
+            ASSERT_EQ(Lumora_Record(h, path.c_str(), 60000, 0), 1);
+            ASSERT_TRUE(Probe(first, &frames, &rate));
+            EXPECT_GE(frames, 3);
+            EXPECT_EQ(frames, static_cast<long>(recorder.LastFrameCount()));
+            std::remove(first.c_str());
+        } else {
+            ASSERT_EQ(Lumora_Record(h, path.c_str(), 2000, 0), 1);
+        }
         if (unplug) {
             ASSERT_TRUE(WaitFor([&] { return recorder.FramesWritten() >= 3; }));
             emulator->UnplugAfter(0);
@@ -265,8 +279,6 @@ TEST_F(AcquisitionTest, RecordingsEndedEitherWayAreReadable) {
         }
         ASSERT_TRUE(WaitFor([&] { return !recorder.Active(); }, 6000));
         EXPECT_EQ(Lumora_Close(h), 1);
-        long frames = 0;
-        double rate = 0;
         ASSERT_TRUE(Probe(path, &frames, &rate));
         EXPECT_EQ(frames, static_cast<long>(recorder.LastFrameCount()));
         EXPECT_NEAR(rate, recorder.LastRate(), 1.0);
@@ -380,18 +392,19 @@ TEST(FrameHandOverTest, ReadersNeverSeeAHalfWrittenFrame) {
 
 TEST(RecordingThreadTest, FileThatTakesNoMoreFramesIsFinishedThere) {
     CameraObject camera;  // no device: only its error history is used
-    ImageBuffer frame;
+    ImageBuffer frame;    // rows of 45 bytes, padded to 48 in the buffer
     FrameHandOver handOver;
-    ASSERT_EQ(frame.Create(16, 8, 24) & handOver.Prepare(frame), 1);
-    AviWriter writer(224 + 3 * (392 + 16) + 8);  // room for three frames and their index
-    writer.SetFrameSize(16, 8);
+    ASSERT_EQ(frame.Create(15, 8, 24) & handOver.Prepare(frame), 1);
+    AviWriter writer(224 + 3 * (368 + 16) + 8);  // room for three frames and their index
+    writer.SetFrameSize(15, 8);
     writer.SetFrameRate(30);
     const std::string path = TempPath("full.avi");
     ASSERT_TRUE(writer.BeginFile(path.c_str()));
     RecordingThread recording(camera, writer, handOver);
     ASSERT_TRUE(recording.Start(60000));
     for (int k = 0; recording.Active() && k < 1000; ++k) {
-        std::memset(frame.Bits(), k, static_cast<size_t>(frame.Stride()) * frame.Height());
+        std::memset(frame.Bits(), 0xAA, static_cast<size_t>(frame.Stride()) * frame.Height());
+        for (int r = 0; r < 8; ++r) std::memset(frame.Row(r), (k + 10 * r) & 0xFF, 45);
         handOver.Publish(frame, true);
         recording.FrameReady();
         std::this_thread::sleep_for(std::chrono::milliseconds(12));
@@ -404,6 +417,14 @@ TEST(RecordingThreadTest, FileThatTakesNoMoreFramesIsFinishedThere) {
     double rate = 0;
     ASSERT_TRUE(Probe(path, &frames, &rate));
     EXPECT_EQ(frames, 3);
+    // The first frame's rows, unpadded: 45 bytes each, the next row's value 10 more.
+    std::vector<uint8_t> bytes(360);
+    FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::fseek(f, 232 + 8, SEEK_SET);
+    ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+    for (size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (bytes[0] + 10 * (i / 45)) & 0xFF) << i;
     std::remove(path.c_str());
 }
 
