@@ -38,8 +38,9 @@ typedef wchar_t LumoraWChar;
 #else
 #define LUMORA_EXPORTED
 #endif
-/* Elsewhere a window is a pointer: to a LumoraNotifier where messages go, an X11 window id
- * where a preview window goes (see "Windows and notifications outside Windows" below). */
+/* Elsewhere a window is a pointer-sized value: a LumoraNotifier pointer where messages are
+ * posted, an X11 window id for the preview window's parent (see "Notifications and the
+ * preview window outside Windows" below). */
 typedef void *LumoraWindow;
 #ifdef __cplusplus
 typedef char16_t LumoraWChar;
@@ -129,7 +130,7 @@ typedef struct FrameInfo {
 } FrameInfo;
 
 #if !defined(_WIN32)
-/* Windows and notifications outside Windows.
+/* Notifications and the preview window outside Windows.
  *
  * The error window of Lumora_Initialize (CAMMSG_ERROR) and the notify window of
  * Lumora_CallBackPreview (CAMMSG_FRAME) are pointers to a LumoraNotifier, which needs no window
