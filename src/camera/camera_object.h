@@ -38,15 +38,25 @@ public:
     CameraObject(const CameraObject&) = delete;
     CameraObject& operator=(const CameraObject&) = delete;
 
-    // Sets up processor detection, the device, the image buffers and the persisted settings.
-    // 0 when the object is left without a device or buffers (the reason is recorded).
+    // Sets up processor detection, the device, the image buffers and the persisted settings:
+    // the stored size preset (validated), the filter, gray and gain groups, the gains, exposure
+    // and mirrors written to the camera (unless another open handle of the process uses that
+    // camera), and the stream settings. 0 when the object is left without a device or buffers
+    // (the reason is recorded).
     int Initialize(platform::WindowHandle errorWindow);
+    // The stored preset that "Size" names into the capture window; first run: creates the
+    // settings tree. 0 and CAMERR_STORAGE when nothing was loaded (the window is unchanged).
+    int LoadSizePreset();
+    // Colour mode, subsampling, wait time and clock setting from the settings root; 0 and
+    // CAMERR_STORAGE when the root is missing (nothing changes).
+    int LoadStreamSettings();
 
     // Errors: push a code (any thread; posts CAMMSG_ERROR to the error window), pop the newest.
     int RecordError(int code);
     int PopError() { return errorHistory.Pop(); }
 
-    // Device selection and information.
+    // Device selection and information. Selecting a camera writes this handle's gains, exposure
+    // and mirrors to it (unless another open handle of the process uses it).
     int SetDeviceNumber(int index);
     int EnumDevice(char names[kMaxEnumSlots][kNameSlotSize]);
     int EnumDeviceW(char16_t names[kMaxEnumSlots][kNameSlotSize]);
@@ -70,6 +80,8 @@ public:
     // Geometry.
     int Width() const { return captureWindow.hEffective; }
     int Height() const { return captureWindow.vEffective; }
+    // The lowest-numbered stored preset of this size becomes the capture window (validated, see
+    // ApplyCaptureWindow) and goes to the device: 1. CAMERR_WINDOW and 0 when none matches.
     int SelectSizePreset(int width, int height);
     int SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal, int vStart,
                            int vEffective);
@@ -168,6 +180,9 @@ public:
     ErrorHistory errorHistory;
     int frameTimeoutMs = kFrameTimeoutMs;
     FramePipeline pipeline{*this};
+    // The filter, gray and gain groups were loaded by Initialize: only then does the destructor
+    // store them, so that an object that never loaded them cannot overwrite what is stored.
+    bool settingsLoaded = false;
 
 private:
     int NoDevice() { return Fail(CAMERR_NO_DEVICE); }
@@ -179,6 +194,11 @@ private:
     int StoreFilterValue(int index, int value);
     // The device's colour gain in register reg; 0 when it cannot be read.
     int DeviceColorGain(uint16_t reg);
+    // Validates the capture window (an invalid one records CAMERR_CAPTURE_WINDOW and becomes the
+    // full sensor, keeping presetBuf) and, when send is set, hands it to the device.
+    void ApplyCaptureWindow(bool send);
+    // True when another camera object of the process has the camera this device selected open.
+    bool CameraHeldElsewhere() const;
 };
 
 }  // namespace lumora
