@@ -34,10 +34,14 @@ CameraObject::CameraObject() {
 
 CameraObject::~CameraObject() {
     if (settingsLoaded) {
-        // The gain key is named by the device's selected camera number.
-        if (device) AnalogGainPage(device.get(), &gainSettings).SaveGainSettings();
-        ImageFilterPage(&filterSettings).SaveFilterSettings();
-        GrayFilterPage(&filterSettings).SaveGraySettings();
+        try {
+            // The gain key is named by the device's selected camera number.
+            if (device) AnalogGainPage(device.get(), &gainSettings).SaveGainSettings();
+            ImageFilterPage(&filterSettings).SaveFilterSettings();
+            GrayFilterPage(&filterSettings).SaveGraySettings();
+        } catch (...) {
+            // Out of memory: the groups stay as stored.
+        }
     }
     Close();
     device.reset();
