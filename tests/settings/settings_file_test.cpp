@@ -156,7 +156,8 @@ TEST_F(SettingsFile, TwoProcessesSavingAtOnceNeverLeaveAHalfWrittenFile) {
         }
         _exit(0);
     }
-    int torn = 0;
+    int torn = 0, lost = 0;
+    int32_t lastChild = 0;
     for (int i = 1; i <= kSaves; ++i) {
         SettingsStore store(SettingsStore::Mode::Write);
         for (int k = 0; k < 20; ++k) store.WriteValue((std::string(kRoot) + "\\Parent").c_str(), ("V" + std::to_string(k)).c_str(), i);
@@ -172,6 +173,12 @@ TEST_F(SettingsFile, TwoProcessesSavingAtOnceNeverLeaveAHalfWrittenFile) {
                         value != first;
             }
         }
+        // No save undoes another: the parent's values are its last, the child's never go back.
+        int32_t parent = 0, child = 0;
+        reader.ReadValue((std::string(kRoot) + "\\Parent").c_str(), "V7", &parent);
+        reader.ReadValue((std::string(kRoot) + "\\Child").c_str(), "V7", &child);
+        lost += parent != i || child < lastChild;
+        lastChild = child;
         RegistryFile file;
         EXPECT_TRUE(file.Parse(StoreBytes()) && !file.damaged());
     }
@@ -179,6 +186,7 @@ TEST_F(SettingsFile, TwoProcessesSavingAtOnceNeverLeaveAHalfWrittenFile) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(torn, 0);
+    EXPECT_EQ(lost, 0);
     EXPECT_EQ(Stored("Child", "V19"), kSaves);
     EXPECT_EQ(Stored("Parent", "V0"), kSaves);
     EXPECT_FALSE(std::filesystem::exists(path + ".unreadable"));
