@@ -1,48 +1,49 @@
 #pragma once
 // Test helpers: a settings tree of the test's own (XDG_CONFIG_HOME in a fresh folder), written
-// and read as the store file, with emulated cameras on the disk layer.
+// as the store file from a stored_tree::Tree and read back through the store.
 #include <gtest/gtest.h>
 
-#include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
 
 #include "device/disk_layer.h"
 #include "platform/settings_store.h"
+#include "stored_tree_cases.h"
 
 namespace lumora::test {
 
 constexpr char kRoot[] = "Software\\Vornex\\LumoraK37VQ3Sdk";
-constexpr char kHeader[] = "REGEDIT4\r\n\r\n";
 
-inline std::string Key(const std::string& sub = "") {
-    return std::string("[HKEY_CURRENT_USER\\") + kRoot + (sub.empty() ? "" : "\\" + sub) + "]\r\n";
+// The tree as a REGEDIT4 file: keys in order of first appearance.
+inline std::string TreeText(const stored_tree::Tree& tree) {
+    using stored_tree::Kind;
+    std::vector<std::string> subs;
+    for (const auto& e : tree) {
+        if (std::find(subs.begin(), subs.end(), e.sub) == subs.end()) subs.push_back(e.sub);
+    }
+    std::string text = "REGEDIT4\r\n";
+    for (const std::string& sub : subs) {
+        text += "\r\n[HKEY_CURRENT_USER\\" + std::string(kRoot) + (sub.empty() ? "" : "\\" + sub) + "]\r\n";
+        for (const auto& e : tree) {
+            if (e.sub != sub) continue;
+            const uint32_t v = static_cast<uint32_t>(e.value);
+            char data[64];
+            if (e.kind == Kind::Dword) std::snprintf(data, sizeof data, "dword:%08x", v);
+            if (e.kind == Kind::Text) std::snprintf(data, sizeof data, "\"%d\"", e.value);
+            if (e.kind == Kind::TwoBytes) std::snprintf(data, sizeof data, "hex(4):%02x,%02x", v & 255, v >> 8 & 255);
+            if (e.kind == Kind::Binary) {
+                std::snprintf(data, sizeof data, "hex:%02x,%02x,%02x,%02x", v & 255, v >> 8 & 255, v >> 16 & 255, v >> 24);
+            }
+            text += "\"" + std::string(e.name) + "\"=" + data + "\r\n";
+        }
+    }
+    return text;
 }
 
-inline std::string Dword(const char* name, uint32_t value) {
-    char line[80];
-    std::snprintf(line, sizeof line, "\"%s\"=dword:%08x\r\n", name, value);
-    return line;
-}
-
-// A preset key with its seven values.
-inline std::string Preset(int n, int th, int tv, int eh, int ev, int ehs, int evs, int buf = 10) {
-    char name[16];
-    std::snprintf(name, sizeof name, "Size_%02d", n);
-    return Key(name) + Dword("TH", th) + Dword("TV", tv) + Dword("EH", eh) + Dword("EV", ev) +
-           Dword("EHS", ehs) + Dword("EVS", evs) + Dword("Buf", buf);
-}
-
-// The root with its five values.
-inline std::string Root(int size, int color = 2, int sub = 0, int wait = 10, int clock = 0) {
-    return Key() + Dword("Size", size) + Dword("Color", color) + Dword("SubSample", sub) +
-           Dword("WaitTime", wait) + Dword("Clock", clock);
-}
-
-class SettingsHome : public ::testing::Test {
+class SettingsHome : public ::testing::Test, public stored_tree::Platform {
 protected:
     void SetUp() override {
         std::string pattern = (std::filesystem::temp_directory_path() / "lumora-home-XXXXXX").string();
@@ -51,11 +52,28 @@ protected:
         ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
         folder = home + "/Vornex";
         path = folder + "/LumoraK37VQ3Sdk.reg";
+        DiskLayer::PlaceTestCameras(2);
     }
     void TearDown() override {
         DiskLayer::ClearTestDrives();
         std::filesystem::remove_all(home);
     }
+
+    void Write(const stored_tree::Tree& tree) override {
+        std::filesystem::remove_all(folder);
+        if (!tree.empty()) WriteStore(TreeText(tree));
+    }
+    long long Stored(const std::string& sub, const char* name) override {
+        platform::SettingsStore store(platform::SettingsStore::Mode::Read);
+        const std::string key = std::string(kRoot) + (sub.empty() ? "" : "\\" + sub);
+        int32_t value = 0;
+        return store.ReadValue(key.c_str(), name, &value) ? value : -1;
+    }
+    void FreshCameras() override { DiskLayer::PlaceTestCameras(2); }
+    void Fail(int line, const std::string& what) override {
+        ADD_FAILURE_AT("stored_tree_cases.h", line) << what;
+    }
+
     void WriteStore(const std::string& bytes) {
         std::filesystem::create_directories(folder);
         std::ofstream(path, std::ios::binary) << bytes;
@@ -65,17 +83,6 @@ protected:
         std::stringstream text;
         text << in.rdbuf();
         return text.str();
-    }
-    // The value name of the root's sub-key (or the root), -1 when missing.
-    static int64_t Stored(const std::string& sub, const char* name) {
-        platform::SettingsStore store(platform::SettingsStore::Mode::Read);
-        const std::string key = std::string(kRoot) + (sub.empty() ? "" : "\\" + sub);
-        int32_t value = 0;
-        return store.ReadValue(key.c_str(), name, &value) ? value : -1;
-    }
-    static bool HasKey(const std::string& sub) {
-        platform::SettingsStore store(platform::SettingsStore::Mode::Read);
-        return store.HasKey((std::string(kRoot) + (sub.empty() ? "" : "\\" + sub)).c_str());
     }
 
     std::string home, folder, path;
