@@ -5,25 +5,21 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <string>
 
-#include "camera/capture_window.h"
 #include "settings/preset_store.h"
 
 namespace {
 
 class SettingsSandbox : public ::testing::EmptyTestEventListener {
     void OnTestProgramStart(const ::testing::UnitTest&) override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "lumora-settings-XXXXXX").string();
-        if (::mkdtemp(&pattern[0]) == nullptr) std::abort();
-        folder_ = pattern;
-        ::setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+        folder_ = (std::filesystem::temp_directory_path() / "lumora-settings-XXXXXX").string();
+        if (::mkdtemp(&folder_[0]) == nullptr) std::abort();
     }
     void OnTestStart(const ::testing::TestInfo&) override {
         ::setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
         std::filesystem::remove_all(folder_ + "/Vornex");
         lumora::CaptureWindow window;
-        lumora::PresetStore::LoadSizePreset(&window);
+        lumora::PresetStore::LoadSizePreset(&window);  // creates the first-run tree
     }
     void OnTestProgramEnd(const ::testing::UnitTest&) override {
         std::error_code ignored;
@@ -32,9 +28,6 @@ class SettingsSandbox : public ::testing::EmptyTestEventListener {
     std::string folder_;
 };
 
-const bool kInstalled = [] {
-    ::testing::UnitTest::GetInstance()->listeners().Append(new SettingsSandbox);
-    return true;
-}();
+const bool kInstalled = (::testing::UnitTest::GetInstance()->listeners().Append(new SettingsSandbox), true);
 
 }  // namespace
