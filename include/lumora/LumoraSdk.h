@@ -127,10 +127,18 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SaveImage(LumoraHandle h, const char *file
 LUMORA_EXPORTED int LUMORA_API Lumora_SaveImageW(LumoraHandle h, const LumoraWChar *fileName, int format);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetPreviewWindow(LumoraHandle h, LumoraWindow parent, int x, int y, int width, int height);
 
-/* Geometry and sensor settings */
+/* Geometry and sensor settings.
+ * The sensor settings (capture window, mirrors, and the gains and exposure below) are kept by the
+ * camera object and written to the selected camera at once; they are written again whenever an
+ * acquisition is prepared. A setter that returns 0 with CAMERR_REGISTER has kept the value, but
+ * the camera did not take it: no camera is attached or selected, it was unplugged, a transfer
+ * failed, or streaming did not pause for the write. */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetColorMode(LumoraHandle h, int bits);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetColorMode(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetCaptureWindow(LumoraHandle h, int width, int height);
+/* 0: CAMERR_CAPTURE_WINDOW, the window lies outside the sensor or the subsampling mode is out of
+ * range; or CAMERR_REGISTER, the camera did not take the window. Either way the six values are
+ * kept and Lumora_GetCaptureWindowEx returns them. */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetCaptureWindowEx(LumoraHandle h, int hTotal, int hStart, int hEffective, int vTotal, int vStart, int vEffective);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetCaptureWindowEx(LumoraHandle h, int *hTotal, int *hStart, int *hEffective, int *vTotal, int *vStart, int *vEffective);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetSubSample(LumoraHandle h, int mode);
@@ -141,8 +149,12 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetHalfClock(LumoraHandle h, int clock);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetHalfClock(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetAutoIris(LumoraHandle h, int mode);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetAutoIris(LumoraHandle h, int *ok);
+/* Mirroring: a change moves the Bayer phase (vertical bit 0, horizontal bit 1), and the flag is
+ * written to the camera even when unchanged. 0: CAMERR_REGISTER, the camera did not take it (the
+ * flag and the phase are kept). */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetMirrorV(LumoraHandle h, int on);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetMirrorH(LumoraHandle h, int on);
+/* The camera's mirror state, 1 or 0; 0 also when the camera does not answer (nothing recorded). */
 LUMORA_EXPORTED int LUMORA_API Lumora_GetMirrorV(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetMirrorH(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetRealExposureTime(LumoraHandle h, int *ok);
@@ -162,7 +174,11 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetCameraDlg(LumoraHandle h, LumoraWindow 
 LUMORA_EXPORTED int LUMORA_API Lumora_SetImageDlg(LumoraHandle h, LumoraWindow owner);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetAnalogDlg(LumoraHandle h, LumoraWindow owner);
 
-/* Filter values by index (1..27), and the named forms of each index */
+/* Filter values by index (1..27), and the named forms of each index. A setter returns 0 with
+ * CAMERR_ARGUMENT for an index or value out of range (nothing is kept). Indexes 13..18 live in the
+ * sensor: their setters return 0 with CAMERR_REGISTER when the camera did not take the value
+ * (it is kept, see the sensor settings above), and their getters read the camera, returning 0
+ * with *ok = 0 and CAMERR_REGISTER when it does not answer. */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetFilterValue(LumoraHandle h, int index, int value);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetFilterValue(LumoraHandle h, int index, int *ok);
 

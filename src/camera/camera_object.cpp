@@ -323,7 +323,11 @@ int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int
     captureWindow.vStart = vStart;
     captureWindow.vEffective = vEffective;
     if (!captureWindow.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
-    device->SetCaptureWindow(hStart, vStart, hEffective, vEffective, subsamplingMode);
+    // A window the camera did not take stays stored: the next acquisition sends it again.
+    int sent = device->SetCaptureWindow(hStart, vStart, hEffective, vEffective, subsamplingMode);
+    if (sent == K37VQDevice::kTransferFailed || sent == K37VQDevice::kBusy) {
+        return Fail(CAMERR_REGISTER);
+    }
     return 1;
 }
 
@@ -341,21 +345,22 @@ int CameraObject::GetCaptureWindowEx(int* hTotal, int* hStart, int* hEffective, 
 // ---- Mirroring and exposure ----
 
 int CameraObject::SetMirrorV(int on) {
-    if (!device) return NoDevice();
-    on = on != 0;
-    if (on == gainSettings.mirrorV) return 1;
-    filterSettings.bayerPhase ^= 1;
-    gainSettings.mirrorV = on;
-    return device->SetMirrorV(on) == 0 ? 1 : 0;
+    return SetMirror(on, &gainSettings.mirrorV, 1, &K37VQDevice::SetMirrorV);
 }
 
 int CameraObject::SetMirrorH(int on) {
+    return SetMirror(on, &gainSettings.mirrorH, 2, &K37VQDevice::SetMirrorH);
+}
+
+// The phase moves only when the setting changes, before the device is asked, and stays moved
+// when the device fails. The device is written even when the setting is unchanged: the selected
+// camera may not hold it (another camera was selected since).
+int CameraObject::SetMirror(int on, int* stored, int phaseBit, int (K37VQDevice::*deviceSet)(int)) {
     if (!device) return NoDevice();
     on = on != 0;
-    if (on == gainSettings.mirrorH) return 1;
-    filterSettings.bayerPhase ^= 2;
-    gainSettings.mirrorH = on;
-    return device->SetMirrorH(on) == 0 ? 1 : 0;
+    if (on != *stored) filterSettings.bayerPhase ^= phaseBit;
+    *stored = on;
+    return ((*device).*deviceSet)(on) == 0 ? 1 : Fail(CAMERR_REGISTER);
 }
 
 int CameraObject::GetMirrorV() {
@@ -513,35 +518,43 @@ int CameraObject::StoreFilterValue(int index, int value) {
     switch (index) {
         case 13:
             g.globalGain = g.gainGreen1 = g.gainRed = g.gainBlue = g.gainGreen2 = value;
-            device->SetGlobalGain(value);
-            return 1;
+            return device->SetGlobalGain(value) ? 1 : Fail(CAMERR_REGISTER);
         case 14:
         case 15:
         case 16:
         case 17: {
             const ColourGain& gain = kColourGains[index - 14];
             g.*(gain.field) = value;
-            device->SetColorGain(gain.reg, value);
-            return 1;
+            return device->SetColorGain(gain.reg, value) ? 1 : Fail(CAMERR_REGISTER);
         }
         case 18:
             g.exposure = value;
-            device->SetExposureLines(value);
-            return 1;
+            return device->SetExposureLines(value) ? 1 : Fail(CAMERR_REGISTER);
         default: return Fail(CAMERR_ARGUMENT);
     }
 }
 
-int CameraObject::DeviceColorGain(uint16_t reg) {
+int CameraObject::ReadSensorSetting(int index, int* value) {
+    if (index == 13) {
+        int read = 0;
+        *value = device->GetGlobalGain(&read);
+        return read;
+    }
+    if (index == 18) return device->GetExposureLines(value);
     uint16_t gain = 0;
-    device->GetColorGain(reg, &gain);
-    return gain;
+    int read = device->GetColorGain(kColourGains[index - 14].reg, &gain);
+    *value = gain;
+    return read;
 }
 
 int CameraObject::GetFilterValue(int index, int* ok) {
     if (ok) *ok = 0;
     if (!device) return NoDevice();
     if (index < 1 || index > 27) return Fail(CAMERR_ARGUMENT);
+    int sensorValue = 0;
+    if (index >= 13 && index <= 18 && !ReadSensorSetting(index, &sensorValue)) {
+        return Fail(CAMERR_REGISTER);
+    }
     if (ok) *ok = 1;
     const FilterSettings& f = filterSettings;
     switch (index) {
@@ -549,16 +562,12 @@ int CameraObject::GetFilterValue(int index, int* ok) {
             return (f.whiteBalanceBlue & 0xFF) << 16 | (f.whiteBalanceGreen & 0xFF) << 8 |
                    (f.whiteBalanceRed & 0xFF);
         case 10: return f.autoWhiteBalance;
-        case 13: return device->GetGlobalGain();
+        case 13:
         case 14:
         case 15:
         case 16:
-        case 17: return DeviceColorGain(kColourGains[index - 14].reg);
-        case 18: {
-            int lines = 0;
-            device->GetExposureLines(&lines);
-            return lines;
-        }
+        case 17:
+        case 18: return sensorValue;
         default: return f.*(kFilterRanges[index].field);
     }
 }

@@ -83,13 +83,16 @@ public:
     // The lowest-numbered stored preset of this size becomes the capture window (validated, see
     // ApplyCaptureWindow) and goes to the device: 1. CAMERR_WINDOW and 0 when none matches.
     int SelectSizePreset(int width, int height);
+    // Stores the window and sends it to the device; an invalid window records
+    // CAMERR_CAPTURE_WINDOW, one the camera did not take (or a busy device) CAMERR_REGISTER.
     int SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal, int vStart,
                            int vEffective);
     int GetCaptureWindowEx(int* hTotal, int* hStart, int* hEffective, int* vTotal, int* vStart,
                            int* vEffective) const;
     int ValidateCaptureWindow() const { return captureWindow.IsValid(subsamplingMode) ? 1 : 0; }
 
-    // Mirroring (also moves the Bayer phase) and exposure.
+    // Mirroring (a change also moves the Bayer phase) and exposure. The setters store the flag
+    // and always write the device; 0 with CAMERR_REGISTER when the camera did not take it.
     int SetMirrorV(int on);
     int SetMirrorH(int on);
     int GetMirrorV();
@@ -109,7 +112,9 @@ public:
     int SetIOPort(int value);
     int GetIOPort(unsigned char* value);
 
-    // Filter values by index 1..27.
+    // Filter values by index 1..27. Indexes 13..18 (gains, exposure) are stored and written to
+    // the device, their getters read the device: a transfer that fails records CAMERR_REGISTER
+    // and gives 0 (the value stays stored), a failed read also sets *ok to 0.
     int SetFilterValue(int index, int value);
     int GetFilterValue(int index, int* ok);
 
@@ -192,8 +197,11 @@ private:
     }
     // Applies index's setter to value; records CAMERR_ARGUMENT for values out of range.
     int StoreFilterValue(int index, int value);
-    // The device's colour gain in register reg; 0 when it cannot be read.
-    int DeviceColorGain(uint16_t reg);
+    // Reads the device's value behind filter index 13..18 (global gain, colour gain, exposure)
+    // into *value; 1 read, 0 when the camera did not answer.
+    int ReadSensorSetting(int index, int* value);
+    // SetMirrorV / SetMirrorH: stored flag, the Bayer phase bit it moves, the device's setter.
+    int SetMirror(int on, int* stored, int phaseBit, int (K37VQDevice::*deviceSet)(int));
     // Validates the capture window (an invalid one records CAMERR_CAPTURE_WINDOW and becomes the
     // full sensor, keeping presetBuf) and, when send is set, hands it to the device.
     void ApplyCaptureWindow(bool send);

@@ -13,20 +13,29 @@
 // while exports change them: a setting changed mid-frame takes effect from the stage that
 // reads it next. Control loops write back into the settings from this thread.
 #include <cstdint>
+#include <memory>
 
 namespace lumora {
 
 class CameraObject;
+class HelperThread;
 class ImageBuffer;
+struct DemosaicParams;
 
 class FramePipeline {
 public:
-    explicit FramePipeline(CameraObject& camera) : camera_(camera) {}
+    explicit FramePipeline(CameraObject& camera);
+    ~FramePipeline();
     FramePipeline(const FramePipeline&) = delete;
     FramePipeline& operator=(const FramePipeline&) = delete;
 
     // Runs every stage on the frame in the raw buffer of the colour mode.
     void Run();
+
+    // Threads that share defect correction and demosaicing: 1 runs them on Run's thread alone;
+    // 2 (the default where the processor has two cores) gives rows to a helper thread as well.
+    // The pictures are the same either way. Call between frames.
+    void SetWorkerThreads(int count);
 
     // Automatic exposure (auto-iris 1) or gain (auto-iris 2) from five window means of the raw
     // frame. 1 when it ran (changed or not); 0 when auto-iris is off (CAMERR_NONE recorded) or
@@ -37,13 +46,20 @@ public:
     // with the Bayer phase and the white-balance gains. 1.
     int WhiteBalanceAndDemosaic(ImageBuffer& colour, ImageBuffer& raw);
 
-    // The factor that the five window means (in the order of the windows) ask for.
-    static double ExposureFactor(const int means[5]);
+    // The factor, in percent, that the five window means (in the order of the windows) ask for.
+    static int ExposurePercent(const int means[5]);
 
 private:
+    // Defect correction of raw and the interior demosaic into colour, row band by row band on
+    // two threads: the defect correction runs ahead in frame order and each demosaic band starts
+    // once the raw rows it reads are final, so the result is that of the two passes one after
+    // the other. Then the border demosaic.
+    void DefectAndDemosaicInBands(ImageBuffer& raw, ImageBuffer& colour, const DemosaicParams& params);
     void RunFilters(ImageBuffer& output);
 
     CameraObject& camera_;
+    int workerThreads_;
+    std::unique_ptr<HelperThread> helper_;
 };
 
 }  // namespace lumora

@@ -99,7 +99,10 @@ int K37VQDevice::SetCaptureWindow(int x, int y, int width, int height, int mode)
         reg3010 = 568;
     }
 
-    auto w = [this](uint16_t reg, int value) { WriteRegister16(reg, static_cast<uint16_t>(value)); };
+    bool written = true;
+    auto w = [this, &written](uint16_t reg, int value) {
+        written = WriteRegister16(reg, static_cast<uint16_t>(value)) && written;
+    };
     w(REG_GROUPED_HOLD, 1);
     w(REG_READ_MODE, r);
     w(0x0344, x + 8);
@@ -121,30 +124,23 @@ int K37VQDevice::SetCaptureWindow(int x, int y, int width, int height, int mode)
     w(0x3044, r3044 | 0x0004);
     w(0x301A, r301A | 0x0002);
     w(REG_GROUPED_HOLD, 0);
-    return 0;
+    return written ? 0 : kTransferFailed;
 }
 
-int K37VQDevice::SetMirrorH(int on) {
+int K37VQDevice::SetMirrorBit(uint16_t bit, int on, int* cache) {
     PauseScope pause(*this);
     if (pause.Busy()) return kBusy;
     uint16_t r = 0;
     ReadRegister16(REG_READ_MODE, &r);
-    r = static_cast<uint16_t>(on ? r | 0x4000 : r & ~0x4000);
-    WriteRegister16(REG_READ_MODE, r);
-    mirrorH = on;
-    return 0;
+    r = static_cast<uint16_t>(on ? r | bit : r & ~bit);
+    int written = WriteRegister16(REG_READ_MODE, r);
+    *cache = on;
+    return written ? 0 : kTransferFailed;
 }
 
-int K37VQDevice::SetMirrorV(int on) {
-    PauseScope pause(*this);
-    if (pause.Busy()) return kBusy;
-    uint16_t r = 0;
-    ReadRegister16(REG_READ_MODE, &r);
-    r = static_cast<uint16_t>(on ? r | 0x8000 : r & ~0x8000);
-    WriteRegister16(REG_READ_MODE, r);
-    mirrorV = on;
-    return 0;
-}
+int K37VQDevice::SetMirrorH(int on) { return SetMirrorBit(0x4000, on, &mirrorH); }
+
+int K37VQDevice::SetMirrorV(int on) { return SetMirrorBit(0x8000, on, &mirrorV); }
 
 int K37VQDevice::GetMirrorH() {
     PauseScope pause(*this);
@@ -209,9 +205,11 @@ int K37VQDevice::GetColorGain(uint16_t reg, uint16_t* gain) {
 
 int K37VQDevice::SetGlobalGain(int gain) { return WriteGain(REG_GAIN_GLOBAL, gain); }
 
-int K37VQDevice::GetGlobalGain() {
+int K37VQDevice::GetGlobalGain(int* ok) {
     uint16_t gain = 0;
-    return ReadGain(REG_GAIN_GLOBAL, &gain) ? gain : 0;
+    int read = ReadGain(REG_GAIN_GLOBAL, &gain);
+    if (ok) *ok = read;
+    return gain;
 }
 
 int K37VQDevice::SetExposureLines(int lines) {

@@ -16,6 +16,8 @@ public:
     static constexpr int kSensorWidth = 3488;
     static constexpr int kSensorHeight = 2616;
     static constexpr int kBusy = 20;
+    // Result of a window or mirror setting whose register writes did not all reach the camera.
+    static constexpr int kTransferFailed = 2;
 
     // Sensor registers.
     static constexpr uint16_t REG_STATUS = 0x0100;
@@ -35,9 +37,11 @@ public:
     K37VQDevice();
     ~K37VQDevice() override;
 
-    // 0 success, 1 invalid window or mode (nothing written), 20 busy.
+    // 0 success, 1 invalid window or mode (nothing written), 2 a register write failed (the
+    // whole sequence is still sent, so the grouped hold is released), 20 busy.
     int SetCaptureWindow(int x, int y, int width, int height, int mode) override;
-    // 0, or 20 busy.
+    // 0 success, 2 the write of 0x3040 failed, 20 busy. A failed read of 0x3040 is not seen:
+    // the mirror bit is then applied to 0.
     int SetMirrorH(int on) override;
     int SetMirrorV(int on) override;
     // The sensor's mirror state (register 0x0100); the cached one when busy.
@@ -52,7 +56,8 @@ public:
     int SetColorGain(uint16_t reg, int gain);
     int GetColorGain(uint16_t reg, uint16_t* gain);
     int SetGlobalGain(int gain);
-    int GetGlobalGain();  // the gain, 0 on failure or busy
+    // The gain, 0 on failure or busy; *ok (when given) is 1 when the register was read, else 0.
+    int GetGlobalGain(int* ok = nullptr);
     int SetExposureLines(int lines);
     int GetExposureLines(int* lines);
 
@@ -61,6 +66,9 @@ public:
 
 private:
     static bool IsColorGainRegister(uint16_t reg);
+    // Sets or clears one mirror bit of 0x3040 and keeps the flag in *cache; the result of
+    // SetMirrorH / SetMirrorV.
+    int SetMirrorBit(uint16_t bit, int on, int* cache);
     int WriteGain(uint16_t reg, int gain);
     int ReadGain(uint16_t reg, uint16_t* gain);
 };

@@ -147,13 +147,13 @@ void ApplyTable16(const FilterArea& a, const uint16_t* table) {
     }
 }
 
-using TableBuilder = void (*)(int32_t setting, int32_t maxValue, uint16_t* table);
-
-int32_t RunTableFilter(TableBuilder build, int32_t maxValue, uint8_t* dstBits, const uint8_t* srcBits,
+// Runs a table filter whose table build makes from the record value1 points to.
+template <typename Record, typename Builder>
+int32_t RunTableFilter(Builder build, int32_t maxValue, uint8_t* dstBits, const uint8_t* srcBits,
                        const Rect* rect, int32_t x, int32_t y, int32_t dstBytesPerPixel,
                        int32_t srcBytesPerPixel, int32_t dstStride, int32_t srcStride,
                        void* value1) {
-    const int32_t* setting = RecordOf<const int32_t>(value1);
+    const Record* setting = RecordOf<const Record>(value1);
     FilterArea area;
     if (setting == nullptr ||
         !ResolveArea(area, dstBits, srcBits, rect, x, y, dstBytesPerPixel, srcBytesPerPixel,
@@ -227,21 +227,36 @@ LUMORA_DOUBLE_MATH void BuildBrightnessTable(int32_t brightness, int32_t maxValu
     }
 }
 
-#define LUMORA_TABLE_FILTER(name, builder, maxValue)                                            \
+void BuildToneCurve(const ToneCurveParameters& p, int32_t maxValue, uint16_t* table) {
+    for (int32_t v = 0; v <= maxValue; ++v) table[v] = static_cast<uint16_t>(v);
+    uint16_t stage[kSampleMax16 + 1];
+    auto follow = [&](void (*build)(int32_t, int32_t, uint16_t*), int32_t setting) {
+        build(setting, maxValue, stage);
+        for (int32_t v = 0; v <= maxValue; ++v) table[v] = stage[table[v]];
+    };
+    if (p.gamma != 100) follow(BuildGammaTable, p.gamma);
+    if (p.contrast != 0) follow(BuildContrastTable, p.contrast);
+    if (p.brightness != 0) follow(BuildBrightnessTable, p.brightness);
+}
+
+#define LUMORA_TABLE_FILTER(name, Record, builder, maxValue)                                    \
     int32_t name(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,         \
                  int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,              \
                  int32_t dstStride, int32_t srcStride, void* value1, void*) {                  \
-        return RunTableFilter(builder, maxValue, dstBits, srcBits, rect, x, y,                 \
-                              dstBytesPerPixel, srcBytesPerPixel, dstStride, srcStride,        \
-                              value1);                                                         \
+        return RunTableFilter<Record>(builder, maxValue, dstBits, srcBits, rect, x, y,         \
+                                      dstBytesPerPixel, srcBytesPerPixel, dstStride,           \
+                                      srcStride, value1);                                      \
     }
 
-LUMORA_TABLE_FILTER(Gamma8, BuildGammaTable, 255)
-LUMORA_TABLE_FILTER(Gamma16, BuildGammaTable, kSampleMax16)
-LUMORA_TABLE_FILTER(Contrast8, BuildContrastTable, 255)
-LUMORA_TABLE_FILTER(Contrast16, BuildContrastTable, kSampleMax16)
-LUMORA_TABLE_FILTER(Brightness8, BuildBrightnessTable, 255)
-LUMORA_TABLE_FILTER(Brightness16, BuildBrightnessTable, kSampleMax16)
+LUMORA_TABLE_FILTER(Gamma8, int32_t, BuildGammaTable, 255)
+LUMORA_TABLE_FILTER(Gamma16, int32_t, BuildGammaTable, kSampleMax16)
+LUMORA_TABLE_FILTER(Contrast8, int32_t, BuildContrastTable, 255)
+LUMORA_TABLE_FILTER(Contrast16, int32_t, BuildContrastTable, kSampleMax16)
+LUMORA_TABLE_FILTER(Brightness8, int32_t, BuildBrightnessTable, 255)
+LUMORA_TABLE_FILTER(Brightness16, int32_t, BuildBrightnessTable, kSampleMax16)
+
+LUMORA_TABLE_FILTER(ToneCurve8, ToneCurveParameters, BuildToneCurve, 255)
+LUMORA_TABLE_FILTER(ToneCurve16, ToneCurveParameters, BuildToneCurve, kSampleMax16)
 
 #undef LUMORA_TABLE_FILTER
 

@@ -23,6 +23,16 @@ void BuildGammaTable(int32_t gamma, int32_t maxValue, uint16_t* table);
 void BuildContrastTable(int32_t contrast, int32_t maxValue, uint16_t* table);
 void BuildBrightnessTable(int32_t brightness, int32_t maxValue, uint16_t* table);
 
+// Gamma, contrast and brightness as one table, in this order, leaving out each one that holds
+// its neutral value (gamma 100, contrast 0, brightness 0): the same samples as running the
+// filters that are not neutral one after another, in one pass.
+struct ToneCurveParameters {
+    int32_t gamma;
+    int32_t contrast;
+    int32_t brightness;
+};
+void BuildToneCurve(const ToneCurveParameters& parameters, int32_t maxValue, uint16_t* table);
+
 int32_t Gamma8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x, int32_t y,
                uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
                int32_t srcStride, void* value1, void* value2);
@@ -41,5 +51,12 @@ int32_t Brightness8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, 
 int32_t Brightness16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
                      int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                      int32_t dstStride, int32_t srcStride, void* value1, void* value2);
+// value1: pointer to a pointer to a ToneCurveParameters record.
+int32_t ToneCurve8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
+                   int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
+                   int32_t dstStride, int32_t srcStride, void* value1, void* value2);
+int32_t ToneCurve16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
+                    int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
+                    int32_t dstStride, int32_t srcStride, void* value1, void* value2);
 
 }  // namespace lumora

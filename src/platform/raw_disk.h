@@ -28,8 +28,9 @@ public:
 constexpr size_t kDiskListEntryMax = 255;
 
 // Opens physical drive n of the operating system for reading and writing, shared with other
-// openers. Windows: "\\.\PhysicalDrive<n>". Linux: the n-th whole disk of /sys/block in name
-// order (0-based). Null when the drive does not exist or cannot be opened. Any thread.
+// openers. Windows: "\\.\PhysicalDrive<n>". Linux: the n-th whole disk on a USB bus of
+// /sys/block in name order (0-based), opened as /dev/<name>; other disks (loop, NVMe, RAM
+// disks) take no number. Null when the drive does not exist or cannot be opened. Any thread.
 std::unique_ptr<RawDisk> OpenPhysicalDrive(int n);
 
 // Opens a drive, or a file standing in for one, by its path, in the same way. Any thread.
@@ -37,9 +38,16 @@ std::unique_ptr<RawDisk> OpenRawFile(const std::string& path);
 
 // Appends the identity text of each attached disk to *entries, in the system's order.
 // Windows: the values "0", "1", ... of HKLM\SYSTEM\CurrentControlSet\Services\Disk\Enum.
-// Linux: "USBSTOR\Disk&Ven_<vendor>&Prod_<model>&Rev_<rev>" of each whole disk of /sys/block.
+// Linux: "USBSTOR\Disk&Ven_<vendor>&Prod_<model>&Rev_<rev>" of each whole USB disk of
+// /sys/block, in the order of the drive numbers.
 // Every entry is at most kDiskListEntryMax characters; entries that cannot be read are skipped.
 // Returns the status of the last system call: 0 when the list was read. Any thread.
 long ReadDiskList(std::vector<std::string>* entries);
+
+#ifndef _WIN32
+// Linux: reads sysfs from sysfs instead of "/sys" and opens devices in dev instead of "/dev"
+// (tests point them at a tree of their own; empty restores the system's). Any thread.
+void SetSystemFolders(const std::string& sysfs, const std::string& dev);
+#endif
 
 }  // namespace lumora::platform

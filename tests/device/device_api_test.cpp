@@ -123,6 +123,45 @@ TEST_F(DeviceApi, FailedTransfersAreRegisterErrors) {
     EXPECT_EQ(Lumora_GetLastError(h), CAMERR_DEVICE_NUMBER);
 }
 
+// Without a camera, unplugged, or with every transfer failing: each sensor setting and getter
+// fails with a register error, and the object keeps the settings for the next acquisition.
+TEST_F(DeviceApi, SensorSettingsThatReachNoCameraAreRegisterErrors) {
+    void (*const faults[])(CameraEmulator*) = {nullptr,  // no camera
+                                               [](CameraEmulator* c) { c->UnplugAfter(0); },
+                                               [](CameraEmulator* c) { c->FailWrites(-1); }};
+    for (auto fault : faults) {
+        Open(fault ? 1 : 0);
+        if (fault) fault(cameras[0].get());
+        int ok = 0;
+        const int phase = Lumora_GetBayerMode(h, &ok);
+        for (int index = 13; index <= 18; ++index) {  // the gains and the exposure
+            EXPECT_EQ(Lumora_SetFilterValue(h, index, 1), 0);
+            EXPECT_EQ(Lumora_GetFilterValue(h, index, &ok), 0);
+            EXPECT_EQ(ok, 0);
+            EXPECT_EQ(Lumora_GetLastError(h), CAMERR_REGISTER) << index;
+            EXPECT_EQ(Lumora_GetLastError(h), CAMERR_REGISTER) << index;
+        }
+        EXPECT_EQ(Lumora_SetMirrorH(h, 1) + Lumora_SetMirrorV(h, 1), 0);
+        EXPECT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 8, 640, 2616, 0, 480), 0);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(Lumora_GetLastError(h), CAMERR_REGISTER);
+        EXPECT_EQ(Lumora_Width(h), 640);
+        EXPECT_EQ(Lumora_GetBayerMode(h, &ok), phase ^ 3);
+        EXPECT_EQ(Lumora_Release(h), 1);
+    }
+    h = 0;
+}
+
+TEST_F(DeviceApi, AMirrorAlreadySetReachesACameraSelectedSince) {
+    Open(2);
+    int ok = 0;
+    const int phase = Lumora_GetBayerMode(h, &ok);
+    EXPECT_EQ(Lumora_SetMirrorH(h, 1), 1);
+    EXPECT_EQ(Lumora_SetDeviceNumber(h, 1), 1);
+    EXPECT_EQ(Lumora_SetMirrorH(h, 1), 1);
+    EXPECT_EQ(cameras[1]->Register16(0x3040) & 0x4000, 0x4000);
+    EXPECT_EQ(Lumora_GetBayerMode(h, &ok), phase ^ 2);  // moved once
+}
+
 TEST_F(DeviceApi, WithoutCamerasTheDeviceIsThereButFindsNothing) {
     Open(0);
     char names[10][256];

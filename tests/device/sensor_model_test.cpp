@@ -242,7 +242,7 @@ TEST_F(SensorModel, MirrorsAndClockHalving) {
     EXPECT_EQ(RegisterWrites(rig.camera->TakeLog()), (std::vector<Reg>{{0x3040, 0x8000}}));
     rig.camera->FailWrites(-1);
     EXPECT_EQ(rig.device.SetClockHalving(1), 0);
-    EXPECT_EQ(rig.device.SetMirrorH(0), 0);  // write failures are not seen here
+    EXPECT_EQ(rig.device.SetMirrorH(0), K37VQDevice::kTransferFailed);
 }
 
 // A model device whose pause handshake answers as a test says, counting the brackets.
@@ -411,8 +411,9 @@ TEST_F(SensorModel, MirroringOnABusyDeviceFailsButKeepsThePhase) {
     EXPECT_EQ(c.SetMirrorV(1), 0);
     EXPECT_EQ(c.filterSettings.bayerPhase, 3);
     EXPECT_EQ(c.gainSettings.mirrorV, 1);
-    EXPECT_EQ(c.PopError(), 0);
-    EXPECT_EQ(c.SetMirrorV(1), 1);  // already stored: nothing to do
+    EXPECT_EQ(c.PopError(), CAMERR_REGISTER);
+    EXPECT_EQ(c.SetMirrorV(1), 0);  // already stored, but the camera still does not have it
+    EXPECT_EQ(c.PopError(), CAMERR_REGISTER);
     EXPECT_EQ(c.filterSettings.bayerPhase, 3);
     EXPECT_EQ(c.SetMirrorH(1), 0);
     EXPECT_EQ(c.filterSettings.bayerPhase, 1);

@@ -120,3 +120,60 @@ TEST_F(RawDiskFile, ReadsStopAtTheEnd) {
 
 }  // namespace
 }  // namespace lumora::platform
+
+namespace lumora::platform {
+namespace {
+
+// Drive numbers on Linux go to the whole disks on USB buses only, in name order, both in the
+// disk list and when a drive is opened; a fake system tree stands in for sysfs and /dev.
+TEST(PhysicalDrives, OnlyUsbDisksAreNumbered) {
+    char base[] = "/tmp/lumora_sysfs_XXXXXX";
+    ASSERT_NE(mkdtemp(base), nullptr);
+    const std::string root = base;
+    auto run = [](const std::string& command) { ASSERT_EQ(std::system(command.c_str()), 0) << command; };
+    struct Disk {
+        const char* name;
+        const char* device;  // the sysfs device folder the block entry links to
+    };
+    const Disk disks[] = {
+        {"loop0", "devices/virtual/block/loop0"},
+        {"nvme0n1", "devices/pci0000:00/0000:00:04.0/nvme/nvme0/nvme0n1"},
+        {"sdb", "devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb"},
+        {"sda", "devices/pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0/block/sda"},
+        {"sdc", "devices/pci0000:00/0000:00:14.0/usb3/3-2/3-2:1.0/host7/target7:0:0/7:0:0:0/block/sdc"},
+        {"zram0", "devices/virtual/block/zram0"},
+    };
+    run("mkdir -p " + root + "/sys/block " + root + "/dev");
+    for (const Disk& d : disks) {
+        const std::string folder = root + "/sys/" + d.device;
+        run("mkdir -p " + folder + "/device");
+        run("printf 'VEN_" + std::string(d.name) + " ' > " + folder + "/device/vendor");
+        run("printf 'Model " + std::string(d.name) + "\\n' > " + folder + "/device/model");
+        run("printf '1.00' > " + folder + "/device/rev");
+        run("ln -s ../" + std::string(d.device) + " " + root + "/sys/block/" + d.name);
+        run("printf '" + std::string(d.name) + "' > " + root + "/dev/" + d.name);
+    }
+    SetSystemFolders(root + "/sys", root + "/dev");
+    std::vector<std::string> list;
+    EXPECT_EQ(ReadDiskList(&list), 0);
+    EXPECT_EQ(list, (std::vector<std::string>{"USBSTOR\\Disk&Ven_VEN_sdb&Prod_Model_sdb&Rev_1.00",
+                                              "USBSTOR\\Disk&Ven_VEN_sdc&Prod_Model_sdc&Rev_1.00"}));
+    for (int n = 0; n < 3; ++n) {
+        std::unique_ptr<RawDisk> drive = OpenPhysicalDrive(n);
+        if (n == 2) {
+            EXPECT_EQ(drive, nullptr);
+            continue;
+        }
+        ASSERT_NE(drive, nullptr) << n;
+        char text[4] = {};
+        uint32_t moved = 0;
+        ASSERT_TRUE(drive->Seek(0));
+        EXPECT_TRUE(drive->Read(text, 3, &moved));
+        EXPECT_STREQ(text, n == 0 ? "sdb" : "sdc");
+    }
+    SetSystemFolders("", "");
+    run("rm -rf " + root);
+}
+
+}  // namespace
+}  // namespace lumora::platform

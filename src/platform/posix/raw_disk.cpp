@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace lumora::platform {
 
@@ -102,13 +104,38 @@ private:
     void* bounce_ = nullptr;
 };
 
-// The whole disks of /sys/block in name order.
-bool WholeDisks(std::vector<std::string>* names) {
-    DIR* dir = opendir("/sys/block");
+// Where the system's folders are: "/sys" and "/dev", unless a test points them elsewhere.
+std::mutex rootMutex;
+std::string sysfsRoot = "/sys";
+std::string devRoot = "/dev";
+
+void Roots(std::string* sysfs, std::string* dev) {
+    std::lock_guard<std::mutex> lock(rootMutex);
+    *sysfs = sysfsRoot;
+    *dev = devRoot;
+}
+
+// True when the disk sits on a USB bus: its sysfs device path runs through a "usbN" host.
+bool IsUsbDisk(const std::string& sysfs, const std::string& disk) {
+    char target[PATH_MAX];
+    ssize_t n = readlink((sysfs + "/block/" + disk).c_str(), target, sizeof target - 1);
+    if (n <= 0) return false;
+    std::string path(target, static_cast<size_t>(n));
+    for (size_t at = path.find("/usb"); at != std::string::npos; at = path.find("/usb", at + 1)) {
+        const size_t digit = at + 4;
+        if (digit < path.size() && path[digit] >= '0' && path[digit] <= '9') return true;
+    }
+    return false;
+}
+
+// The whole disks on USB buses, from sysfs's block folder in name order: what a camera can be.
+// Loop, NVMe, RAM and other disks take no drive number.
+bool WholeDisks(const std::string& sysfs, std::vector<std::string>* names) {
+    DIR* dir = opendir((sysfs + "/block").c_str());
     if (dir == nullptr) return false;
     while (dirent* entry = readdir(dir)) {
         if (entry->d_name[0] == '.') continue;
-        names->emplace_back(entry->d_name);
+        if (IsUsbDisk(sysfs, entry->d_name)) names->emplace_back(entry->d_name);
     }
     closedir(dir);
     std::sort(names->begin(), names->end());
@@ -117,8 +144,8 @@ bool WholeDisks(std::vector<std::string>* names) {
 
 // One sysfs attribute, at most kDiskListEntryMax bytes, without surrounding white space and
 // with inner spaces written as '_' (the form of the Windows instance id).
-std::string Attribute(const std::string& disk, const char* name) {
-    std::string path = "/sys/block/" + disk + "/device/" + name;
+std::string Attribute(const std::string& sysfs, const std::string& disk, const char* name) {
+    std::string path = sysfs + "/block/" + disk + "/device/" + name;
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::string();
     char text[kDiskListEntryMax + 1];
@@ -136,12 +163,20 @@ std::string Attribute(const std::string& disk, const char* name) {
 
 }  // namespace
 
+void SetSystemFolders(const std::string& sysfs, const std::string& dev) {
+    std::lock_guard<std::mutex> lock(rootMutex);
+    sysfsRoot = sysfs.empty() ? "/sys" : sysfs;
+    devRoot = dev.empty() ? "/dev" : dev;
+}
+
 std::unique_ptr<RawDisk> OpenPhysicalDrive(int n) {
+    std::string sysfs, dev;
+    Roots(&sysfs, &dev);
     std::vector<std::string> disks;
-    if (n < 0 || !WholeDisks(&disks) || static_cast<size_t>(n) >= disks.size()) return nullptr;
+    if (n < 0 || !WholeDisks(sysfs, &disks) || static_cast<size_t>(n) >= disks.size()) return nullptr;
     std::string name = disks[static_cast<size_t>(n)];
     std::replace(name.begin(), name.end(), '!', '/');  // sysfs writes '/' of device names as '!'
-    return OpenRawFile("/dev/" + name);
+    return OpenRawFile(dev + "/" + name);
 }
 
 std::unique_ptr<RawDisk> OpenRawFile(const std::string& path) {
@@ -156,11 +191,13 @@ std::unique_ptr<RawDisk> OpenRawFile(const std::string& path) {
 }
 
 long ReadDiskList(std::vector<std::string>* entries) {
+    std::string sysfs, dev;
+    Roots(&sysfs, &dev);
     std::vector<std::string> disks;
-    if (!WholeDisks(&disks)) return 2;  // as the registry reports a missing key
+    if (!WholeDisks(sysfs, &disks)) return 2;  // as the registry reports a missing key
     for (const std::string& disk : disks) {
-        std::string text = "USBSTOR\\Disk&Ven_" + Attribute(disk, "vendor") + "&Prod_" +
-                           Attribute(disk, "model") + "&Rev_" + Attribute(disk, "rev");
+        std::string text = "USBSTOR\\Disk&Ven_" + Attribute(sysfs, disk, "vendor") + "&Prod_" +
+                           Attribute(sysfs, disk, "model") + "&Rev_" + Attribute(sysfs, disk, "rev");
         if (text.size() > kDiskListEntryMax) text.resize(kDiskListEntryMax);
         if (entries) entries->push_back(text);
     }
