@@ -62,6 +62,25 @@ TEST(RegistryFileTest, ReadsWhatRegistryFilesHold) {
     }
 }
 
+// Tens of thousands of keys, values and deletions: every line is one lookup by name.
+TEST(RegistryFileTest, LargeFilesKeepEveryKeyAndValue) {
+    std::string text = "REGEDIT4\n";
+    for (int i = 0; i < 40000; ++i) {
+        text += "[K\\" + std::to_string(i) + "]\n\"V\"=dword:1\n[-k\\" + std::to_string(i / 2) + "]\n";
+    }
+    text += std::string("[") + kFull + "]\n";
+    for (int i = 0; i < 40000; ++i) text += "\"V" + std::to_string(i) + "\"=dword:" + std::to_string(i % 10) + "\n";
+    RegistryFile file;
+    ASSERT_TRUE(file.Parse(text));
+    int32_t value = 0;
+    EXPECT_TRUE(file.ReadDword(kFull, "v39999", &value) && value == 9);
+    EXPECT_TRUE(file.HasKey("K") && file.HasKey("K\\39999") && !file.HasKey("K\\19999"));
+    const std::string written = file.Text();
+    size_t keys = 0;
+    for (size_t at = 0; (at = written.find("\r\n[K\\", at)) != std::string::npos; ++at) ++keys;
+    EXPECT_EQ(keys, 20000u);  // K\\20000 .. K\\39999: each lower one was deleted after it was added
+}
+
 TEST_F(SettingsFile, SavesKeepAnUnparseableFileAsideAndLeaveNoTemporaryFile) {
     SettingsStore reader(SettingsStore::Mode::Read);
     EXPECT_FALSE(reader.CreateKey(kRoot) || reader.WriteValue(kRoot, "Size", 1));

@@ -12,21 +12,6 @@ constexpr char kHeader5[] = "Windows Registry Editor Version 5.00";
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
-}
-
-// True when path lies below parent (or is parent itself, when orSame).
-bool IsBelow(const std::string& path, const std::string& parent, bool orSame) {
-    if (path.size() == parent.size()) return orSame && SameName(path, parent);
-    return path.size() > parent.size() && path[parent.size()] == '\\' &&
-           SameName(path.substr(0, parent.size()), parent);
-}
-
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
     size_t i = 0;
     for (; prefix[i] != '\0'; ++i) {
@@ -183,26 +168,49 @@ bool IsValidData(const std::string& data) {
 
 }  // namespace
 
+std::string RegistryFile::Folded(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) c = Lower(c);
+    return folded;
+}
+
 RegistryFile::Key* RegistryFile::FindKey(const std::string& path) {
-    for (Key& key : keys_) {
-        if (SameName(key.path, path)) return &key;
-    }
-    return nullptr;
+    auto it = byPath_.find(Folded(path));
+    return it == byPath_.end() ? nullptr : &keys_[it->second];
 }
 
 const RegistryFile::Key* RegistryFile::FindKey(const std::string& path) const {
-    for (const Key& key : keys_) {
-        if (SameName(key.path, path)) return &key;
-    }
-    return nullptr;
+    auto it = byPath_.find(Folded(path));
+    return it == byPath_.end() ? nullptr : &keys_[it->second];
+}
+
+size_t RegistryFile::AddKey(const std::string& path) {
+    auto found = byPath_.emplace(Folded(path), keys_.size());
+    if (found.second) keys_.push_back(Key{path, {}, {}, false});
+    return found.first->second;
 }
 
 void RegistryFile::DeleteKey(const std::string& path) {
-    std::vector<Key> kept;
-    for (Key& key : keys_) {
-        if (!IsBelow(key.path, path, true)) kept.push_back(std::move(key));
+    const std::string folded = Folded(path), below = folded + "\\";
+    auto it = byPath_.find(folded);
+    if (it != byPath_.end()) {
+        keys_[it->second].removed = true;
+        byPath_.erase(it);
     }
-    keys_.swap(kept);
+    // Keys below path sort together, right after "path\".
+    for (it = byPath_.lower_bound(below); it != byPath_.end() && it->first.compare(0, below.size(), below) == 0;) {
+        keys_[it->second].removed = true;
+        it = byPath_.erase(it);
+    }
+}
+
+void RegistryFile::SetValue(Key* key, const std::string& name, const std::string& data) {
+    auto found = key->byName.emplace(Folded(name), key->values.size());
+    if (found.second) {
+        key->values.push_back({name, data, false});
+    } else {
+        key->values[found.first->second].data = data;
+    }
 }
 
 bool RegistryFile::ParseValue(const std::string& line, Key* key) {
@@ -217,30 +225,22 @@ bool RegistryFile::ParseValue(const std::string& line, Key* key) {
     if (pos >= line.size() || line[pos] != '=') return false;
     const std::string data = TrimLeft(line.substr(pos + 1));
     if (key == nullptr) return true;  // inside a deleted key: nothing to keep
-    std::vector<Value>& values = key->values;
-    auto same = [&](const Value& v) { return SameName(v.name, name); };
     if (data == "-") {
-        for (auto it = values.begin(); it != values.end(); ++it) {
-            if (same(*it)) {
-                values.erase(it);
-                break;
-            }
+        auto it = key->byName.find(Folded(name));
+        if (it != key->byName.end()) {
+            key->values[it->second].removed = true;
+            key->byName.erase(it);
         }
         return true;
     }
     if (!IsValidData(data)) return false;
-    for (Value& v : values) {
-        if (same(v)) {
-            v.data = data;
-            return true;
-        }
-    }
-    values.push_back({name, data});
+    SetValue(key, name, data);
     return true;
 }
 
 bool RegistryFile::Parse(const std::string& bytes) {
     keys_.clear();
+    byPath_.clear();
     damaged_ = false;
     std::string text;
     if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF &&
@@ -293,10 +293,7 @@ bool RegistryFile::Parse(const std::string& bytes) {
                 current = -2;
                 continue;
             }
-            CreateKey(path);
-            for (size_t k = 0; k < keys_.size(); ++k) {
-                if (SameName(keys_[k].path, path)) current = static_cast<long>(k);
-            }
+            current = static_cast<long>(AddKey(path));
             continue;
         }
         if (line[0] == '"' || line[0] == '@') {
@@ -324,60 +321,46 @@ bool RegistryFile::Parse(const std::string& bytes) {
 std::string RegistryFile::Text() const {
     std::string out = std::string(kHeader4) + "\r\n";
     for (const Key& key : keys_) {
+        if (key.removed) continue;
         out += "\r\n[" + key.path + "]\r\n";
         for (const Value& v : key.values) {
-            out += (v.name.empty() ? std::string("@") : Quote(v.name)) + "=" + v.data + "\r\n";
+            if (!v.removed) out += (v.name.empty() ? std::string("@") : Quote(v.name)) + "=" + v.data + "\r\n";
         }
     }
     return out + "\r\n";
 }
 
 bool RegistryFile::HasKey(const std::string& key) const {
-    for (const Key& k : keys_) {
-        if (IsBelow(k.path, key, true)) return true;
-    }
-    return false;
+    const std::string folded = Folded(key), below = folded + "\\";
+    if (byPath_.count(folded) != 0) return true;
+    auto it = byPath_.lower_bound(below);
+    return it != byPath_.end() && it->first.compare(0, below.size(), below) == 0;
 }
 
 bool RegistryFile::ReadDword(const std::string& key, const std::string& name, int32_t* value) const {
     const Key* k = FindKey(key);
     if (k == nullptr) return false;
-    for (const Value& v : k->values) {
-        if (!SameName(v.name, name)) continue;
-        uint32_t number = 0;
-        int type = 0;
-        std::vector<uint8_t> bytes;
-        if (ParseDwordData(v.data, &number)) {
-        } else if (ParseHexData(v.data, &type, &bytes) && type == 4 && bytes.size() == 4) {
-            number = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-        } else {
-            return false;
-        }
-        *value = static_cast<int32_t>(number);
-        return true;
+    auto it = k->byName.find(Folded(name));
+    if (it == k->byName.end()) return false;
+    const std::string& data = k->values[it->second].data;
+    uint32_t number = 0;
+    int type = 0;
+    std::vector<uint8_t> bytes;
+    if (ParseHexData(data, &type, &bytes) && type == 4 && bytes.size() == 4) {
+        number = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    } else if (!ParseDwordData(data, &number)) {
+        return false;
     }
-    return false;
+    *value = static_cast<int32_t>(number);
+    return true;
 }
 
-void RegistryFile::CreateKey(const std::string& key) {
-    if (FindKey(key) != nullptr) return;
-    auto at = keys_.begin();
-    while (at != keys_.end() && !IsBelow(at->path, key, false)) ++at;
-    keys_.insert(at, Key{key, {}});
-}
+void RegistryFile::CreateKey(const std::string& key) { AddKey(key); }
 
 void RegistryFile::SetDword(const std::string& key, const std::string& name, int32_t value) {
-    CreateKey(key);
     char data[16];
     std::snprintf(data, sizeof data, "dword:%08x", static_cast<uint32_t>(value));
-    Key* k = FindKey(key);
-    for (Value& v : k->values) {
-        if (SameName(v.name, name)) {
-            v.data = data;
-            return;
-        }
-    }
-    k->values.push_back({name, data});
+    SetValue(&keys_[AddKey(key)], name, data);
 }
 
 }  // namespace lumora::platform

@@ -19,8 +19,9 @@ namespace {
 constexpr char kFolder[] = "Vornex";
 constexpr char kFileName[] = "LumoraK37VQ3Sdk.reg";
 constexpr char kHive[] = "HKEY_CURRENT_USER\\";
-// Files larger than this are not read: they count as unparseable.
-constexpr off_t kMaxFileSize = 16 << 20;
+// Files larger than this are not read: they count as unparseable (the tree takes some 25 KB,
+// twice that as a UTF-16 export).
+constexpr off_t kMaxFileSize = 1 << 20;
 // The advisory lock is waited for this many times 5 ms before a save gives up.
 constexpr int kLockTries = 2000;
 constexpr int kAsideNames = 100;
