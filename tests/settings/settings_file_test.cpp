@@ -78,7 +78,7 @@ TEST(RegistryFileTest, LargeFilesKeepEveryKeyAndValue) {
     const std::string written = file.Text();
     size_t keys = 0;
     for (size_t at = 0; (at = written.find("\r\n[K\\", at)) != std::string::npos; ++at) ++keys;
-    EXPECT_EQ(keys, 20000u);  // K\\20000 .. K\\39999: each lower one was deleted after it was added
+    EXPECT_EQ(keys, 20000u);  // keys 20000 .. 39999: each lower one was deleted after it was added
 }
 
 TEST_F(SettingsFile, SavesKeepAnUnparseableFileAsideAndLeaveNoTemporaryFile) {
