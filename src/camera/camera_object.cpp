@@ -95,10 +95,12 @@ int CameraObject::LoadStreamSettings() {
     stream.waitTime = waitTimeMs;
     stream.clock = halfClock;
     if (!PresetStore::LoadStreamSettings(&stream)) return Fail(CAMERR_STORAGE);
-    colorMode = stream.color;
-    subsamplingMode = stream.subSample;
-    waitTimeMs = stream.waitTime;
-    halfClock = stream.clock;
+    // A value that no setter takes leaves its field as it was: a colour mode without buffers or a
+    // negative wait would break every later acquisition.
+    if (stream.color >= 0 && stream.color < 6) colorMode = stream.color;
+    SetSubSample(stream.subSample);
+    SetWaitTime(stream.waitTime);
+    if (stream.clock >= 0 && stream.clock <= 9) halfClock = stream.clock;
     return 1;
 }
 

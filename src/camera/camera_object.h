@@ -47,8 +47,9 @@ public:
     // The stored preset that "Size" names into the capture window; first run: creates the
     // settings tree. 0 and CAMERR_STORAGE when nothing was loaded (the window is unchanged).
     int LoadSizePreset();
-    // Colour mode, subsampling, wait time and clock setting from the settings root; 0 and
-    // CAMERR_STORAGE when the root is missing (nothing changes).
+    // Colour mode, subsampling, wait time and clock setting from the settings root (a stored
+    // value that the setter would refuse is ignored); 0 and CAMERR_STORAGE when the root is
+    // missing (nothing changes).
     int LoadStreamSettings();
 
     // Errors: push a code (any thread; posts CAMMSG_ERROR to the error window), pop the newest.

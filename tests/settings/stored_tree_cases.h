@@ -15,7 +15,8 @@ namespace stored_tree {
     X(Lumora_Initialize) X(Lumora_Release) X(Lumora_GetLastError) X(Lumora_GetColorMode)       \
     X(Lumora_SetCaptureWindow) X(Lumora_GetCaptureWindowEx) X(Lumora_SetDeviceNumber)          \
     X(Lumora_SetFilterValue) X(Lumora_GetFilterValue) X(Lumora_SetMirrorV) X(Lumora_SetMirrorH) \
-    X(Lumora_GetMirrorV) X(Lumora_GetMirrorH) X(Lumora_SetAutoIris) X(Lumora_GetAutoIris)
+    X(Lumora_GetMirrorV) X(Lumora_GetMirrorH) X(Lumora_SetAutoIris) X(Lumora_GetAutoIris)  \
+    X(Lumora_GetSubSample) X(Lumora_GetWaitTime) X(Lumora_GetHalfClock)
 
 struct Api {
 #define LUMORA_STORED_TREE_MEMBER(name) decltype(&::name) name;
@@ -160,6 +161,18 @@ inline void RunAll(const Api& api, Platform& p) {
         for (auto& e : c.expected) {
             if (Filter(api, h, e.first) != e.second) p.Fail(__LINE__, std::string(what) + ": index " + std::to_string(e.first));
         }
+        api.Lumora_Release(h);
+    }
+
+    what = "stream values that no setter takes";
+    for (int round = 0; round < 2; ++round) {
+        const int color[] = {5, 6}, sub[] = {18, 3}, wait[] = {0, -5}, clock[] = {9, 10};
+        p.Write(Values("", {{"Size", 0}, {"Color", color[round]}, {"SubSample", sub[round]}, {"WaitTime", wait[round]},
+                            {"Clock", clock[round]}}) + Preset(0, 3488, 2616));
+        LumoraHandle h = api.Lumora_Initialize(nullptr);
+        TREE_CHECK(Errors(api, h).empty());
+        TREE_CHECK(api.Lumora_GetColorMode(h) == (round ? 8 : 60) && api.Lumora_GetSubSample(h) == (round ? 0 : 18));
+        TREE_CHECK(api.Lumora_GetWaitTime(h) == (round ? 10 : 0) && api.Lumora_GetHalfClock(h) == (round ? 0 : 9));
         api.Lumora_Release(h);
     }
 
