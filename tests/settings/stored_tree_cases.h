@@ -164,6 +164,15 @@ inline void RunAll(const Api& api, Platform& p) {
         api.Lumora_Release(h);
     }
 
+    what = "a stored mirror of 7 counts as on";
+    {
+        p.Write(FirstRun() + Values("Gain_00", {{"V_Mirror", 7}}));
+        LumoraHandle h = api.Lumora_Initialize(nullptr);
+        TREE_CHECK(api.Lumora_SetMirrorV(h, 1) == 1 && Filter(api, h, 12) == 3);  // no phase change
+        TREE_CHECK(api.Lumora_GetMirrorV(h) == 1);
+        api.Lumora_Release(h);
+    }
+
     what = "stream values that no setter takes";
     for (int round = 0; round < 2; ++round) {
         const int color[] = {5, 6}, sub[] = {18, 3}, wait[] = {0, -5}, clock[] = {9, 10};
