@@ -21,13 +21,16 @@
 typedef HWND LumoraWindow;
 typedef wchar_t LumoraWChar;
 #else
+#include <stdint.h>
 #define LUMORA_API
 #if defined(__GNUC__)
 #define LUMORA_EXPORTED __attribute__((visibility("default")))
 #else
 #define LUMORA_EXPORTED
 #endif
-/* On Linux a window is an opaque value (an X11 window id when the library runs with a display). */
+/* Elsewhere a window is a pointer-sized value: a LumoraNotifier pointer where messages are
+ * posted, an X11 window id for the preview window's parent (see "Notifications and the
+ * preview window outside Windows" below). */
 typedef void *LumoraWindow;
 #ifdef __cplusplus
 typedef char16_t LumoraWChar;
@@ -94,6 +97,35 @@ typedef struct FrameInfo {
     int fpsTimes10;
     void *buffer;
 } FrameInfo;
+
+#if !defined(_WIN32)
+/* Notifications and the preview window outside Windows.
+ *
+ * The error window of Lumora_Initialize (CAMMSG_ERROR) and the notify window of
+ * Lumora_CallBackPreview (CAMMSG_FRAME) are pointers to a LumoraNotifier, which needs no window
+ * system. Posting a message calls notify(context, message, wParam, lParam) at once, on the
+ * thread that posts it: the application's own thread inside a Lumora_ call, or the library's
+ * preview thread for every frame and for the errors it meets. The function must return quickly
+ * and must not call any Lumora_ function; it copies what it needs (the FrameInfo that wParam
+ * points to is rewritten for the next frame). The record must stay valid until the camera is
+ * released or given another one. Null, or a pointer whose first word is not
+ * LUMORA_NOTIFIER_TAG, receives nothing.
+ *
+ * The parent given to Lumora_SetPreviewWindow is an X11 window id, passed as
+ * (LumoraWindow)(uintptr_t)id; the preview window is an X11 window on the display that DISPLAY
+ * names (a child of that parent, or a top-level window). Without a display,
+ * Lumora_CallBackPreview runs without a preview window (every frame still reaches the buffer and
+ * the notifier), and Lumora_Preview, and Lumora_Record with showWindow set, fail with
+ * CAMERR_WINDOW. */
+#define LUMORA_NOTIFIER_TAG 0x4C4E4F54u /* "LNOT" */
+typedef void (*LumoraNotifyFunction)(void *context, unsigned int message, uintptr_t wParam,
+                                     intptr_t lParam);
+typedef struct LumoraNotifier {
+    unsigned int tag; /* LUMORA_NOTIFIER_TAG */
+    LumoraNotifyFunction notify;
+    void *context;
+} LumoraNotifier;
+#endif
 
 /* Lifecycle and information */
 LUMORA_EXPORTED LumoraHandle LUMORA_API Lumora_Initialize(LumoraWindow errorWindow);

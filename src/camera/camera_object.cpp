@@ -29,7 +29,6 @@ constexpr int kReportedBits[6] = {8, 12, 24, 32, 44, 60};
 CameraObject::CameraObject() {
     previewPlacement.width = captureWindow.hEffective;
     previewPlacement.height = captureWindow.vEffective;
-    frameRate.windowStartMs = platform::MultimediaTime();
 }
 
 CameraObject::~CameraObject() {
@@ -173,6 +172,8 @@ int CameraObject::RecordError(int code) {
 
 int CameraObject::SetDeviceNumber(int index) {
     if (!device) return NoDevice();
+    // Selecting closes the open camera: no acquisition may still read from it.
+    if (acquisition.State() != AcquisitionState::Idle) acquisition.StopPreview();
     if (!device->IsValidDevice(index) || device->SelectDevice(index) != 0) {
         return Fail(CAMERR_DEVICE_NUMBER);
     }
@@ -326,10 +327,18 @@ int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int
     captureWindow.vEffective = vEffective;
     if (!captureWindow.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
     // A window the camera did not take stays stored: the next acquisition sends it again.
-    int sent = device->SetCaptureWindow(hStart, vStart, hEffective, vEffective, subsamplingMode);
+    return SendCaptureWindow();
+}
+
+int CameraObject::SendCaptureWindow() {
+    const CaptureWindow& w = captureWindow;
+    const int sent = device->SetCaptureWindow(w.hStart, w.vStart, w.hEffective, w.vEffective,
+                                              subsamplingMode);
     if (sent == K37VQDevice::kTransferFailed || sent == K37VQDevice::kBusy) {
         return Fail(CAMERR_REGISTER);
     }
+    // A window the sensor cannot read out (narrower than it allows) fails like an invalid one.
+    if (sent != 0) return Fail(CAMERR_CAPTURE_WINDOW);
     return 1;
 }
 
@@ -576,63 +585,18 @@ int CameraObject::GetFilterValue(int index, int* ok) {
 
 // ---- Acquisition, preview window, still images and dialogs ----
 
-int CameraObject::Preview() {
-    if (!device) return NoDevice();
-    return StartPreview();
-}
-
-int CameraObject::CallBackPreview(platform::WindowHandle notify, void* buffer, int size, int flag) {
-    notifyWindow = notify;
-    callerBuffer = buffer;
-    callerBufferSize = size;
-    callerCopyFlag = flag;
-    return Preview();
-}
-
-int CameraObject::Record(const char* fileName, int /*durationMs*/, int /*showWindow*/) {
-    if (fileName == nullptr || fileName[0] == '\0') return Fail(CAMERR_ARGUMENT);
-    if (!device) return NoDevice();
-    return StartPreview();
-}
-
-int CameraObject::StartPreview() {
-    if (!device) return NoDevice();
-    return NoDevice();
-}
-
-int CameraObject::StopPreview() {
-    if (!device) return NoDevice();
-    state = AcquisitionState::Idle;
-    return 1;
-}
-
-int CameraObject::Close() {
-    if (device) StopPreview();
-    preview.Destroy();
-    return 1;
-}
-
-int CameraObject::GetImage(void* /*buffer*/, int /*size*/, int /*flag*/) {
-    if (!device) return NoDevice();
-    return NoDevice();
-}
-
-int CameraObject::Capture() {
-    if (!device) return NoDevice();
-    return NoDevice();
-}
-
-int CameraObject::SnapShot(void* /*buffer*/, int /*size*/, int /*flag*/) {
-    if (!device) return NoDevice();
-    return NoDevice();
+int CameraObject::FrameColorMode() const {
+    const int prepared = acquisition.PreparedColorMode();
+    return prepared >= 0 ? prepared : colorMode.load();
 }
 
 ImageBuffer* CameraObject::RawBuffer() const {
-    return colorMode == 1 || colorMode == 4 || colorMode == 5 ? buffer16.get() : buffer8.get();
+    const int mode = FrameColorMode();
+    return mode == 1 || mode == 4 || mode == 5 ? buffer16.get() : buffer8.get();
 }
 
 ImageBuffer* CameraObject::OutputBuffer() const {
-    switch (colorMode) {
+    switch (FrameColorMode()) {
         case 0: return buffer8.get();
         case 1: return buffer16.get();
         case 2: return buffer24.get();
@@ -645,9 +609,10 @@ ImageBuffer* CameraObject::OutputBuffer() const {
 
 int CameraObject::SaveImage(const char* fileName, int format) {
     if (!device) return NoDevice();
-    const ImageBuffer* frame = OutputBuffer();
-    if (frame == nullptr || !frame->IsUsable()) return NoDevice();
-    return WriteStillImage(fileName, frame, static_cast<unsigned>(format));
+    return acquisition.WithLatestFrame([&](const ImageBuffer* frame) {
+        if (frame == nullptr || !frame->IsUsable()) return NoDevice();
+        return WriteStillImage(fileName, frame, static_cast<unsigned>(format));
+    });
 }
 
 int CameraObject::SetPreviewWindow(platform::WindowHandle parent, int x, int y, int width,

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "api/error_history.h"
+#include "camera/acquisition.h"
 #include "camera/capture_window.h"
 #include "camera/dialog_hooks.h"
 #include "camera/frame_pipeline.h"
@@ -24,8 +25,6 @@
 #include "platform/window_message.h"
 
 namespace lumora {
-
-enum class AcquisitionState : int { Idle = 0, Previewing = 1, Capturing = 2 };
 
 class CameraObject {
 public:
@@ -72,7 +71,7 @@ public:
     int SetSubSample(int mode);
     int GetSubSample() const { return subsamplingMode; }
     int SetWaitTime(int ms);
-    int GetWaitTime() const { return waitTimeMs; }
+    int GetWaitTime() const { return waitTimeMs.load(); }
     int SetHalfClock(int clock);
     int GetHalfClock() const { return halfClock; }
     int SetAutoIris(int mode);
@@ -90,6 +89,9 @@ public:
                            int vEffective);
     int GetCaptureWindowEx(int* hTotal, int* hStart, int* hEffective, int* vTotal, int* vStart,
                            int* vEffective) const;
+    // Hands the capture window and subsampling mode to the device. 0 when the sensor refuses
+    // the window (CAMERR_CAPTURE_WINDOW) or the registers cannot be written (CAMERR_REGISTER).
+    int SendCaptureWindow();
     int ValidateCaptureWindow() const { return captureWindow.IsValid(subsamplingMode) ? 1 : 0; }
 
     // Mirroring (a change also moves the Bayer phase) and exposure. The setters store the flag
@@ -119,19 +121,26 @@ public:
     int SetFilterValue(int index, int value);
     int GetFilterValue(int index, int* ok);
 
-    // Acquisition, preview window, still images and dialogs.
-    int Preview();
-    int CallBackPreview(platform::WindowHandle notify, void* buffer, int size, int flag);
-    int Record(const char* fileName, int durationMs, int showWindow);
-    int StartPreview();
-    int StopPreview();
-    int Close();
-    int GetImage(void* buffer, int size, int flag);
-    int Capture();
-    int SnapShot(void* buffer, int size, int flag);
-    // Writes the output buffer of the colour mode (the latest processed frame) as a still image.
+    // Acquisition (the Acquisition class does the work), preview window, still images, dialogs.
+    int Preview() { return acquisition.Preview(); }
+    int CallBackPreview(platform::WindowHandle notify, void* buffer, int size, int flag) {
+        return acquisition.CallBackPreview(notify, buffer, size, flag);
+    }
+    int Record(const char* fileName, int durationMs, int showWindow) {
+        return acquisition.Record(fileName, durationMs, showWindow);
+    }
+    int StartPreview() { return acquisition.StartPreview(); }
+    int StopPreview() { return acquisition.StopPreview(); }
+    int Close() { return acquisition.Close(); }
+    int GetImage(void* buffer, int size, int flag) { return acquisition.GetImage(buffer, size, flag); }
+    int Capture() { return acquisition.Capture(); }
+    int SnapShot(void* buffer, int size, int flag) { return acquisition.SnapShot(buffer, size, flag); }
+    // Writes the latest processed frame (as handed over) as a still image.
     int SaveImage(const char* fileName, int format);
-    // The output buffer of the colour mode: buffer8, 16, 24, 32, 48 or 64.
+    // The colour mode the frame buffers hold: the one of the last acquisition preparation (a
+    // mode set later takes effect at the next one), the stored mode before any preparation.
+    int FrameColorMode() const;
+    // The output buffer of the frame colour mode: buffer8, 16, 24, 32, 48 or 64.
     ImageBuffer* OutputBuffer() const;
     // The buffer raw frames land in: buffer16 for colour modes 1, 4, 5, else buffer8.
     ImageBuffer* RawBuffer() const;
@@ -157,38 +166,22 @@ public:
         double clockPeriodUs = 1.0;
     } lineTiming;
     int lastExposureTimeUs = 0;
-    std::atomic<int> recording{0};
     AviWriter recorder;
-    struct RecordingTiming {
-        uint32_t startMs = 0;
-        uint32_t endMs = 0;
-        std::atomic<int> newFrame{0};
-    } recordingTiming;
-    std::atomic<int> previewRun{0};
     platform::WindowHandle previewParent = nullptr;
     PreviewPlacement previewPlacement;
     platform::WindowHandle errorWindow = nullptr;
-    platform::WindowHandle notifyWindow = nullptr;
-    void* callerBuffer = nullptr;
-    int callerBufferSize = 0;
-    int callerCopyFlag = 0;
-    FrameInfo frameInfo{};
-    std::atomic<AcquisitionState> state{AcquisitionState::Idle};
-    int colorMode = 0;  // 0..5 for 8, 16, 24, 32, 48, 64 bits
+    std::atomic<int> colorMode{0};  // 0..5 for 8, 16, 24, 32, 48, 64 bits (as stored)
     int subsamplingMode = 0;
-    int waitTimeMs = 10;
+    std::atomic<int> waitTimeMs{10};  // the preview thread's pause between frame queries
     int halfClock = 0;
-    struct FrameRate {
-        int fpsTimes10 = 0;
-        int frames = 0;
-        uint32_t windowStartMs = 0;
-    } frameRate;
     ErrorHistory errorHistory;
     int frameTimeoutMs = kFrameTimeoutMs;
     FramePipeline pipeline{*this};
     // The filter, gray and gain groups were loaded by Initialize: only then does the destructor
     // store them, so that an object that never loaded them cannot overwrite what is stored.
     bool settingsLoaded = false;
+    // Last, so that it is destroyed first: its threads use everything above.
+    Acquisition acquisition{*this};
 
 private:
     int NoDevice() { return Fail(CAMERR_NO_DEVICE); }

@@ -15,6 +15,15 @@ struct CaptureWindow {
     int vStart = 0;
     int presetBuf = 10;
 
+    // The frame size after subsampling: halved for modes 1 and 17, quartered for 2 and 18.
+    static int Subsampled(int size, int subsampling) {
+        if (subsampling == 1 || subsampling == 17) return size / 2;
+        if (subsampling == 2 || subsampling == 18) return size / 4;
+        return size;
+    }
+    int FrameWidth(int subsampling) const { return Subsampled(hEffective, subsampling); }
+    int FrameHeight(int subsampling) const { return Subsampled(vEffective, subsampling); }
+
     // True when the window lies on the sensor and subsampling is a known mode number (0..20).
     // The totals take no part.
     bool IsValid(int subsampling) const {

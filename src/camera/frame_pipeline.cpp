@@ -197,7 +197,7 @@ void FramePipeline::Run() {
     if (raw == nullptr || !raw->IsUsable()) return;
 
     FilterSettings& f = c.filterSettings;
-    const int mode = c.colorMode;
+    const int mode = c.FrameColorMode();
     ImageBuffer* output = c.OutputBuffer();
     // Where this mode demosaics to: its output, or the 24-bit buffer of the gray mode 2.
     ImageBuffer* colour = mode >= 2 && mode <= 5 ? output
@@ -233,7 +233,7 @@ void FramePipeline::Run() {
 
 void FramePipeline::RunFilters(ImageBuffer& output) {
     const FilterSettings& f = camera_.filterSettings;
-    const int mode = camera_.colorMode;
+    const int mode = camera_.FrameColorMode();
     const bool wide = IsWide(output);
     if ((f.hue != 0 || f.saturation != 0) && mode >= 2 && mode <= 5) {
         ApplyInPlace(output, wide ? HueSaturation16 : HueSaturation8,

@@ -5,12 +5,18 @@
 //
 // Thread context: Create, TakeContext, PrepareDisplayBuffer and Destroy run on the
 // application's thread; Paint runs on the preview thread. Destroy is called only after the
-// preview thread has stopped, so no frame is painted through a released context.
+// preview thread has stopped, so no frame is painted through a released context. Every
+// operation holds the window's lock, so a window made again while frames are painted (a second
+// Lumora_Preview) replaces the old one between two frames.
+#include <mutex>
+
+#include "platform/preview_surface.h"
 #include "platform/window_message.h"
 
 namespace lumora {
 
 class CameraObject;
+class ImageBuffer;
 
 // Where the next window goes, in the parent's client coordinates (child windows only).
 struct PreviewPlacement {
@@ -31,10 +37,11 @@ public:
     // can be opened).
     static bool Available();
 
-    // Registers a window class of its own and creates the window: a child of parent at
-    // placement, or without a parent a top-level window whose client area has the frame size
-    // (after subsampling), centred on the screen. False when no window could be made; nothing
-    // is left behind then.
+    // Registers a window class of its own ("VideoRenderer_" with the camera's address and a
+    // random number) and creates the window: a child of parent at placement titled "ActiveMovie
+    // Window", or without a parent a top-level window "Active Window" whose client area has the
+    // frame size (after subsampling), centred on the screen. A window made before is destroyed
+    // first. False when no window could be made; nothing is left behind then.
     bool Create(platform::WindowHandle parent, const PreviewPlacement& placement);
     // Takes the window's drawing context. False when it cannot; the window stays.
     bool TakeContext();
@@ -46,16 +53,26 @@ public:
     // At acquisition preparation: sizes the camera's display buffer to the client area when the
     // window is visible, has a non-empty client area and a context.
     void PrepareDisplayBuffer();
-    // Paints the colour mode's output buffer: 1:1 when the client area has the frame's size,
-    // else scaled through the display buffer. Fails silently (hidden, zero-sized, destroyed).
-    void Paint();
+    // Paints the colour mode's output buffer: 1:1 when the client area has the frame's size
+    // (except in colour mode 1), else scaled through the camera's display buffer. Modes 1, 3, 4
+    // and 5 are first converted into buffer8 or buffer24. Fails silently (hidden, zero-sized,
+    // destroyed, no context). Returns whether a frame reached the window.
+    bool Paint();
     // Releases the context, destroys the window and unregisters its class. Safe without one.
     void Destroy();
 
 private:
+    void TearDown();
+    // The bitmap that shows the colour mode's frame, converted into it where needed; null when
+    // the buffers are missing.
+    ImageBuffer* DisplaySource(int mode);
+    // Makes the camera's display buffer width x height in the colour mode's display format
+    // (8-bit gray palette for modes 0 and 1, else 24 bits); null when it cannot.
+    ImageBuffer* SizeDisplayBuffer(int width, int height, int mode);
+
     CameraObject& camera_;
-    platform::WindowHandle window_ = nullptr;
-    void* context_ = nullptr;
+    mutable std::mutex mutex_;
+    platform::PreviewSurface surface_;
     char className_[256] = {};
 };
 

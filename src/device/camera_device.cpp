@@ -291,7 +291,7 @@ void CameraDevice::AcquisitionLoop() {
     while (streamState != STREAM_STOP) {
         int state = streamState;
         if (state == STREAM_RUNNING || state == STREAM_SINGLE) {
-            int target = state == STREAM_SINGLE ? 0 : (NewestSlot() + 1) % 3;
+            int target = state == STREAM_SINGLE ? 0 : FillTarget();
             FrameSlot& slot = buffers[target];
             slot.sequence = 0;
             // A frame larger than the slot (the window grew while streaming) is never read: the
@@ -327,6 +327,20 @@ void CameraDevice::AcquisitionLoop() {
     endEvent.Set();
 }
 
+int CameraDevice::FillTarget() {
+    // The slot after the newest, unless a copy reads it (a copy that began when it was the
+    // newest): then the other one. A slot is marked empty before its copy mark is looked at and
+    // a copy marks its slot before it looks at the sequence again, so either this thread sees
+    // the mark or the copy sees the slot emptied and starts over.
+    const int newest = NewestSlot();
+    int target = (newest + 1) % 3;
+    for (;;) {
+        buffers[target].sequence = 0;
+        if (slotInCopy.load() != target) return target;
+        target = target == (newest + 1) % 3 ? (newest + 2) % 3 : (newest + 1) % 3;
+    }
+}
+
 int CameraDevice::QueryNewFrame() {
     int delivered = lastDelivered;
     for (const FrameSlot& slot : buffers) {
@@ -336,13 +350,27 @@ int CameraDevice::QueryNewFrame() {
 }
 
 int CameraDevice::CopyNewestFrame(uint8_t* destination, int, int, int) {
-    const FrameSlot& slot = buffers[NewestSlot()];
-    int size = GetCopySize();
-    if (destination == nullptr || !slot.data || size < 0 || static_cast<uint32_t>(size) > slot.size) return 1;
-    int sequence = slot.sequence;
-    std::memcpy(destination, slot.data.get(), static_cast<size_t>(size));
-    lastDelivered = sequence;
-    return 0;
+    for (;;) {
+        const int index = NewestSlot();
+        const FrameSlot& slot = buffers[index];
+        const int sequence = slot.sequence;
+        int size = GetCopySize();
+        if (destination == nullptr || !slot.data || sequence <= 0 || size < 0 ||
+            static_cast<uint32_t>(size) > slot.size) {
+            return 1;
+        }
+        // Marked before the sequence is looked at again: the acquisition thread leaves a marked
+        // slot alone, and a slot it began to refill before it saw the mark shows a new sequence.
+        slotInCopy = index;
+        if (slot.sequence != sequence) {
+            slotInCopy = -1;
+            continue;
+        }
+        std::memcpy(destination, slot.data.get(), static_cast<size_t>(size));
+        slotInCopy = -1;
+        lastDelivered = sequence;
+        return 0;
+    }
 }
 
 int CameraDevice::FinishSingleCapture(uint8_t* destination, int, int, int) {

@@ -124,6 +124,9 @@ protected:
     bool WriteBlock(uint32_t offset, const uint8_t* block);
     // The newest slot: the largest sequence, ties to the lower slot.
     int NewestSlot() const;
+    // Acquisition thread: the slot the next frame goes into, marked empty; never the newest
+    // slot nor one that CopyNewestFrame is reading.
+    int FillTarget();
     // Allocates the three slots for the current transfer size; false when memory runs out.
     bool AllocateSlots();
     void ReleaseSlots();
@@ -148,6 +151,7 @@ protected:
     FrameSlot buffers[3];
     std::atomic<int> frameSequence{0};
     std::atomic<int> lastDelivered{0};
+    std::atomic<int> slotInCopy{-1};  // the slot CopyNewestFrame reads, -1 when none
     std::atomic<int> streamState{STREAM_IDLE};
     std::thread threadHandle;  // the acquisition thread, joinable while it exists
     ManualResetEvent endEvent;  // set by the thread when it ends

@@ -302,6 +302,15 @@ LUMORA_PIXEL_ROUTINE(Gray16To8) {
     return Gray16To8Rows(rows, false);
 }
 
+LUMORA_PIXEL_ROUTINE(Gray8To24) {
+    LUMORA_ROWS_OR_ZERO(rows);
+    if (rows.sourceBpp != 1 || (rows.destBpp != 3 && rows.destBpp != 4)) return 0;
+    EachRow(rows, false, [&](uint8_t* d, const uint8_t* s) {
+        for (int32_t x = 0; x < rows.width; ++x, d += rows.destBpp) d[0] = d[1] = d[2] = s[x];
+    });
+    return 1;
+}
+
 LUMORA_PIXEL_ROUTINE(Gray16To8Flipped) {
     LUMORA_ROWS_OR_ZERO(rows);
     return Gray16To8Rows(rows, true);

@@ -32,6 +32,8 @@ LUMORA_PIXEL_ROUTINE(RegionMean16);
 
 // 16 -> 8: value / 16.
 LUMORA_PIXEL_ROUTINE(Gray16To8);
+// 8 -> 24 or 32 (fourth byte left alone): the gray value into blue, green and red.
+LUMORA_PIXEL_ROUTINE(Gray8To24);
 LUMORA_PIXEL_ROUTINE(Gray16To8Flipped);
 // 48 or 64 -> 24 (or 32, fourth byte left alone): each of blue, green, red / 16.
 LUMORA_PIXEL_ROUTINE(Colour48To24);

@@ -3,12 +3,26 @@
 
 #include <stdio.h>
 
+/* The newest error the notifier was called with. */
+static void Note(void *context, unsigned int message, uintptr_t wParam, intptr_t lParam) {
+    int *last = (int *)context;
+    if (message == CAMMSG_ERROR && wParam == 0) *last = (int)lParam;
+}
+
 int main(void) {
     CameraInfo info = {sizeof(CameraInfo), 0, 0, 0, 0, 0, 0, 0, 0};
     FrameInfo frame = {sizeof(FrameInfo), 0, 0, 0, 0, NULL};
-    LumoraHandle h = Lumora_Initialize(NULL);
-    int ok = Lumora_GetDllVersion() == 0x012D0519 && h != 0 && Lumora_Release(h) == 1 &&
-             info.size == 36 && frame.size > 0 && CAMMSG_FRAME == 0x8002 && CAMMSG_ERROR == 0x8003;
+    int lastError = -1;
+    LumoraNotifier notifier = {LUMORA_NOTIFIER_TAG, Note, NULL};
+    LumoraHandle h;
+    int ok;
+    notifier.context = &lastError;
+    h = Lumora_Initialize(&notifier);
+    /* An unknown colour mode is refused, and the error reaches the notifier. */
+    ok = h != 0 && Lumora_SetColorMode(h, 7) == 0 && lastError == CAMERR_ARGUMENT &&
+         Lumora_GetLastError(h) == CAMERR_ARGUMENT;
+    ok = ok && Lumora_GetDllVersion() == 0x012D0519 && Lumora_Release(h) == 1 && info.size == 36 &&
+         frame.size > 0 && CAMMSG_FRAME == 0x8002 && CAMMSG_ERROR == 0x8003;
     printf("%s\n", ok ? "C program: ok" : "C program: FAILED");
     return ok ? 0 : 1;
 }

@@ -1,0 +1,349 @@
+#include "camera/acquisition.h"
+
+#include <cstring>
+
+#include "camera/camera_object.h"
+#include "platform/clock.h"
+
+namespace lumora {
+
+namespace {
+
+// Frame size divisor of a subsampling mode.
+int SubsamplingDivisor(int mode) {
+    if (mode == 1 || mode == 17) return 2;
+    if (mode == 2 || mode == 18) return 4;
+    return 1;
+}
+
+bool WideMode(int mode) { return mode == 1 || mode == 4 || mode == 5; }
+
+// Device rows of width bytes, back to back, into the raw buffer's rows: copied in the 8-bit
+// modes, each byte widened to 12 bits (x 16) in the 16-bit ones.
+void SpreadRows(const uint8_t* frame, ImageBuffer& raw) {
+    const int32_t width = raw.Width();
+    for (int32_t r = 0; r < raw.Height(); ++r, frame += width) {
+        uint8_t* row = raw.Row(r);
+        if (raw.BitCount() == 8) {
+            std::memcpy(row, frame, static_cast<size_t>(width));
+            continue;
+        }
+        for (int32_t x = 0; x < width; ++x) {
+            const uint16_t sample = static_cast<uint16_t>(frame[x] << 4);
+            std::memcpy(row + 2 * x, &sample, 2);
+        }
+    }
+}
+
+}  // namespace
+
+Acquisition::Acquisition(CameraObject& camera)
+    : camera_(camera), preview_(camera, *this), recording_(camera, camera.recorder, handOver) {}
+
+Acquisition::~Acquisition() { StopThreads(); }
+
+int Acquisition::Fail(int code) {
+    camera_.RecordError(code);
+    return 0;
+}
+
+// ---- Preparation ----
+
+int Acquisition::Prepare() {
+    K37VQDevice& device = *camera_.device;
+    if (!device.IsValidDevice(device.GetSelectedDevice())) return Fail(CAMERR_DEVICE_NUMBER);
+    const CaptureWindow window = camera_.captureWindow;
+    const int subsampling = camera_.subsamplingMode;
+    if (!window.IsValid(subsampling)) return Fail(CAMERR_CAPTURE_WINDOW);
+    const int w = window.hEffective / SubsamplingDivisor(subsampling);
+    const int h = window.vEffective / SubsamplingDivisor(subsampling);
+    const int mode = camera_.colorMode;
+
+    // Buffers by colour mode: {buffer, bits, used in modes 0..5}.
+    struct Need {
+        std::unique_ptr<ImageBuffer>& buffer;
+        int bits;
+        bool used[6];
+    };
+    const Need needs[] = {
+        {camera_.buffer8, 8, {true, false, true, true, false, false}},
+        {camera_.buffer16, 16, {false, true, false, false, true, true}},
+        {camera_.buffer24, 24, {true, false, true, true, true, true}},
+        {camera_.buffer32, 32, {false, false, false, true, false, false}},
+        {camera_.buffer48, 48, {false, false, false, false, true, false}},
+        {camera_.buffer64, 64, {false, false, false, false, false, true}},
+    };
+    // From here on the buffers are those of this preparation, whole or (after a failure) not.
+    preparedMode_ = mode;
+    frameWidth_ = w;
+    frameHeight_ = h;
+    for (const Need& need : needs) {
+        if (mode < 0 || mode > 5 || !need.used[mode]) continue;
+        if (!need.buffer || !need.buffer->Create(w, h, need.bits)) return Fail(CAMERR_MEMORY);
+    }
+    ImageBuffer* output = camera_.OutputBuffer();
+    if (!output || !camera_.sharpenSource || !camera_.sharpenSource->CreateLike(output) ||
+        !handOver.Prepare(*output)) {
+        return Fail(CAMERR_MEMORY);
+    }
+
+    camera_.ProgramClock(camera_.halfClock);
+    // A window the sensor cannot read out is refused here, before any frame is sized by it.
+    if (!camera_.SendCaptureWindow()) return 0;
+    device.SetWordTransfer(WideMode(mode) ? 1 : 0);
+
+    const GainSettings& g = camera_.gainSettings;
+    device.SetMirrorV(g.mirrorV);
+    platform::SleepMs(5);
+    device.SetMirrorH(g.mirrorH);
+    platform::SleepMs(5);
+    device.SetGlobalGain(g.globalGain);
+    device.SetColorGain(K37VQDevice::REG_GAIN_GREEN1, g.gainGreen1);
+    device.SetColorGain(K37VQDevice::REG_GAIN_RED, g.gainRed);
+    device.SetColorGain(K37VQDevice::REG_GAIN_BLUE, g.gainBlue);
+    device.SetColorGain(K37VQDevice::REG_GAIN_GREEN2, g.gainGreen2);
+    device.SetExposureLines(g.exposure);
+
+    // The exposure time with the line values of the previous preparation, then the new ones.
+    camera_.GetRealExposureTime(nullptr);
+    device.ReadRegister16(K37VQDevice::REG_LINE_LENGTH, &camera_.lineTiming.lineLengthClocks);
+    platform::SleepMs(3);
+    device.ReadRegister16(K37VQDevice::REG_FRAME_LENGTH, &camera_.lineTiming.lineOffsetClocks);
+    platform::SleepMs(3);
+
+    camera_.preview.PrepareDisplayBuffer();
+    return 1;
+}
+
+void Acquisition::SizeStaging() {
+    const int size = camera_.device->GetTransferSize();
+    staging_.resize(size > 0 ? static_cast<size_t>(size) : 0);
+}
+
+// ---- Continuous preview ----
+
+int Acquisition::StartPreview() {
+    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    if (state_ == AcquisitionState::Previewing) return 1;
+    if (state_ == AcquisitionState::Capturing) return Fail(CAMERR_NO_DEVICE);
+    if (!Prepare()) return Fail(CAMERR_NO_DEVICE);
+    // The stream runs before the thread asks it for frames: the device's start must not overlap
+    // the thread's frame queries.
+    SizeStaging();
+    if (camera_.device->StartStream() != 0) {
+        StopPreview();
+        return Fail(CAMERR_REGISTER);
+    }
+    state_ = AcquisitionState::Previewing;
+    if (!preview_.Start()) {
+        StopPreview();
+        return Fail(CAMERR_THREAD);
+    }
+    return 1;
+}
+
+void Acquisition::StopThreads() {
+    preview_.Stop();
+    recording_.Stop();
+}
+
+int Acquisition::StopPreview() {
+    if (!camera_.device) {
+        StopThreads();
+        return Fail(CAMERR_NO_DEVICE);
+    }
+    StopThreads();
+    if (state_ != AcquisitionState::Idle) {
+        state_ = AcquisitionState::Idle;
+        if (camera_.device->StopStream() != 0) return Fail(CAMERR_REGISTER);
+    }
+    return 1;
+}
+
+int Acquisition::OpenWindow(bool optional) {
+    PreviewWindow& window = camera_.preview;
+    if (window.Exists()) return 1;  // an acquisition already shows its window
+    if (optional && !PreviewWindow::Available()) return 1;
+    if (!window.Create(camera_.previewParent, camera_.previewPlacement)) return Fail(CAMERR_WINDOW);
+    if (!window.TakeContext()) return Fail(CAMERR_WINDOW);
+    return 1;
+}
+
+void Acquisition::SetCaller(const CallerTarget& target) {
+    std::lock_guard<std::mutex> lock(callerMutex_);
+    caller_ = target;
+}
+
+int Acquisition::Preview() {
+    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    SetCaller({});
+    if (!OpenWindow(false)) return 0;
+    if (!StartPreview()) {
+        Close();
+        return Fail(CAMERR_TRANSFER);
+    }
+    return 1;
+}
+
+int Acquisition::CallBackPreview(platform::WindowHandle notify, void* buffer, int size, int flag) {
+    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    SetCaller({notify, buffer, size, flag});
+    int ok = OpenWindow(true);
+    if (ok && !StartPreview()) {
+        Close();
+        ok = Fail(CAMERR_TRANSFER);
+    }
+    // A failed call leaves nothing behind that a later start would write to or post to.
+    if (!ok) SetCaller({});
+    return ok;
+}
+
+// ---- Recording ----
+
+int Acquisition::Record(const char* fileName, int durationMs, int showWindow) {
+    if (fileName == nullptr || fileName[0] == '\0' || durationMs < 0) return Fail(CAMERR_ARGUMENT);
+    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    SetCaller({});
+    if (showWindow && !OpenWindow(false)) return 0;
+    // A recording still running is finished before its writer takes the new file.
+    recording_.Stop();
+    if (!StartPreview()) {
+        Close();
+        return Fail(CAMERR_STORAGE);
+    }
+    const ImageBuffer* output = camera_.OutputBuffer();
+    AviWriter& writer = camera_.recorder;
+    writer.SetFrameSize(output->Width(), output->Height());
+    writer.SetFrameRate(30);
+    if (!writer.BeginFile(fileName)) {
+        Close();
+        return Fail(CAMERR_STORAGE);
+    }
+    if (!recording_.Start(durationMs)) {
+        Close();
+        return Fail(CAMERR_THREAD);
+    }
+    return 1;
+}
+
+int Acquisition::Close() {
+    if (camera_.device) {
+        StopPreview();
+    } else {
+        StopThreads();
+    }
+    camera_.preview.Destroy();
+    SetCaller({});
+    return 1;
+}
+
+// ---- Single frames ----
+
+int Acquisition::Capture() {
+    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    if (state_ == AcquisitionState::Previewing) return Fail(CAMERR_NO_DEVICE);
+    if (state_ == AcquisitionState::Capturing) return 1;
+    if (!Prepare()) return Fail(CAMERR_NO_DEVICE);
+    state_ = AcquisitionState::Capturing;
+    return 1;
+}
+
+int Acquisition::SnapShot(void* buffer, int size, int flag) {
+    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    if (state_ == AcquisitionState::Previewing) return 0;
+    if (state_ == AcquisitionState::Idle && !Prepare()) return Fail(CAMERR_NO_DEVICE);
+    SizeStaging();
+    if (camera_.device->StartSingleCapture() != 0) return Fail(CAMERR_TRANSFER);
+    if (!FetchFrame(true)) {
+        PostFrame(CAMERR_TRANSFER);
+        return Fail(CAMERR_TRANSFER);
+    }
+    camera_.pipeline.Run();
+    const ImageBuffer& output = *camera_.OutputBuffer();
+    if (buffer != nullptr && size != 0) {
+        platform::WindowHandle notify;
+        {
+            std::lock_guard<std::mutex> lock(callerMutex_);
+            notify = caller_.notify;
+        }
+        if (!CopyToCaller(output, buffer, size, flag, notify)) return Fail(CAMERR_MEMORY);
+    }
+    return 1;
+}
+
+int Acquisition::WithLatestFrame(const std::function<int(const ImageBuffer*)>& read) {
+    if (state_ == AcquisitionState::Previewing) {
+        return handOver.WithFrame([&](const ImageBuffer& frame) { return read(&frame); });
+    }
+    return read(camera_.OutputBuffer());
+}
+
+int Acquisition::GetImage(void* buffer, int size, int flag) {
+    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    if (camera_.OutputBuffer() == nullptr) return Fail(CAMERR_NO_DEVICE);
+    platform::WindowHandle notify;
+    {
+        std::lock_guard<std::mutex> lock(callerMutex_);
+        notify = caller_.notify;
+    }
+    const int copied = WithLatestFrame([&](const ImageBuffer* frame) {
+        return frame != nullptr && frame->IsUsable() && buffer != nullptr &&
+               CopyToCaller(*frame, buffer, size, flag, notify);
+    });
+    return copied ? 1 : Fail(CAMERR_MEMORY);
+}
+
+// ---- Frames ----
+
+bool Acquisition::FetchFrame(bool single) {
+    CameraDevice& device = *camera_.device;
+    ImageBuffer* raw = camera_.RawBuffer();
+    const size_t bytes = static_cast<size_t>(frameWidth_) * static_cast<size_t>(frameHeight_);
+    if (raw == nullptr || !raw->IsUsable() || raw->Width() != frameWidth_ ||
+        raw->Height() != frameHeight_ || staging_.size() < bytes) {
+        if (single) device.FinishSingleCapture(nullptr, 0, 0, 0);  // ends the capture thread
+        return false;
+    }
+    const int result = single ? device.FinishSingleCapture(staging_.data(), 0, 0, 0)
+                              : device.CopyNewestFrame(staging_.data(), 0, 0, 0);
+    // The device copies its own window's size (never more than its slots, which the staging
+    // buffer matches); a window changed since the preparation gives a frame of another size.
+    if (result != 0 || device.GetCopySize() != static_cast<int>(bytes)) return false;
+    SpreadRows(staging_.data(), *raw);
+    return true;
+}
+
+int Acquisition::CopyToCaller(const ImageBuffer& frame, void* buffer, int size, int flag,
+                              platform::WindowHandle notify) {
+    const size_t stride = static_cast<size_t>(frame.Stride());
+    const int32_t height = frame.Height();
+    if (size < 0 || static_cast<size_t>(size) < stride * static_cast<size_t>(height)) {
+        platform::PostWindowMessage(notify, CAMMSG_FRAME, 0, CAMERR_MEMORY);
+        return Fail(CAMERR_MEMORY);
+    }
+    auto* out = static_cast<uint8_t*>(buffer);
+    for (int32_t i = 0; i < height; ++i) {
+        const int32_t row = flag ? i : height - 1 - i;
+        std::memcpy(out + stride * static_cast<size_t>(i), frame.Row(row), stride);
+    }
+    return 1;
+}
+
+void Acquisition::DeliverFrame(const ImageBuffer& output, FrameInfo& info) {
+    // Under the lock: a caller that replaces or drops its buffer waits for this copy, so no
+    // frame lands in memory it has taken back.
+    std::lock_guard<std::mutex> lock(callerMutex_);
+    info.buffer = caller_.buffer;
+    if (caller_.buffer != nullptr && caller_.size != 0 &&
+        !CopyToCaller(output, caller_.buffer, caller_.size, caller_.flag, caller_.notify)) {
+        return;
+    }
+    platform::PostWindowMessage(caller_.notify, CAMMSG_FRAME, reinterpret_cast<uintptr_t>(&info), 0);
+}
+
+void Acquisition::PostFrame(int code) {
+    std::lock_guard<std::mutex> lock(callerMutex_);
+    platform::PostWindowMessage(caller_.notify, CAMMSG_FRAME, 0, code);
+}
+
+}  // namespace lumora

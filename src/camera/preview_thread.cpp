@@ -1,0 +1,83 @@
+#include "camera/preview_thread.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+
+#include "camera/acquisition.h"
+#include "camera/camera_object.h"
+#include "platform/clock.h"
+
+namespace lumora {
+
+bool PreviewThread::Start() {
+    Stop();
+    rate_.Restart(platform::MultimediaTime());
+    frames_ = 0;
+    busyUs_ = 0;
+    stopRequest_.Reset();
+    run_ = 1;
+    try {
+        thread_ = std::thread([this] { Loop(); });
+    } catch (const std::system_error&) {
+        run_ = 0;
+        return false;
+    }
+    ++started_;
+    return true;
+}
+
+void PreviewThread::Stop() {
+    run_ = 0;
+    stopRequest_.Set();
+    if (thread_.joinable()) thread_.join();
+}
+
+void PreviewThread::Loop() {
+    // The device is asked once per wait time, counted from one question to the next: a frame
+    // that took longer than the wait to process is followed by the next question at once.
+    uint32_t asked = platform::TickCount();
+    while (run_ == 1) {
+        const uint32_t wait = static_cast<uint32_t>(std::max(camera_.waitTimeMs.load(), 0));
+        const uint32_t since = platform::TickCount() - asked;
+        stopRequest_.Wait(since < wait ? wait - since : 0);
+        if (run_ != 1) break;
+        asked = platform::TickCount();
+        const int status = camera_.device->QueryNewFrame();
+        if (status == 1) {
+            run_ = 0;
+            acquisition_.PostFrame(CAMERR_STREAM_STOPPED);
+            camera_.RecordError(CAMERR_STREAM_STOPPED);
+            acquisition_.StreamStopped();
+            break;
+        }
+        if (status != 3) continue;
+        const auto start = std::chrono::steady_clock::now();
+        ProcessFrame();
+        const auto spent = std::chrono::steady_clock::now() - start;
+        busyUs_ += static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(spent).count());
+        ++frames_;
+    }
+}
+
+void PreviewThread::ProcessFrame() {
+    if (!acquisition_.FetchFrame(false)) {
+        acquisition_.PostFrame(CAMERR_TRANSFER);
+        camera_.RecordError(CAMERR_TRANSFER);
+        return;
+    }
+    const ImageBuffer& raw = *camera_.RawBuffer();
+    const ImageBuffer& output = *camera_.OutputBuffer();
+    FrameInfo& info = acquisition_.frameInfo;
+    info.size = static_cast<int>(sizeof(FrameInfo));
+    info.width = raw.Width();
+    info.height = raw.Height();
+    info.bitCount = output.BitCount();
+    info.fpsTimes10 = rate_.Count(platform::MultimediaTime());
+    camera_.pipeline.Run();
+    if (acquisition_.handOver.Publish(output, false)) acquisition_.FrameHandedOver();
+    camera_.preview.Paint();
+    acquisition_.DeliverFrame(output, info);
+}
+
+}  // namespace lumora

@@ -1,0 +1,432 @@
+// Acquisition through the exports on emulated cameras: the state machine, caller buffers and
+// notifications, frame sizes and colours, recording, unplugging, stalls, refused and changed
+// windows; the frame hand-over and the recording thread on their own. (Also run under ASan and
+// TSan.)
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../device/emulated_disks.h"
+#include "api/handle_list.h"
+#include "camera/camera_object.h"
+#include "lumora/LumoraSdk.h"
+#include "output/avi_writer.h"
+
+namespace lumora::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// CAMMSG_FRAME messages posted to one window, with the frame record copied when they carry one.
+struct Frame {
+    uintptr_t wParam;
+    intptr_t lParam;
+    FrameInfo info;
+    Clock::time_point at;
+};
+struct FrameLog {
+    std::mutex mutex;
+    std::vector<Frame> frames;
+    std::vector<Frame> Take() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return frames;
+    }
+    static void Notify(void* context, unsigned msg, uintptr_t wParam, intptr_t lParam) {
+        auto* log = static_cast<FrameLog*>(context);
+        if (msg != CAMMSG_FRAME) return;
+        FrameInfo info{};
+        if (wParam != 0) info = *reinterpret_cast<const FrameInfo*>(wParam);
+        std::lock_guard<std::mutex> lock(log->mutex);
+        log->frames.push_back({wParam, lParam, info, Clock::now()});
+    }
+};
+
+// ffprobe's frame count and rate (frames per second x 100) of an AVI file.
+bool Probe(const std::string& path, long* frames, double* rateTimes100) {
+    FILE* pipe = popen(("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                        "stream=nb_read_frames,r_frame_rate -of csv=p=0 '" + path + "'").c_str(), "r");
+    long num = 0, den = 0;
+    const int fields = pipe ? std::fscanf(pipe, "%ld/%ld,%ld", &num, &den, frames) : 0;
+    if (pipe) pclose(pipe);
+    *rateTimes100 = den ? 100.0 * num / den : 0;
+    return fields == 3;
+}
+
+std::string TempPath(const char* name) { return ::testing::TempDir() + name; }
+
+class AcquisitionTest : public EmulatedDisks {
+protected:
+    void SetUp() override {
+        emulator = DiskLayer::PlaceTestCameras(1)[0];
+        emulator->SetFramePeriodUs(10000);
+        h = Lumora_Initialize(nullptr);
+        camera = ProcessHandleList().Lookup(h);
+        ASSERT_NE(camera, nullptr);
+        ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 320, 2616, 0, 240), 1);
+        ASSERT_EQ(Lumora_SetFilterValue(h, 13, 32), 1);    // gains and exposure that show the
+        ASSERT_EQ(Lumora_SetFilterValue(h, 18, 2600), 1);  // chart at its nominal levels
+        Codes();
+    }
+    void TearDown() override {
+        EXPECT_EQ(Lumora_Release(h), 1);
+        EmulatedDisks::TearDown();
+    }
+    // The failure codes recorded since the last call, oldest first (the pipeline records a 0
+    // for every frame while automatic exposure is off).
+    std::vector<int> Codes() {
+        std::vector<int> codes;
+        for (int i = 0; i < ErrorHistory::kSize; ++i) {
+            if (int c = Lumora_GetLastError(h)) codes.insert(codes.begin(), c);
+        }
+        return codes;
+    }
+    int FrameBytes() const { return camera->OutputBuffer()->Stride() * camera->OutputBuffer()->Height(); }
+    const PreviewThread& Previewer() const { return camera->acquisition.Previewer(); }
+
+    std::shared_ptr<CameraEmulator> emulator;
+    LumoraHandle h = 0;
+    CameraObject* camera = nullptr;
+    FrameLog log;
+    LumoraNotifier notifier{LUMORA_NOTIFIER_TAG, FrameLog::Notify, &log};
+};
+
+TEST_F(AcquisitionTest, StateMachine) {
+    std::vector<uint8_t> frame(320 * 240);
+    const int size = static_cast<int>(frame.size());
+    EXPECT_EQ(Lumora_StartPreview(h), 1);
+    EXPECT_EQ(Lumora_StartPreview(h), 1);
+    EXPECT_EQ(Previewer().ThreadsStarted(), 1);
+    EXPECT_EQ(Lumora_Capture(h), 0);
+    EXPECT_EQ(Codes(), std::vector<int>{CAMERR_NO_DEVICE});
+    EXPECT_EQ(Lumora_SnapShot(h, frame.data(), size, 1), 0);
+    EXPECT_EQ(Codes(), std::vector<int>{});
+    ASSERT_TRUE(WaitFor([&] { return Previewer().FramesProcessed() >= 3; }));
+    EXPECT_EQ(Lumora_GetImage(h, frame.data(), size, 1), 1);
+    EXPECT_EQ(Lumora_StopPreview(h), 1);
+    EXPECT_EQ(Lumora_SnapShot(h, frame.data(), size, 1), 1);  // prepares, grabs, stays idle
+    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Idle);
+    EXPECT_EQ(Lumora_Capture(h), 1);
+    EXPECT_EQ(Lumora_Capture(h), 1);
+    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Capturing);
+    EXPECT_EQ(Lumora_StartPreview(h), 0);
+    EXPECT_EQ(Lumora_SnapShot(h, frame.data(), size, 0), 1);
+    EXPECT_EQ(Codes(), std::vector<int>{CAMERR_NO_DEVICE});
+    EXPECT_EQ(Lumora_Close(h), 1);
+    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Idle);
+    EXPECT_EQ(Previewer().ThreadsStarted(), 1);
+    // A window needs a window system; a negative duration is refused.
+    const bool windows = PreviewWindow::Available();
+    EXPECT_EQ(Lumora_Preview(h), windows ? 1 : 0);
+    EXPECT_EQ(Lumora_Close(h), 1);
+    EXPECT_EQ(Lumora_Record(h, TempPath("w.avi").c_str(), 100, 1), windows ? 1 : 0);
+    EXPECT_EQ(Lumora_Close(h), 1);
+    std::remove(TempPath("w.avi").c_str());
+    EXPECT_EQ(Lumora_Record(h, TempPath("n.avi").c_str(), -1, 0), 0);
+    std::vector<int> codes{CAMERR_WINDOW, CAMERR_WINDOW, CAMERR_ARGUMENT};
+    if (windows) codes.erase(codes.begin(), codes.begin() + 2);
+    EXPECT_EQ(Codes(), codes);
+    // Selecting a camera closes the open one: the acquisition on it ends first.
+    ASSERT_EQ(Lumora_StartPreview(h), 1);
+    EXPECT_EQ(Lumora_SetDeviceNumber(h, 0), 1);
+    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Idle);
+    EXPECT_FALSE(Previewer().Running());
+}
+
+TEST_F(AcquisitionTest, CallerBufferOneByteShortFailsEveryCopy) {
+    ASSERT_EQ(Lumora_SetColorMode(h, 24), 1);
+    ASSERT_EQ(Lumora_SnapShot(h, nullptr, 0, 0), 1);
+    const std::vector<uint8_t> untouched(FrameBytes() + 1, 0xEE);
+    std::vector<uint8_t> frame = untouched;
+    EXPECT_EQ(Lumora_GetImage(h, frame.data(), FrameBytes() - 1, 1), 0);
+    EXPECT_EQ(Lumora_SnapShot(h, frame.data(), FrameBytes() - 1, 1), 0);
+    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_MEMORY, CAMERR_MEMORY, CAMERR_MEMORY, CAMERR_MEMORY}));
+    ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), FrameBytes() - 1, 0), 1);
+    ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= 3; }));
+    EXPECT_EQ(Lumora_StopPreview(h), 1);
+    for (const Frame& f : log.Take()) EXPECT_TRUE(f.wParam == 0 && f.lParam == CAMERR_MEMORY);
+    EXPECT_EQ(frame, untouched);
+}
+
+// Five seconds of 640 x 480 frames into a notifier record, without a window system.
+TEST_F(AcquisitionTest, CallBackPreviewNotifiesEveryFrameItProcesses) {
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 640, 2616, 0, 480), 1);
+    ASSERT_EQ(Lumora_SetColorMode(h, 16), 1);
+    emulator->SetFramePeriodUs(40000);
+    std::vector<uint8_t> frame(640 * 480 * 2, 0);
+    const auto start = Clock::now();
+    ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), static_cast<int>(frame.size()), 1), 1);
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    EXPECT_EQ(Lumora_Close(h), 1);
+    const std::vector<Frame> frames = log.Take();
+    EXPECT_EQ(frames.size(), Previewer().FramesProcessed());
+    ASSERT_GT(frames.size(), 50u);
+    for (const Frame& f : frames) {
+        const FrameInfo& i = f.info;
+        EXPECT_TRUE(f.wParam != 0 && i.size == static_cast<int>(sizeof(FrameInfo)) && i.width == 640 &&
+                    i.height == 480 && i.bitCount == 16 && i.buffer == frame.data());
+        if (f.at - start < std::chrono::milliseconds(1000)) {
+            EXPECT_EQ(i.fpsTimes10, 0);
+        }
+    }
+    const double mean = frames.size() * 10 / 5.0;  // frames per second x 10 over the five seconds
+    EXPECT_NEAR(frames.back().info.fpsTimes10, mean, mean * 0.3);
+    EXPECT_NE(frame, std::vector<uint8_t>(frame.size(), 0));
+}
+
+TEST(AcquisitionRates, FrameRateAndRecordingRate) {
+    EXPECT_EQ(RecordingThread::MeasuredRate(50, 2040), 2450u);
+    EXPECT_EQ(RecordingThread::MeasuredRate(1, 0), 0u);
+    EXPECT_EQ(RecordingThread::MeasuredRate(100000, 1000), 10000000u);  // no 32-bit overflow
+    FrameRateMeter meter;  // windows of just over a second, across the wrap of the clock
+    const uint32_t t0 = 0xFFFFFF00u;
+    meter.Restart(t0);
+    for (uint32_t t = 100; t <= 1000; t += 100) EXPECT_EQ(meter.Count(t0 + t), 0) << t;
+    EXPECT_EQ(meter.Count(t0 + 1001), 109);  // 11 frames in 1001 ms
+    EXPECT_EQ(meter.Count(t0 + 1500), 109);
+    EXPECT_EQ(meter.Count(t0 + 3001), 10);  // 2 frames in 2000 ms
+}
+
+TEST_F(AcquisitionTest, EveryColourAndSubsamplingModeGivesFramesOfItsSize) {
+    emulator->SetFastFrames(true);
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 8, 640, 2616, 4, 480), 1);
+    const int subsampling[][2] = {{0, 1}, {1, 2}, {17, 2}, {2, 4}, {18, 4}};  // mode, divisor
+    for (int bits : {8, 16, 24, 32, 48, 64}) {
+        for (const auto& s : subsampling) {
+            SCOPED_TRACE(::testing::Message() << bits << " bits, subsampling " << s[0]);
+            ASSERT_EQ(Lumora_SetColorMode(h, bits) & Lumora_SetSubSample(h, s[0]), 1);
+            ASSERT_EQ(Lumora_SnapShot(h, nullptr, 0, 0), 1);
+            const ImageBuffer& out = *camera->OutputBuffer();
+            EXPECT_TRUE(out.Width() == 640 / s[1] && out.Height() == 480 / s[1] && out.BitCount() == bits);
+            std::vector<uint8_t> frame(FrameBytes());
+            EXPECT_EQ(Lumora_GetImage(h, frame.data(), FrameBytes(), 0), 1);
+            // Raw samples: bytes, widened to 12 bits in the wide modes.
+            const ImageBuffer& raw = *camera->RawBuffer();
+            int top = 0;
+            for (int r = 0; r < raw.Height(); ++r) {
+                for (int x = 0; x < raw.Width(); ++x) {
+                    const uint8_t* p = raw.Row(r) + x * raw.BytesPerPixel();
+                    top = std::max(top, raw.BitCount() == 8 ? p[0] : p[0] | p[1] << 8);
+                }
+            }
+            EXPECT_TRUE(top > 0 && top <= (raw.BitCount() == 8 ? 255 : 4095)) << top;
+        }
+    }
+    EXPECT_EQ(Codes(), std::vector<int>{});
+}
+
+TEST_F(AcquisitionTest, ColourSnapshotShowsTheChartInItsColours) {
+    // The emulated chart: 6 x 4 patches from (174, 261), 523 x 490 pixels apart; red, green, blue.
+    const uint8_t chart[4][6][3] = {
+        {{115, 82, 68}, {194, 150, 130}, {98, 122, 157}, {87, 108, 67}, {133, 128, 177}, {103, 189, 170}},
+        {{214, 126, 44}, {80, 91, 166}, {193, 90, 99}, {94, 60, 108}, {157, 188, 64}, {224, 163, 46}},
+        {{56, 61, 150}, {70, 148, 73}, {175, 54, 60}, {231, 199, 31}, {187, 86, 149}, {8, 133, 161}},
+        {{243, 243, 242}, {200, 200, 200}, {160, 160, 160}, {122, 122, 121}, {85, 85, 85}, {52, 52, 52}},
+    };
+    emulator->SetStill(true);
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 3488, 2616, 0, 2616), 1);
+    ASSERT_EQ(Lumora_SetSubSample(h, 2) & Lumora_SetColorMode(h, 24), 1);
+    for (int index : {7, 8, 9, 11}) ASSERT_EQ(Lumora_SetFilterValue(h, index, 100), 1);  // neutral
+    ASSERT_EQ(Lumora_SetFilterValue(h, 12, 3), 1);  // Bayer phase 3
+    ASSERT_EQ(Lumora_SnapShot(h, nullptr, 0, 0), 1);
+    const ImageBuffer& out = *camera->OutputBuffer();
+    ASSERT_TRUE(out.Width() == 872 && out.Height() == 654);
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 6; ++c) {
+            // The patch's centre; the sensor's rows land in the buffer's rows in order.
+            const uint8_t* bgr = out.Row((261 + r * 490 + 245) / 4) + 3 * ((174 + c * 523 + 261) / 4);
+            for (int k = 0; k < 3; ++k) EXPECT_NEAR(bgr[2 - k], chart[r][c][k], 12) << r << "," << c << "," << k;
+        }
+    }
+}
+
+// A recording that runs its two seconds, and one that the camera's unplugging and a stop end:
+// both files hold the frames and the rate the recorder reported.
+TEST_F(AcquisitionTest, RecordingsEndedEitherWayAreReadable) {
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 322, 2616, 0, 240), 1);  // rows of 966 bytes
+    ASSERT_EQ(Lumora_SetColorMode(h, 16), 1);
+    emulator->SetFramePeriodUs(40000);
+    const RecordingThread& recorder = camera->acquisition.Recorder();
+    long frames = 0;
+    double rate = 0;
+    for (bool unplug : {false, true}) {
+        const std::string path = TempPath("recording.avi");
+        if (unplug) {
+            // A recording that a new one replaces is finished first.
+            const std::string first = TempPath("replaced.avi");
+            ASSERT_EQ(Lumora_Record(h, first.c_str(), 60000, 0), 1);
+            ASSERT_TRUE(WaitFor([&] { return recorder.FramesWritten() >= 3; }));
+            ASSERT_EQ(Lumora_Record(h, path.c_str(), 60000, 0), 1);
+            ASSERT_TRUE(Probe(first, &frames, &rate));
+            EXPECT_GE(frames, 3);
+            EXPECT_EQ(frames, static_cast<long>(recorder.LastFrameCount()));
+            std::remove(first.c_str());
+        } else {
+            ASSERT_EQ(Lumora_Record(h, path.c_str(), 2000, 0), 1);
+        }
+        if (unplug) {
+            ASSERT_TRUE(WaitFor([&] { return recorder.FramesWritten() >= 3; }));
+            emulator->UnplugAfter(0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            EXPECT_EQ(Lumora_StopPreview(h), 1);
+            EXPECT_FALSE(Previewer().Running());
+        }
+        ASSERT_TRUE(WaitFor([&] { return !recorder.Active(); }, 6000));
+        EXPECT_EQ(Lumora_Close(h), 1);
+        ASSERT_TRUE(Probe(path, &frames, &rate));
+        EXPECT_EQ(frames, static_cast<long>(recorder.LastFrameCount()));
+        EXPECT_NEAR(rate, recorder.LastRate(), 1.0);
+        EXPECT_GE(frames, unplug ? 3 : 10);
+        if (!unplug) {
+            EXPECT_NEAR(recorder.LastRate(), frames * 100000.0 / 2000, recorder.LastRate() * 0.03);
+        }
+        for (int code : Codes()) EXPECT_EQ(code, CAMERR_TRANSFER);  // a fetch the unplugging cut
+        std::remove(path.c_str());
+    }
+}
+
+TEST_F(AcquisitionTest, UnplugMidSnapshot) {
+    std::vector<uint8_t> frame(320 * 240);
+    ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, nullptr, 0, 0), 1);
+    ASSERT_EQ(Lumora_StopPreview(h) & Lumora_Capture(h), 1);
+    camera->device->SetWaitTime(100);  // the frame time-out, 8 s by default
+    emulator->UnplugAfter(0);
+    EXPECT_EQ(Lumora_SnapShot(h, frame.data(), static_cast<int>(frame.size()), 1), 0);
+    EXPECT_EQ(Codes(), std::vector<int>{CAMERR_TRANSFER});
+    ASSERT_FALSE(log.Take().empty());
+    EXPECT_TRUE(log.Take().back().wParam == 0 && log.Take().back().lParam == CAMERR_TRANSFER);
+    EXPECT_EQ(Lumora_StopPreview(h), 1);
+}
+
+TEST_F(AcquisitionTest, StopEndsAStalledPreviewWhateverTheWaitTime) {
+    for (int wait : {INT_MAX, 10}) {
+        ASSERT_EQ(Lumora_SetWaitTime(h, wait) & Lumora_StartPreview(h), 1);
+        emulator->StallReady(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        // A liveness bound, not a speed target: a pause that ignored the stop would take days.
+        const auto start = Clock::now();
+        EXPECT_EQ(Lumora_StopPreview(h), 1);
+        EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+        EXPECT_FALSE(Previewer().Running());
+        emulator->StallReady(false);
+    }
+}
+
+TEST_F(AcquisitionTest, RefusedWindowsFailAndLeaveNoTargetBehind) {
+    // Narrower than the sensor reads: refused, kept, and refused again by the preparation.
+    EXPECT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 2, 2616, 0, 2), 0);
+    int ht, hs, he, vt, vs, ve;
+    Lumora_GetCaptureWindowEx(h, &ht, &hs, &he, &vt, &vs, &ve);
+    EXPECT_TRUE(he == 2 && ve == 2);
+    EXPECT_EQ(Lumora_SnapShot(h, nullptr, 0, 0), 0);
+    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_CAPTURE_WINDOW, CAMERR_CAPTURE_WINDOW, CAMERR_NO_DEVICE}));
+    // Off the sensor: the failed callback preview keeps neither the buffer nor the notifier.
+    std::vector<uint8_t> frame(320 * 240, 0xEE);
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 100, 3400, 2616, 0, 240), 0);
+    EXPECT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), static_cast<int>(frame.size()), 1), 0);
+    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_CAPTURE_WINDOW, CAMERR_CAPTURE_WINDOW,
+                                         CAMERR_NO_DEVICE, CAMERR_TRANSFER}));
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 320, 2616, 0, 240) & Lumora_StartPreview(h), 1);
+    ASSERT_TRUE(WaitFor([&] { return Previewer().FramesProcessed() >= 3; }));
+    EXPECT_EQ(Lumora_StopPreview(h), 1);
+    EXPECT_TRUE(log.Take().empty());
+    EXPECT_EQ(frame, std::vector<uint8_t>(320 * 240, 0xEE));
+}
+
+TEST_F(AcquisitionTest, SizeChangesMidPreviewNeverOverflowAnyBuffer) {
+    const int bytes = 320 * 240;
+    std::vector<uint8_t> frame(bytes + 64, 0xEE);
+    ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), bytes, 1), 1);
+    ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= 2; }));
+    // Deeper, larger and then smaller frames asked for while the stream runs.
+    ASSERT_EQ(Lumora_SetColorMode(h, 64) & Lumora_SetSubSample(h, 17), 1);
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 3488, 2616, 0, 2616), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 64, 2616, 0, 48), 1);
+    ASSERT_TRUE(WaitFor([&] { return log.Take().back().lParam == CAMERR_TRANSFER; }));
+    std::vector<uint8_t> image(bytes);
+    EXPECT_EQ(Lumora_GetImage(h, image.data(), bytes, 1), 1);
+    EXPECT_EQ(Lumora_StopPreview(h), 1);
+    EXPECT_EQ(std::vector<uint8_t>(frame.begin() + bytes, frame.end()), std::vector<uint8_t>(64, 0xEE));
+    for (const Frame& f : log.Take()) EXPECT_TRUE(f.wParam == 0 || f.info.width == 320);
+    ASSERT_EQ(Lumora_SnapShot(h, nullptr, 0, 0), 1);  // the next preparation takes them
+    EXPECT_TRUE(camera->OutputBuffer()->BitCount() == 64 && camera->OutputBuffer()->Width() == 32);
+}
+
+TEST(FrameHandOverTest, ReadersNeverSeeAHalfWrittenFrame) {
+    ImageBuffer output, other;
+    ASSERT_EQ(output.Create(256, 64, 24) & other.Create(255, 64, 24), 1);
+    FrameHandOver handOver;
+    ASSERT_EQ(handOver.Prepare(output), 1);
+    std::atomic<bool> done{false};
+    std::atomic<int> torn{0}, reads{0};
+    auto reader = [&] {
+        while (!done) {
+            handOver.WithFrame([&](const ImageBuffer& f) {
+                const uint8_t* p = f.Bits();
+                for (int32_t i = 1; i < f.Stride() * f.Height(); ++i)
+                    if (p[i] != p[0]) return ++torn;
+                return ++reads;
+            });
+            std::this_thread::yield();
+        }
+    };
+    std::thread a(reader), b(reader);
+    int published = 0;
+    for (int k = 1; k <= 400 || reads < 20; ++k) {
+        std::memset(output.Bits(), k & 0xFF, static_cast<size_t>(output.Stride()) * output.Height());
+        published += handOver.Publish(output, k % 2 == 0);
+    }
+    done = true;
+    a.join();
+    b.join();
+    EXPECT_TRUE(torn == 0 && published > 0);
+    EXPECT_FALSE(handOver.Publish(other, true));  // another size is never copied in
+}
+
+TEST(RecordingThreadTest, FileThatTakesNoMoreFramesIsFinishedThere) {
+    CameraObject camera;  // no device: only its error history is used
+    ImageBuffer frame;    // rows of 45 bytes, padded to 48 in the buffer
+    FrameHandOver handOver;
+    ASSERT_EQ(frame.Create(15, 8, 24) & handOver.Prepare(frame), 1);
+    AviWriter writer(224 + 3 * (368 + 16) + 8);  // room for three frames and their index
+    writer.SetFrameSize(15, 8);
+    writer.SetFrameRate(30);
+    const std::string path = TempPath("full.avi");
+    ASSERT_TRUE(writer.BeginFile(path.c_str()));
+    RecordingThread recording(camera, writer, handOver);
+    ASSERT_TRUE(recording.Start(60000));
+    for (int k = 0; recording.Active() && k < 1000; ++k) {
+        std::memset(frame.Bits(), 0xAA, static_cast<size_t>(frame.Stride()) * frame.Height());
+        for (int r = 0; r < 8; ++r) std::memset(frame.Row(r), (k + 10 * r) & 0xFF, 45);
+        handOver.Publish(frame, true);
+        recording.FrameReady();
+        std::this_thread::sleep_for(std::chrono::milliseconds(12));
+    }
+    EXPECT_FALSE(recording.Active());
+    EXPECT_EQ(recording.LastFrameCount(), 3u);
+    EXPECT_EQ(camera.PopError(), CAMERR_STORAGE);
+    EXPECT_EQ(camera.PopError(), 0);
+    long frames = 0;
+    double rate = 0;
+    ASSERT_TRUE(Probe(path, &frames, &rate));
+    EXPECT_EQ(frames, 3);
+    // The first frame's rows, unpadded: 45 bytes each, the next row's value 10 more.
+    std::vector<uint8_t> bytes(360);
+    FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::fseek(f, 232 + 8, SEEK_SET);
+    ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+    for (size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (bytes[0] + 10 * (i / 45)) & 0xFF) << i;
+    std::remove(path.c_str());
+}
+
+}  // namespace
+}  // namespace lumora::test
