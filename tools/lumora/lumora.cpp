@@ -128,15 +128,21 @@ int FormatOf(const std::string& path, int quality) {
     throw UsageError("cannot write '" + path + "': the extension must be .bmp .raw .jpg .jpeg .png .tif or .tiff");
 }
 
-int Snap(CommandLine& args) {
-    const int device = TakeDevice(args);
-    int mode = 0, width = 0, height = 0, x = -1, y = -1, subsample = 1, quality = 100;
+// ---- what a frame looks like: the options of snap, record and stream ----
+
+struct FrameOptions {
+    int mode = 0;  // bits as the user gives them (12 for the 16-bit mode); 0: as stored
+    int width = 0, height = 0, x = -1, y = -1;  // width 0: the stored window
+    int subsample = 1;
     bool binning = false;
-    std::string output;
-    while (!args.Done()) {
-        if (args.TakeOption("-d")) {
-            throw UsageError("-d comes first");
-        } else if (args.TakeOption("--mode")) {
+    int clock = -1;  // -1: as stored
+
+    static constexpr const char* kUsage =
+        "[--mode 8|12|24|32|48|64] [--window W H [X Y]] [--subsample 1|2|4 [--binning]] [--clock 0..9]";
+
+    // Takes one frame option when it comes next.
+    bool Take(CommandLine& args) {
+        if (args.TakeOption("--mode")) {
             mode = args.TakeInt("--mode", 8, 64);
             if (mode != 8 && mode != 12 && mode != 24 && mode != 32 && mode != 48 && mode != 64) {
                 throw UsageError("--mode must be 8, 12, 24, 32, 48 or 64");
@@ -153,7 +159,56 @@ int Snap(CommandLine& args) {
             if (subsample == 3) throw UsageError("--subsample must be 1, 2 or 4");
         } else if (args.TakeOption("--binning")) {
             binning = true;
-        } else if (args.TakeOption("--quality")) {
+        } else if (args.TakeOption("--clock")) {
+            clock = args.TakeInt("--clock", 0, 9);
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // After the last option: combinations that do not go together.
+    void Validate() const {
+        if (binning && subsample == 1) throw UsageError("--binning needs --subsample 2 or 4");
+    }
+
+    // Sets the camera up for these frames.
+    void Apply(const CameraSession& cam) const {
+        const LumoraHandle h = cam.Handle();
+        if (mode != 0) cam.Check(Lumora_SetColorMode(h, mode == 12 ? 16 : mode), "Lumora_SetColorMode");
+        const int sub = subsample == 1 ? 0 : (subsample == 2 ? 1 : 2) + (binning ? 16 : 0);
+        cam.Check(Lumora_SetSubSample(h, sub), "Lumora_SetSubSample");
+        if (clock >= 0) cam.Check(Lumora_SetHalfClock(h, clock), "Lumora_SetHalfClock");
+        if (width != 0) {
+            int left = x, top = y;
+            if (left < 0) {  // centred on the sensor, on even coordinates so the colours stay in place
+                left = (3488 - width) / 2 & ~1;
+                top = (2616 - height) / 2 & ~1;
+            }
+            cam.Check(Lumora_SetCaptureWindowEx(h, 3488, left, width, 2616, top, height),
+                      "Lumora_SetCaptureWindowEx");
+        }
+    }
+};
+
+// The size of the camera's frames: the capture window after subsampling.
+void FrameSize(LumoraHandle h, int* width, int* height) {
+    const int sub = Lumora_GetSubSample(h);
+    const int d = sub == 1 || sub == 17 ? 2 : sub == 2 || sub == 18 ? 4 : 1;
+    *width = Lumora_Width(h) / d;
+    *height = Lumora_Height(h) / d;
+}
+
+// ---- snap ----
+
+int Snap(CommandLine& args) {
+    const int device = TakeDevice(args);
+    FrameOptions frame;
+    int quality = 100;
+    std::string output;
+    while (!args.Done()) {
+        if (frame.Take(args)) continue;
+        if (args.TakeOption("--quality")) {
             quality = args.TakeInt("--quality", 20, 100);
             if (quality != 100 && quality != 70 && quality != 20) throw UsageError("--quality must be 100, 70 or 20");
         } else if (args.TakeOption("-o")) {
@@ -163,24 +218,17 @@ int Snap(CommandLine& args) {
         }
     }
     if (output.empty()) throw UsageError("missing -o FILE");
-    if (binning && subsample == 1) throw UsageError("--binning needs --subsample 2 or 4");
+    frame.Validate();
     const int format = FormatOf(output, quality);
 
     CameraSession cam(device);
     const LumoraHandle h = cam.Handle();
-    if (mode != 0) cam.Check(Lumora_SetColorMode(h, mode == 12 ? 16 : mode), "Lumora_SetColorMode");
-    const int sub = subsample == 1 ? 0 : (subsample == 2 ? 1 : 2) + (binning ? 16 : 0);
-    cam.Check(Lumora_SetSubSample(h, sub), "Lumora_SetSubSample");
-    if (width != 0) {
-        if (x < 0) {  // centred on the sensor, on even coordinates so the colours stay in place
-            x = (3488 - width) / 2 & ~1;
-            y = (2616 - height) / 2 & ~1;
-        }
-        cam.Check(Lumora_SetCaptureWindowEx(h, 3488, x, width, 2616, y, height), "Lumora_SetCaptureWindowEx");
-    }
+    frame.Apply(cam);
     cam.Check(Lumora_SnapShot(h, nullptr, 0, 1), "Lumora_SnapShot");
     cam.Check(Lumora_SaveImage(h, output.c_str(), format), "Lumora_SaveImage");
-    std::printf("%s: %d x %d, %d bits\n", output.c_str(), Lumora_Width(h), Lumora_Height(h), Lumora_GetColorMode(h));
+    int width = 0, height = 0;
+    FrameSize(h, &width, &height);
+    std::printf("%s: %d x %d, %d bits\n", output.c_str(), width, height, Lumora_GetColorMode(h));
     return 0;
 }
 
@@ -204,9 +252,11 @@ long FileSize(const std::string& path) {
 
 int Record(CommandLine& args) {
     const int device = TakeDevice(args);
+    FrameOptions frame;
     int seconds = -1;
     std::string output;
     while (!args.Done()) {
+        if (frame.Take(args)) continue;
         if (args.TakeOption("--seconds")) {
             seconds = args.TakeInt("--seconds", 1, 86400);
         } else if (args.TakeOption("-o")) {
@@ -216,13 +266,17 @@ int Record(CommandLine& args) {
         }
     }
     if (seconds < 0) throw UsageError("missing --seconds S");
+    frame.Validate();
     if (output.size() < 5 || (output.compare(output.size() - 4, 4, ".avi") != 0 &&
                               output.compare(output.size() - 4, 4, ".AVI") != 0)) {
         throw UsageError("missing -o FILE.avi");
     }
     CameraSession cam(device);
     const LumoraHandle h = cam.Handle();
-    const long frameBytes = 8L + 3L * Lumora_Width(h) * Lumora_Height(h);
+    frame.Apply(cam);
+    int width = 0, height = 0;
+    FrameSize(h, &width, &height);
+    const long frameBytes = 8L + 3L * width * height;  // one chunk of 24-bit pixels
     cam.Check(Lumora_Record(h, output.c_str(), seconds * 1000, 0), "Lumora_Record");
     const bool terminal = isatty(fileno(stdout)) != 0;
     const auto start = Clock::now();
@@ -259,8 +313,10 @@ int Record(CommandLine& args) {
 
 int Stream(CommandLine& args) {
     const int device = TakeDevice(args);
+    FrameOptions frame;
     int seconds = -1;
     while (!args.Done()) {
+        if (frame.Take(args)) continue;
         if (args.TakeOption("--seconds")) {
             seconds = args.TakeInt("--seconds", 1, 86400);
         } else {
@@ -268,11 +324,17 @@ int Stream(CommandLine& args) {
         }
     }
     if (seconds < 0) throw UsageError("missing --seconds S");
+    frame.Validate();
     CameraSession cam(device);
     const LumoraHandle h = cam.Handle();
-    const int bits = Lumora_GetColorMode(h) == 8 ? 8 : 24;
-    const int stride = (Lumora_Width(h) * bits / 8 + 3) & ~3;
-    std::vector<unsigned char> buffer(static_cast<size_t>(stride) * Lumora_Height(h));
+    frame.Apply(cam);
+    // Bytes per pixel of each colour mode as reported: 8, 12 (16-bit), 24, 32, 44 (48), 60 (64).
+    const int reported = Lumora_GetColorMode(h);
+    const int bits = reported == 12 ? 16 : reported == 44 ? 48 : reported == 60 ? 64 : reported;
+    int width = 0, height = 0;
+    FrameSize(h, &width, &height);
+    const int stride = (width * bits / 8 + 3) & ~3;
+    std::vector<unsigned char> buffer(static_cast<size_t>(stride) * height);
     FrameCounter counter;
     cam.Check(Lumora_CallBackPreview(h, counter.Target(), buffer.data(), static_cast<int>(buffer.size()), 1),
               "Lumora_CallBackPreview");
@@ -371,11 +433,11 @@ const Command kCommands[] = {
     {"list", List, "lumora list", "the cameras and their numbers"},
     {"info", Info, "lumora info [-d N]", "camera information, library version and the current settings"},
     {"snap", Snap,
-     "lumora snap [-d N] [--mode 8|12|24|32|48|64] [--window W H [X Y]] [--subsample 1|2|4 [--binning]]\n"
-     "            [--quality 100|70|20] -o FILE.{bmp,raw,jpg,jpeg,png,tif,tiff}",
+     "lumora snap [-d N] [FRAME OPTIONS] [--quality 100|70|20] -o FILE.{bmp,raw,jpg,jpeg,png,tif,tiff}",
      "one frame into a file; the format comes from the extension"},
-    {"record", Record, "lumora record [-d N] --seconds S -o FILE.avi", "an AVI recording with a progress line"},
-    {"stream", Stream, "lumora stream [-d N] --seconds S",
+    {"record", Record, "lumora record [-d N] [FRAME OPTIONS] --seconds S -o FILE.avi",
+     "an AVI recording with a progress line"},
+    {"stream", Stream, "lumora stream [-d N] [FRAME OPTIONS] --seconds S",
      "frames into memory without a window; prints how many arrived and how fast"},
     {"view", View, "lumora view [-d N]", "the live preview window until interrupted"},
     {"get", Get, "lumora get [-d N] [NAME]", "one setting, or all of them with their ranges"},
@@ -409,6 +471,10 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::printf("usage: %s\n\n%s\n", command->usage, command->summary);
+            if (std::strstr(command->usage, "FRAME OPTIONS") != nullptr) {
+                std::printf("\nframe options: %s\n  (the window in sensor pixels, centred unless X Y are given;"
+                            " --clock 1..5 are the faster pixel clocks)\n", FrameOptions::kUsage);
+            }
             if (command->run == Get || command->run == Set) {
                 std::printf("\nsettings:\n");
                 for (const Setting& s : Settings()) std::printf("  %-16s %d..%d  %s\n", s.name, s.min, s.max, s.meaning);
@@ -422,7 +488,7 @@ int main(int argc, char** argv) {
         CommandLine args(argc, argv, 2);
         return command->run(args);
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "lumora %s: %s\nusage: %s\n", command->name, e.what(), command->usage);
+        std::fprintf(stderr, "lumora %s: %s\nusage: %s  (--help for more)\n", command->name, e.what(), command->usage);
         return 2;
     } catch (const SdkError& e) {
         std::fprintf(stderr, "lumora %s: %s\n", command->name, e.what());
