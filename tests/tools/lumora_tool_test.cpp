@@ -32,7 +32,8 @@ protected:
     void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
 
     ToolRun Tool(const std::string& args, const std::string& camemu = "1") {
-        const std::string command = "cd " + dir + " && XDG_CONFIG_HOME=" + dir + " LUMORA_CAMEMU=" +
+        // No display: the preview window cannot be made, everything else needs none.
+        const std::string command = "cd " + dir + " && DISPLAY= XDG_CONFIG_HOME=" + dir + " LUMORA_CAMEMU=" +
                                     camemu + " LUMORA_CAMEMU_STILL=1 timeout 60 " LUMORA_TOOL " " +
                                     args + " 2>&1";
         ToolRun r{-1, ""};
@@ -98,6 +99,7 @@ TEST_F(LumoraTool, FailuresNameTheErrorCode) {
         {"snap -o out.png", "1", "Lumora_SaveImage failed: CAMERR_STORAGE"},
         {"snap --window 4000 100 -o a.png", "1", "window width must be 4 to 3488"},
         {"snap --window 3000 100 1000 0 -o a.png", "1", "Lumora_SetCaptureWindowEx failed: CAMERR_CAPTURE_WINDOW"},
+        {"view", "1", "Lumora_Preview failed: CAMERR_WINDOW"},
     };
     ::mkdir((dir + "/out.png").c_str(), 0700);  // a folder in the way of the output
     for (const Case& c : cases) {
