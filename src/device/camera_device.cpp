@@ -48,14 +48,36 @@ int CameraDevice::OpenSelectedDevice() {
         diskHandle = DiskLayer::OpenDrive(n);
         if (!diskHandle) continue;
         uint8_t block[kBlockSize] = {};
-        if (ReadBlock(kStatusOffset, block) && std::memcmp(block, "VORNEX USB 3.0 Camera", 21) == 0 &&
-            block[26] == modelId[0] && block[27] == modelId[1]) {
-            if (matches == selectedIndex) return 1;
+        if (ReadBlock(kStatusOffset, block) && IdentifiesModel(block)) {
+            if (matches == selectedIndex) {
+                driveNumber = n;
+                cameraLost = false;
+                return 1;
+            }
             ++matches;
         }
         diskHandle.reset();
     }
     return 0;
+}
+
+bool CameraDevice::IdentifiesModel(const uint8_t* block) const {
+    return std::memcmp(block, "VORNEX USB 3.0 Camera", 21) == 0 && block[26] == modelId[0] &&
+           block[27] == modelId[1];
+}
+
+bool CameraDevice::CameraLeft() {
+    const uint32_t now = platform::MultimediaTime();
+    if (presenceChecked && now - lastPresenceCheck < kPresenceCheckMs) return false;
+    presenceChecked = true;
+    lastPresenceCheck = now;
+    std::unique_ptr<platform::RawDisk> drive = DiskLayer::OpenDrive(driveNumber);
+    if (!drive) return true;
+    // A drive that opens but cannot be read may be this camera failing: it has not left.
+    uint8_t block[kBlockSize] = {};
+    uint32_t moved = 0;
+    const bool read = drive->Seek(kStatusOffset) && drive->Read(block, kBlockSize, &moved) && moved == kBlockSize;
+    return read && !IdentifiesModel(block);
 }
 
 void CameraDevice::CloseDevice() {
@@ -261,6 +283,7 @@ int CameraDevice::Start(StreamState state) {
     }
     frameSequence = 0;
     lastDelivered = 0;
+    presenceChecked = false;
     streamState = state;
     endEvent.Reset();
     endEventExists = true;
@@ -302,12 +325,22 @@ void CameraDevice::AcquisitionLoop() {
                 platform::SleepMs(10);
                 continue;
             }
+            if (cameraLost) {
+                // Nothing more comes through this handle: the pass idles until the stream ends.
+                if (state == STREAM_SINGLE) streamState.compare_exchange_strong(state, STREAM_STOP);
+                if (frameEventArmed) frameEvent.Set();
+                platform::SleepMs(10);
+                continue;
+            }
             if (!ReadFrame(slot.data.get(), length)) {
-                // A camera that fails every transfer at once (unplugged) is retried at a
-                // millisecond's pace rather than in a loop that holds a whole core.
+                // A camera that fails every transfer at once is retried at a millisecond's pace
+                // rather than in a loop that holds a whole core, until it delivers again or
+                // turns out to have left the bus.
+                if (streamState != STREAM_STOP && CameraLeft()) cameraLost = true;
                 platform::SleepMs(1);
                 continue;
             }
+            presenceChecked = false;
             slot.sequence = ++frameSequence;
             if (state == STREAM_SINGLE) {
                 int expected = STREAM_SINGLE;
@@ -342,11 +375,13 @@ int CameraDevice::FillTarget() {
 }
 
 int CameraDevice::QueryNewFrame() {
+    // Read before the slots: a frame completed before the camera left is delivered first.
+    const bool lost = cameraLost;
     int delivered = lastDelivered;
     for (const FrameSlot& slot : buffers) {
         if (slot.sequence > delivered) return 3;
     }
-    return 2;
+    return lost ? 1 : 2;
 }
 
 int CameraDevice::CopyNewestFrame(uint8_t* destination, int, int, int) {

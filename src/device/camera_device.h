@@ -76,6 +76,8 @@ public:
     /* 12 */ virtual int StartStream();
     /* 13 */ virtual int StopStream();
     /* 14 */ virtual void AcquisitionLoop();
+    // 3 when a frame newer than the last copied one is held; else 1 once the camera has left
+    // the bus (its drive can no longer be opened, see CameraLeft); else 2.
     /* 15 */ virtual int QueryNewFrame();
     /* 16 */ virtual int CopyNewestFrame(uint8_t* destination, int, int, int);
     /* 17 */ virtual int GetDeviceCount();
@@ -134,6 +136,14 @@ protected:
     int Start(StreamState state);
     // Waits for the thread to end and forgets it. Caller thread.
     void JoinThread();
+    // True when the status block identifies a camera of this model.
+    bool IdentifiesModel(const uint8_t* block) const;
+    // Acquisition thread, after a failed transfer: true when the camera has left the bus, i.e.
+    // its drive can no longer be opened or now answers as another device. A camera that is
+    // still there but does not deliver (a stalled ready flag, failing transfers) has not left:
+    // its stream waits for it. The drive is looked at no more than every kPresenceCheckMs.
+    bool CameraLeft();
+    static constexpr uint32_t kPresenceCheckMs = 100;
 
     std::unique_ptr<platform::RawDisk> diskHandle;  // null while no camera is open
     uint8_t modelId[2] = {0, 0};
@@ -148,6 +158,11 @@ protected:
     int mirrorV = 0;
     int deviceCount = 0;
     int selectedIndex = 0;
+    int driveNumber = 0;  // the physical drive the open camera was found on
+    // Set by the acquisition thread when the camera left; cleared when a camera is opened.
+    std::atomic<bool> cameraLost{false};
+    uint32_t lastPresenceCheck = 0;  // acquisition thread
+    bool presenceChecked = false;    // acquisition thread
     FrameSlot buffers[3];
     std::atomic<int> frameSequence{0};
     std::atomic<int> lastDelivered{0};

@@ -18,7 +18,10 @@ bool CameraEmulator::Fails(int* counter) {
 }
 
 bool CameraEmulator::TakeTransfer() {
-    if (unplugCountdown_ == 0) unplugged_ = true;
+    if (unplugCountdown_ == 0 && !unplugged_) {
+        unplugged_ = true;
+        ++unplugs_;
+    }
     if (unplugCountdown_ > 0) --unplugCountdown_;
     refused_ += unplugged_;
     return !unplugged_;
@@ -91,6 +94,7 @@ bool CameraEmulator::ReadLocked(uint32_t offset, void* buffer, uint32_t length, 
             }
         }
         sensor_.Render(registers_.data(), framesDelivered_, still_, out, offset - kImageOffset, count);
+        if (stamp_) StampLocked(out, offset - kImageOffset, count);
     } else {
         std::memset(out, 0, count);
         if (offset <= kStatusOffset && offset + static_cast<uint64_t>(count) > kStatusOffset) {
@@ -139,11 +143,43 @@ void CameraEmulator::WriteRegisterLocked(uint16_t address, uint8_t value) {
     EmulatedSensor::AfterWrite(registers_.data(), address);
 }
 
+void CameraEmulator::StampLocked(uint8_t* out, uint32_t offset, uint32_t count) {
+    const uint32_t width = EmulatedSensor::Read16(registers_.data(), 0x034C);
+    const uint32_t frame = EmulatedSensor::FrameBytes(registers_.data());
+    if (width == 0 || frame < 4 * width) return;
+    const uint32_t rows[4] = {0, width, frame - 2 * width, frame - width};
+    const uint8_t values[4] = {static_cast<uint8_t>(framesDelivered_), static_cast<uint8_t>(framesDelivered_ >> 8),
+                               static_cast<uint8_t>(framesDelivered_ >> 8), static_cast<uint8_t>(framesDelivered_)};
+    for (int r = 0; r < 4; ++r) {
+        const uint32_t begin = std::max(rows[r], offset), end = std::min(rows[r] + width, offset + count);
+        if (begin < end) std::memset(out + (begin - offset), values[r], end - begin);
+    }
+}
+
 bool CameraEmulator::Present() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (unplugCountdown_ == 0) unplugged_ = true;
+    if (unplugCountdown_ == 0 && !unplugged_) {
+        unplugged_ = true;
+        ++unplugs_;
+    }
     refused_ += unplugged_;
     return !unplugged_;
+}
+
+void CameraEmulator::Replug() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unplugged_ = false;
+    unplugCountdown_ = -1;
+}
+
+uint32_t CameraEmulator::Unplugs() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return unplugs_;
+}
+
+void CameraEmulator::SetFrameStamp(bool on) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stamp_ = on;
 }
 
 uint64_t CameraEmulator::RefusedAccesses() {
@@ -211,7 +247,10 @@ void CameraEmulator::SetShortTransfers(bool on) {
 void CameraEmulator::UnplugAfter(int transfers) {
     std::lock_guard<std::mutex> lock(mutex_);
     unplugCountdown_ = std::max(0, transfers);
-    if (unplugCountdown_ == 0) unplugged_ = true;
+    if (unplugCountdown_ == 0 && !unplugged_) {
+        unplugged_ = true;
+        ++unplugs_;
+    }
 }
 
 void CameraEmulator::SetReadyValue(uint8_t value) {

@@ -74,11 +74,20 @@ public:
     // Every transfer from the given number of further transfers on fails, and the drive can no
     // longer be opened or positioned (0: unplugged now).
     void UnplugAfter(int transfers);
+    // Plugs an unplugged camera in again: it can be opened anew, while drive handles opened
+    // before the unplug stay dead, as a removed disk's handles do.
+    void Replug();
+    // Counts the unplugs; a drive handle works only while the count is the one it was opened at.
+    uint32_t Unplugs();
     // How many opens, positionings and transfers were refused since the camera was unplugged.
     uint64_t RefusedAccesses();
     // The value of status byte 256 while a frame is ready (1 by default; a malformed status
     // block carries another one, which the host must not take for ready).
     void SetReadyValue(uint8_t value);
+    // Tests: each frame carries its number (counted from 1 like FramesDelivered) in its first
+    // and last two rows of the current readout width: the low byte fills the outer row, the next
+    // byte the row inside it. A frame whose head and tail differ was torn.
+    void SetFrameStamp(bool on);
     // Identification text (bytes 0..25) and model bytes (26, 27) of the status block.
     void SetIdentification(const std::string& text, uint8_t model1, uint8_t model2);
 
@@ -105,6 +114,7 @@ private:
     void ExecuteCommand(const uint8_t* block);
     void WriteRegisterLocked(uint16_t address, uint8_t value);
     uint32_t FramePeriodUsLocked() const;
+    void StampLocked(uint8_t* out, uint32_t offset, uint32_t count);
 
     std::mutex mutex_;
     EmulatedSensor sensor_;
@@ -123,6 +133,8 @@ private:
     int failWrites_ = 0;
     int unplugCountdown_ = -1;  // -1: never
     bool unplugged_ = false;
+    uint32_t unplugs_ = 0;
+    bool stamp_ = false;
     uint64_t refused_ = 0;
     uint32_t periodOverrideUs_ = 0;
     uint32_t latencyUs_ = 0;

@@ -2,14 +2,18 @@
 
 namespace lumora {
 
+bool EmulatedDrive::Attached() { return camera_->Present() && camera_->Unplugs() == unplugs_; }
+
 bool EmulatedDrive::Seek(uint32_t offset) {
-    if (!camera_->Present()) return false;
+    if (!Attached()) return false;
     position_ = offset;
     return true;
 }
 
 bool EmulatedDrive::Read(void* buffer, uint32_t length, uint32_t* moved) {
     uint32_t done = 0;
+    if (moved) *moved = 0;
+    if (camera_->Unplugs() != unplugs_) return false;
     bool ok = camera_->Read(position_, buffer, length, &done);
     position_ += done;
     if (moved) *moved = done;
@@ -18,6 +22,8 @@ bool EmulatedDrive::Read(void* buffer, uint32_t length, uint32_t* moved) {
 
 bool EmulatedDrive::Write(const void* buffer, uint32_t length, uint32_t* moved) {
     uint32_t done = 0;
+    if (moved) *moved = 0;
+    if (camera_->Unplugs() != unplugs_) return false;
     bool ok = camera_->Write(position_, buffer, length, &done);
     position_ += done;
     if (moved) *moved = done;

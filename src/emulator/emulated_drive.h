@@ -10,7 +10,8 @@ namespace lumora {
 
 class EmulatedDrive : public platform::RawDisk {
 public:
-    explicit EmulatedDrive(std::shared_ptr<CameraEmulator> camera) : camera_(std::move(camera)) {
+    explicit EmulatedDrive(std::shared_ptr<CameraEmulator> camera)
+        : camera_(std::move(camera)), unplugs_(camera_->Unplugs()) {
         camera_->CountHandle(1);
     }
     ~EmulatedDrive() override { camera_->CountHandle(-1); }
@@ -22,7 +23,11 @@ public:
     bool Write(const void* buffer, uint32_t length, uint32_t* moved) override;
 
 private:
+    // True while the camera has not been unplugged since this handle was opened.
+    bool Attached();
+
     std::shared_ptr<CameraEmulator> camera_;
+    uint32_t unplugs_;
     uint32_t position_ = 0;
 };
 

@@ -1,6 +1,7 @@
 // The acquisition thread, the frame ring and the pause handshake against an emulated camera.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "device/k37vq_device.h"
@@ -172,6 +173,50 @@ TEST_F(Acquisition, UnpluggedCameraIsRetriedWithoutSpinning) {
     // About one retry per millisecond; a spinning thread makes hundreds of thousands.
     EXPECT_LT(rig.camera->RefusedAccesses(), 2000u);
     EXPECT_EQ(device.StopStream(), 0);
+}
+
+// Only a camera that has left the bus ends the stream (frame status 1, after the frames still
+// held); a stalled or failing one keeps the stream waiting (status 2). A single capture on a
+// camera that left ends at once instead of after the whole wait time.
+TEST_F(Acquisition, OnlyAnUnpluggedCameraReportsTheStreamStopped) {
+    const struct {
+        const char* fault;
+        std::function<void(CameraEmulator&)> inject;
+        int status;
+    } cases[] = {
+        {"stall", [](CameraEmulator& c) { c.StallReady(true); }, 2},
+        {"failing reads", [](CameraEmulator& c) { c.FailReads(-1); }, 2},
+        {"short reads", [](CameraEmulator& c) { c.SetShortTransfers(true); }, 2},
+        {"unplug", [](CameraEmulator& c) { c.UnplugAfter(0); }, 1},
+        {"unplug mid-frame", [](CameraEmulator& c) { c.UnplugAfter(1); }, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Rig rig;
+        rig.camera->SetFramePeriodUs(2000);
+        WindowDevice& device = *rig.device;
+        ASSERT_EQ(device.StartStream(), 0);
+        ASSERT_TRUE(WaitFor([&] { return device.QueryNewFrame() == 3; }));
+        c.inject(*rig.camera);
+        std::vector<uint8_t> frame(kW * kH);
+        // A frame completed before the fault is still delivered.
+        while (device.QueryNewFrame() == 3) EXPECT_EQ(device.CopyNewestFrame(frame.data(), 0, 0, 0), 0);
+        EXPECT_EQ(WaitFor([&] { return device.QueryNewFrame() == 1; }, 1000), c.status == 1);
+        EXPECT_EQ(device.QueryNewFrame(), c.status);
+        EXPECT_EQ(device.StopStream(), 0);
+        if (c.status != 1) continue;
+        device.SetWaitTime(10000);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(device.StartSingleCapture(), 0);
+        EXPECT_NE(device.FinishSingleCapture(frame.data(), 0, 0, 0), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        // Plugged in again, the camera is found by opening it anew.
+        rig.camera->Replug();
+        EXPECT_EQ(device.SelectDevice(0), 0);
+        ASSERT_EQ(device.StartStream(), 0);
+        EXPECT_TRUE(WaitFor([&] { return device.QueryNewFrame() == 3; }));
+        EXPECT_EQ(device.StopStream(), 0);
+    }
 }
 
 TEST_F(Acquisition, StopEndsTheReadyPollOfAStalledCamera) {
