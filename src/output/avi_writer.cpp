@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "output/avi_repair.h"
+
 namespace lumora {
 
 namespace {
@@ -94,6 +96,9 @@ bool AviWriter::BeginFile(const char* fileName) {
     frameBytes_ = static_cast<uint32_t>(frameBytes);
     measuredRate_ = Saturate32(uint64_t{frameRate_} * 100);
 
+    // An unfinished recording left at this name by a process that died while recording keeps its
+    // frames under a name of its own instead of being overwritten.
+    AviRepair::SetAside(fileName);
     if (!file_.Open(fileName)) return false;
     if (!WriteHeader()) {
         file_.Close();

@@ -50,7 +50,9 @@ public:
     void SetMeasuredRate(uint32_t hundredthsPerSecond);
 
     // Finishes an open file, then opens fileName (truncating an existing file, else creating a
-    // new one) and writes the header. False when the size is not positive or a single frame is
+    // new one) and writes the header. An unfinished recording found at fileName (left by a
+    // process that ended while recording) is repaired and kept under another name first
+    // (AviRepair::SetAside). False when the size is not positive or a single frame is
     // too large for a file, when the file can be neither truncated nor created, or when the
     // header cannot be written (the file is then closed).
     bool BeginFile(const char* fileName);

@@ -1,6 +1,6 @@
 // lumora: the camera from the command line, on the library's public interface alone.
 //
-//   lumora list | info | snap | record | stream | view | get | set | reg   (--help for each)
+//   lumora list | info | snap | record | stream | view | get | set | reg | repair   (--help for each)
 //
 // Exit status: 0 success, 1 the library or the camera failed (the message names the error
 // code), 2 the command line is wrong.
@@ -22,6 +22,8 @@
 #else
 #include <unistd.h>
 #endif
+
+#include "output/avi_repair.h"
 
 #include "camera_session.h"
 #include "command_line.h"
@@ -420,6 +422,31 @@ int Reg(CommandLine& args) {
     return 0;
 }
 
+// ---- repair ----
+
+// A recording cut off by a crash, kept to its whole frames; needs no camera.
+int Repair(CommandLine& args) {
+    const std::string path = args.Take("FILE.avi");
+    if (!args.Done()) args.Unexpected();
+    const AviRepairReport r = AviRepair::Repair(path.c_str());
+    switch (r.result) {
+        case AviRepairResult::kRepaired:
+            std::printf("%s: repaired, %u whole frames kept, %llu bytes after them dropped\n", path.c_str(),
+                        r.frames, static_cast<unsigned long long>(r.droppedBytes));
+            return 0;
+        case AviRepairResult::kIntact:
+            std::printf("%s: complete, %u frames; nothing to repair\n", path.c_str(), r.frames);
+            return 0;
+        case AviRepairResult::kNotRecording:
+            std::fprintf(stderr, "lumora repair: %s: no such file, or not a recording made by this library\n", path.c_str());
+            return 1;
+        case AviRepairResult::kFailed:
+            break;
+    }
+    std::fprintf(stderr, "lumora repair: %s: could not be read or rewritten\n", path.c_str());
+    return 1;
+}
+
 // ---- the subcommands ----
 
 struct Command {
@@ -443,6 +470,8 @@ const Command kCommands[] = {
     {"get", Get, "lumora get [-d N] [NAME]", "one setting, or all of them with their ranges"},
     {"set", Set, "lumora set [-d N] NAME VALUE", "changes a setting (kept for the next start)"},
     {"reg", Reg, "lumora reg [-d N] read|write ADDRESS [VALUE]", "a sensor register"},
+    {"repair", Repair, "lumora repair FILE.avi",
+     "keeps the whole frames of a recording cut off by a crash and makes it playable again"},
 };
 
 void PrintUsage(std::FILE* to) {

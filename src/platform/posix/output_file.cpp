@@ -1,7 +1,9 @@
 #include "platform/output_file.h"
 
 #include <errno.h>
+#include <stdio.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace lumora::platform {
@@ -15,6 +17,40 @@ bool OutputFile::Open(const char* path) {
     if (fd < 0) fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     handle_ = fd;
+    return true;
+}
+
+bool OutputFile::OpenExisting(const char* path) {
+    Close();
+    if (path == nullptr || *path == '\0') return false;
+    const int fd = ::open(path, O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    return true;
+}
+
+bool OutputFile::Read(void* data, size_t size) {
+    if (!IsOpen()) return false;
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(static_cast<int>(handle_), p, size < (size_t{1} << 30) ? size : (size_t{1} << 30));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool OutputFile::Length(uint64_t* size) {
+    struct stat st;
+    if (!IsOpen() || ::fstat(static_cast<int>(handle_), &st) != 0) return false;
+    *size = static_cast<uint64_t>(st.st_size);
     return true;
 }
 
@@ -56,5 +92,17 @@ bool OutputFile::Close() {
 }
 
 bool OutputFile::Remove(const char* path) { return path != nullptr && ::unlink(path) == 0; }
+
+bool OutputFile::RenameNew(const char* from, const char* to) {
+    if (from == nullptr || to == nullptr) return false;
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    // File systems without the no-replace rename: a second name first (refused when taken), then
+    // the first one goes.
+    if (::link(from, to) != 0) return false;
+    if (::unlink(from) == 0) return true;
+    ::unlink(to);
+    return false;
+}
 
 }  // namespace lumora::platform

@@ -24,6 +24,36 @@ bool OutputFile::Open(const char* path) {
     return true;
 }
 
+bool OutputFile::OpenExisting(const char* path) {
+    Close();
+    if (path == nullptr || *path == '\0') return false;
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    handle_ = reinterpret_cast<intptr_t>(h);
+    return true;
+}
+
+bool OutputFile::Read(void* data, size_t size) {
+    if (!IsOpen()) return false;
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const DWORD chunk = size < (size_t{1} << 30) ? static_cast<DWORD>(size) : (DWORD{1} << 30);
+        DWORD got = 0;
+        if (!ReadFile(AsHandle(handle_), p, chunk, &got, nullptr) || got == 0) return false;
+        p += got;
+        size -= got;
+    }
+    return true;
+}
+
+bool OutputFile::Length(uint64_t* size) {
+    LARGE_INTEGER length;
+    if (!IsOpen() || !GetFileSizeEx(AsHandle(handle_), &length)) return false;
+    *size = static_cast<uint64_t>(length.QuadPart);
+    return true;
+}
+
 bool OutputFile::Write(const void* data, size_t size) {
     if (!IsOpen()) return false;
     const char* p = static_cast<const char*>(data);
@@ -58,5 +88,9 @@ bool OutputFile::Close() {
 }
 
 bool OutputFile::Remove(const char* path) { return path != nullptr && DeleteFileA(path) != 0; }
+
+bool OutputFile::RenameNew(const char* from, const char* to) {
+    return from != nullptr && to != nullptr && MoveFileA(from, to) != 0;  // never replaces
+}
 
 }  // namespace lumora::platform
