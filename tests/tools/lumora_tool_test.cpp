@@ -4,13 +4,18 @@
 
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <chrono>
 #include <cstdlib>
+#include <random>
+#include <thread>
 #include <string>
 
 #include "output_check.h"
+#include "output_test_util.h"
 
 namespace lumora::test {
 namespace {
@@ -162,6 +167,52 @@ TEST_F(LumoraTool, RecordingAndStreamReportTheirFigures) {
     ASSERT_EQ(stream.status, 0) << stream.out;
     EXPECT_NE(stream.out.find("frames delivered"), std::string::npos) << stream.out;
     EXPECT_EQ(stream.out.find("frames delivered     0\n"), std::string::npos) << stream.out;
+}
+
+// A recording process killed at random moments leaves a file that lumora repair turns into a
+// playable recording of every frame it had written whole.
+TEST_F(LumoraTool, RecordingKilledAtRandomIsRepairedToItsWholeFrames) {
+    std::mt19937 random(16);
+    const std::string path = dir + "/killed.avi";
+    size_t kept = 0;
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        std::remove(path.c_str());
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            setenv("DISPLAY", "", 1);
+            setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+            setenv("LUMORA_CAMEMU", "1", 1);
+            execl(LUMORA_TOOL, "lumora", "record", "--subsample", "4", "--clock", "5", "--seconds", "60", "-o",
+                  path.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        struct stat st {};
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while ((stat(path.c_str(), &st) != 0 || st.st_size <= 232) && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, 700)(random)));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status));
+        const std::vector<uint8_t> cut = FileBytes(path);
+        ASSERT_GT(cut.size(), 232u);
+        const uint32_t chunk = 3 * Le32(cut, 184) * Le32(cut, 188) + 8;
+        const size_t whole = (cut.size() - 232) / chunk;
+        kept += whole;
+        const ToolRun r = Tool("repair killed.avi");
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(r.out.find("repaired, " + std::to_string(whole) + " whole frames kept"), std::string::npos) << r.out;
+        EXPECT_EQ(ProbeVideo(path).frames, static_cast<int>(whole));
+        EXPECT_NE(Tool("repair killed.avi").out.find("nothing to repair"), std::string::npos);
+    }
+    EXPECT_GT(kept, 4u);
+    const ToolRun other = Tool("repair nothing.avi");
+    EXPECT_EQ(other.status, 1);
+    EXPECT_NE(other.out.find("not a recording"), std::string::npos) << other.out;
 }
 
 }  // namespace
