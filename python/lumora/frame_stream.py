@@ -21,15 +21,26 @@ import sys
 import threading
 import time
 
+import numpy as np
+
 from . import library
 from .camera_error import CameraError
 from .frame_format import TOP_DOWN
 
 
-def _unreferenced(slot):
-    # Held only by the pool's list, the caller's loop variable and this call's argument: no
-    # frame handed out, nor the queue, nor the current-slot field refers to it.
-    return sys.getrefcount(slot) <= 3
+def _references(slot):
+    return sys.getrefcount(slot)
+
+
+def _baseline():
+    # The count _references gives for an array that only a list holds, while a for loop over
+    # that list looks at it: the count of a slot that nothing else (no frame handed out, no
+    # queue entry, no current-slot field) refers to.
+    for probe in [np.empty(0)]:
+        return _references(probe)
+
+
+_UNREFERENCED = _baseline()
 
 
 class FrameStream:
@@ -102,10 +113,11 @@ class FrameStream:
 
     def _free_slot(self):
         for slot in self._slots:
-            if _unreferenced(slot):
+            if _references(slot) <= _UNREFERENCED:
                 return slot
-        # Every slot is held by the consumer: those stay the consumer's, new ones take their place.
-        self._slots = [self._current] + list(self._queue)
+        if len(self._slots) >= 2 * (self._depth + 2):
+            # The consumer keeps many frames: those stay its own, the pool forgets them.
+            self._slots = [self._current] + list(self._queue)
         slot = self._format.allocate()
         self._slots.append(slot)
         return slot
