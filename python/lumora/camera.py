@@ -252,7 +252,8 @@ class Camera:
     color_gain_green1 = _Filter(15, range(128), "Sensor gain of green on red rows, 0..127.")
     color_gain_green2 = _Filter(16, range(128), "Sensor gain of green on blue rows, 0..127.")
     color_gain_blue = _Filter(17, range(128), "Sensor gain of blue, 0..127.")
-    exposure = _Filter(18, range(8193), "Exposure in sensor lines, 0..8192.")
+    exposure = _Filter(18, range(1, 8193), "Exposure in sensor lines, 1..8192 (the sensor "
+                       "exposes at least one line: the 0 the library takes would read back as 1).")
     gray_mode = _Filter(19, range(3), "Gray filter mode, 0..2.")
     gray_gain_r = _Filter(20, range(256), "Gray filter gain of red samples, 0..255.")
     gray_gain_g1 = _Filter(21, range(256), "Gray filter gain of green samples on red rows, 0..255.")
