@@ -136,7 +136,7 @@ class FrameStream:
                 slot = self._free_slot()
             try:
                 self._give(slot)
-            except CameraError as error:
+            except (CameraError, ValueError) as error:  # ValueError: the camera was released
                 with self._cond:
                     self._failure = error
                     self._cond.notify_all()
@@ -154,7 +154,8 @@ class FrameStream:
         return self
 
     def __next__(self):
-        if self._max_frames is not None and self.delivered >= self._max_frames:
+        if ((self._max_frames is not None and self.delivered >= self._max_frames)
+                or (self._deadline is not None and time.monotonic() >= self._deadline)):
             self.close()
             raise StopIteration
         with self._cond:
