@@ -93,6 +93,15 @@ bool HandleList::Remove(CameraHandle key) {
     return true;
 }
 
+bool HandleList::AnyObject(const std::function<bool(const CameraObject&)>& test) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const HandleNode* node = head_;
+    for (int i = 0; i < count_; ++i, node = node->next) {
+        if (node->object != nullptr && test(*node->object)) return true;
+    }
+    return false;
+}
+
 int HandleList::Count() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return count_;

@@ -38,6 +38,10 @@ public:
     // Unlinks key's node; its successor becomes the head. False when key is not open.
     bool Remove(CameraHandle key);
 
+    // True when test holds for the camera object of some node (nodes whose object is gone are
+    // skipped). test runs under the list's lock: it must not call back into the list.
+    bool AnyObject(const std::function<bool(const CameraObject&)>& test) const;
+
     int Count() const;
     // Key of the head node, 0 when the list is empty.
     CameraHandle HeadKey() const;

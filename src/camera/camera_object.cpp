@@ -4,9 +4,14 @@
 #include <cstring>
 #include <new>
 
+#include "api/handle_list.h"
 #include "output/still_image_writer.h"
 #include "platform/clock.h"
 #include "platform/text_codec.h"
+#include "settings/analog_gain_page.h"
+#include "settings/gray_filter_page.h"
+#include "settings/image_filter_page.h"
+#include "settings/preset_store.h"
 
 namespace lumora {
 
@@ -27,6 +32,16 @@ CameraObject::CameraObject() {
 }
 
 CameraObject::~CameraObject() {
+    if (settingsLoaded) {
+        try {
+            // The gain key is named by the device's selected camera number.
+            if (device) AnalogGainPage(device.get(), &gainSettings).SaveGainSettings();
+            ImageFilterPage(&filterSettings).SaveFilterSettings();
+            GrayFilterPage(&filterSettings).SaveGraySettings();
+        } catch (...) {
+            // Out of memory: the groups stay as stored.
+        }
+    }
     Close();
     device.reset();
     buffer8.reset();
@@ -52,16 +67,63 @@ int CameraObject::Initialize(platform::WindowHandle window) {
         buffersPresent = buffersPresent && *buffer;
     }
     if (!device || !buffersPresent) return Fail(CAMERR_MEMORY);
+    LoadSizePreset();
+    // A camera that another open handle uses keeps what that handle wrote to it.
+    const bool ownCamera = !CameraHeldElsewhere();
+    ApplyCaptureWindow(ownCamera);
+    previewPlacement = {0, 0, captureWindow.hEffective, captureWindow.vEffective};
+    ImageFilterPage(&filterSettings).LoadFilterSettings();
+    GrayFilterPage(&filterSettings).LoadGraySettings();
+    AnalogGainPage(device.get(), &gainSettings).LoadGainSettings();
+    settingsLoaded = true;
+    if (ownCamera) WriteGainSettings();
+    device->SetWaitTime(static_cast<uint32_t>(frameTimeoutMs));
+    LoadStreamSettings();
+    return 1;
+}
+
+int CameraObject::LoadSizePreset() {
+    if (PresetStore::LoadSizePreset(&captureWindow) == PresetStore::LoadResult::Loaded) return 1;
+    return Fail(CAMERR_STORAGE);
+}
+
+int CameraObject::LoadStreamSettings() {
+    StreamSettings stream;
+    stream.color = colorMode;
+    stream.subSample = subsamplingMode;
+    stream.waitTime = waitTimeMs;
+    stream.clock = halfClock;
+    if (!PresetStore::LoadStreamSettings(&stream)) return Fail(CAMERR_STORAGE);
+    // A value that no setter takes leaves its field as it was: a colour mode without buffers or a
+    // negative wait would break every later acquisition.
+    if (stream.color >= 0 && stream.color < 6) colorMode = stream.color;
+    SetSubSample(stream.subSample);
+    SetWaitTime(stream.waitTime);
+    if (stream.clock >= 0 && stream.clock <= 9) halfClock = stream.clock;
+    return 1;
+}
+
+void CameraObject::ApplyCaptureWindow(bool send) {
     if (!captureWindow.IsValid(subsamplingMode)) {
         RecordError(CAMERR_CAPTURE_WINDOW);
+        const int presetBuf = captureWindow.presetBuf;
         captureWindow = CaptureWindow{};
+        captureWindow.presetBuf = presetBuf;
     }
-    device->SetCaptureWindow(captureWindow.hStart, captureWindow.vStart, captureWindow.hEffective,
-                             captureWindow.vEffective, subsamplingMode);
-    previewPlacement = {0, 0, captureWindow.hEffective, captureWindow.vEffective};
-    WriteGainSettings();
-    device->SetWaitTime(static_cast<uint32_t>(frameTimeoutMs));
-    return 1;
+    if (send && device) {
+        device->SetCaptureWindow(captureWindow.hStart, captureWindow.vStart,
+                                 captureWindow.hEffective, captureWindow.vEffective,
+                                 subsamplingMode);
+    }
+}
+
+bool CameraObject::CameraHeldElsewhere() const {
+    if (!device || !device->IsOpen()) return false;
+    const int selected = device->GetSelectedDevice();
+    return ProcessHandleList().AnyObject([&](const CameraObject& other) {
+        return &other != this && other.device && other.device->IsOpen() &&
+               other.device->GetSelectedDevice() == selected;
+    });
 }
 
 void CameraObject::WriteGainSettings() {
@@ -112,8 +174,13 @@ int CameraObject::SetDeviceNumber(int index) {
     if (!device) return NoDevice();
     // Selecting closes the open camera: no acquisition may still read from it.
     if (acquisition.State() != AcquisitionState::Idle) acquisition.StopPreview();
-    if (device->IsValidDevice(index) && device->SelectDevice(index) == 0) return 1;
-    return Fail(CAMERR_DEVICE_NUMBER);
+    if (!device->IsValidDevice(index) || device->SelectDevice(index) != 0) {
+        return Fail(CAMERR_DEVICE_NUMBER);
+    }
+    // The newly opened camera holds whatever it was last given: give it this handle's values,
+    // so that the getters read what the handle holds.
+    if (!CameraHeldElsewhere()) WriteGainSettings();
+    return 1;
 }
 
 namespace {
@@ -240,9 +307,13 @@ int CameraObject::GetAutoIris(int* ok) const {
 
 // ---- Geometry ----
 
-int CameraObject::SelectSizePreset(int /*width*/, int /*height*/) {
+int CameraObject::SelectSizePreset(int width, int height) {
     if (!device) return NoDevice();
-    return Fail(CAMERR_WINDOW);
+    CaptureWindow preset;
+    if (!PresetStore::FindPreset(width, height, &preset)) return Fail(CAMERR_WINDOW);
+    captureWindow = preset;
+    ApplyCaptureWindow(true);
+    return 1;
 }
 
 int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal,

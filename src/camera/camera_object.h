@@ -37,15 +37,26 @@ public:
     CameraObject(const CameraObject&) = delete;
     CameraObject& operator=(const CameraObject&) = delete;
 
-    // Sets up processor detection, the device, the image buffers and the persisted settings.
-    // 0 when the object is left without a device or buffers (the reason is recorded).
+    // Sets up processor detection, the device, the image buffers and the persisted settings:
+    // the stored size preset (validated), the filter, gray and gain groups, the gains, exposure
+    // and mirrors written to the camera (unless another open handle of the process uses that
+    // camera), and the stream settings. 0 when the object is left without a device or buffers
+    // (the reason is recorded).
     int Initialize(platform::WindowHandle errorWindow);
+    // The stored preset that "Size" names into the capture window; first run: creates the
+    // settings tree. 0 and CAMERR_STORAGE when nothing was loaded (the window is unchanged).
+    int LoadSizePreset();
+    // Colour mode, subsampling, wait time and clock setting from the settings root (a stored
+    // value that the setter would refuse is ignored); 0 and CAMERR_STORAGE when the root is
+    // missing (nothing changes).
+    int LoadStreamSettings();
 
     // Errors: push a code (any thread; posts CAMMSG_ERROR to the error window), pop the newest.
     int RecordError(int code);
     int PopError() { return errorHistory.Pop(); }
 
-    // Device selection and information.
+    // Device selection and information. Selecting a camera writes this handle's gains, exposure
+    // and mirrors to it (unless another open handle of the process uses it).
     int SetDeviceNumber(int index);
     int EnumDevice(char names[kMaxEnumSlots][kNameSlotSize]);
     int EnumDeviceW(char16_t names[kMaxEnumSlots][kNameSlotSize]);
@@ -69,6 +80,8 @@ public:
     // Geometry.
     int Width() const { return captureWindow.hEffective; }
     int Height() const { return captureWindow.vEffective; }
+    // The lowest-numbered stored preset of this size becomes the capture window (validated, see
+    // ApplyCaptureWindow) and goes to the device: 1. CAMERR_WINDOW and 0 when none matches.
     int SelectSizePreset(int width, int height);
     // Stores the window and sends it to the device; an invalid window records
     // CAMERR_CAPTURE_WINDOW, one the camera did not take (or a busy device) CAMERR_REGISTER.
@@ -164,6 +177,9 @@ public:
     ErrorHistory errorHistory;
     int frameTimeoutMs = kFrameTimeoutMs;
     FramePipeline pipeline{*this};
+    // The filter, gray and gain groups were loaded by Initialize: only then does the destructor
+    // store them, so that an object that never loaded them cannot overwrite what is stored.
+    bool settingsLoaded = false;
     // Last, so that it is destroyed first: its threads use everything above.
     Acquisition acquisition{*this};
 
@@ -180,6 +196,11 @@ private:
     int ReadSensorSetting(int index, int* value);
     // SetMirrorV / SetMirrorH: stored flag, the Bayer phase bit it moves, the device's setter.
     int SetMirror(int on, int* stored, int phaseBit, int (K37VQDevice::*deviceSet)(int));
+    // Validates the capture window (an invalid one records CAMERR_CAPTURE_WINDOW and becomes the
+    // full sensor, keeping presetBuf) and, when send is set, hands it to the device.
+    void ApplyCaptureWindow(bool send);
+    // True when another camera object of the process has the camera this device selected open.
+    bool CameraHeldElsewhere() const;
 };
 
 }  // namespace lumora

@@ -70,6 +70,7 @@ protected:
         camera = ProcessHandleList().Lookup(h);
         ASSERT_NE(camera, nullptr);
         ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 320, 2616, 0, 240), 1);
+        ASSERT_EQ(Lumora_SetColorMode(h, 8), 1);  // the stored stream format is 24-bit
         ASSERT_EQ(Lumora_SetFilterValue(h, 13, 32), 1);    // gains and exposure that show the
         ASSERT_EQ(Lumora_SetFilterValue(h, 18, 2600), 1);  // chart at its nominal levels
         Codes();

@@ -1,7 +1,9 @@
 // Device selection and register access through the exported functions, on emulated cameras.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "emulated_disks.h"
 #include "lumora/LumoraSdk.h"
@@ -130,6 +132,9 @@ TEST_F(DeviceApi, SensorSettingsThatReachNoCameraAreRegisterErrors) {
                                                [](CameraEmulator* c) { c->UnplugAfter(0); },
                                                [](CameraEmulator* c) { c->FailWrites(-1); }};
     for (auto fault : faults) {
+        // Each round starts from an empty settings tree: the mirrors stored at the last release
+        // would come back.
+        std::filesystem::remove_all(std::string(std::getenv("XDG_CONFIG_HOME")) + "/Vornex");
         Open(fault ? 1 : 0);
         if (fault) fault(cameras[0].get());
         int ok = 0;

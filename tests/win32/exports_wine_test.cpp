@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "lumora/LumoraSdk.h"
+#include "settings_tree.h"
 
 namespace {
 
@@ -181,6 +182,8 @@ int main() {
         return 1;
     }
     ResolveAll();
+    // A stored tree, so that initialisation reports nothing.
+    settings_tree::WriteFirstRun();
     DeviceFreeCases();
     ErrorWindowGetsMessages();
     TwoCameras();

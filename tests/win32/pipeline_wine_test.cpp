@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "camera/camera_object.h"
+#include "settings_tree.h"
 
 #define CHECK(cond)                                                                 \
     do {                                                                            \
@@ -58,11 +59,12 @@ bool Grab(CameraObject& c, int mode, int width, int height) {
 int main() {
     SetEnvironmentVariableA("LUMORA_CAMEMU", "1");
     SetEnvironmentVariableA("LUMORA_CAMEMU_STILL", "1");
+    settings_tree::WriteFirstRun();  // no filter values stored by an earlier program
     CameraObject c;
     CHECK(c.Initialize(nullptr) == 1);
     CHECK(c.SetSubSample(2) == 1);
     CHECK(c.SetCaptureWindowEx(3488, 0, 3488, 2616, 0, 2616) == 1);
-    // Unity gains and exposure (the camera starts with the stored ones, here all 0).
+    // Unity gains and exposure, whatever the stored ones are.
     for (uint16_t reg : {lumora::K37VQDevice::REG_GAIN_RED, lumora::K37VQDevice::REG_GAIN_GREEN1,
                          lumora::K37VQDevice::REG_GAIN_GREEN2, lumora::K37VQDevice::REG_GAIN_BLUE}) {
         CHECK(c.device->SetColorGain(reg, 32) == 1);
