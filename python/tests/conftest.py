@@ -4,7 +4,9 @@ LUMORA_LIBRARY names the library to test (./dev test sets it); without it the na
 library is used when present.
 """
 
+import atexit
 import os
+import shutil
 import sys
 import tempfile
 
@@ -13,6 +15,7 @@ sys.path.insert(0, os.path.dirname(HERE))
 os.environ["LUMORA_CAMEMU"] = "2"
 os.environ.pop("LUMORA_CAMEMU_STILL", None)
 os.environ["XDG_CONFIG_HOME"] = tempfile.mkdtemp(prefix="lumora-python-tests-")
+atexit.register(shutil.rmtree, os.environ["XDG_CONFIG_HOME"], True)
 built = os.path.join(HERE, "..", "..", "build", "native", "libLumoraSdk_USB3_K37VQ.so")
 if "LUMORA_LIBRARY" not in os.environ and os.path.exists(built):
     os.environ["LUMORA_LIBRARY"] = os.path.abspath(built)

@@ -32,7 +32,7 @@ def neutral(cam, subsample=2, mode=24):
     """Unity exposure and gains, neutral white balance and gamma, true colours."""
     cam.window = (3488, 0, 3488, 2616, 0, 2616)
     cam.subsample, cam.mode = subsample, mode
-    cam.exposure, cam.global_gain, cam.bayer_mode, cam.gamma = 2600, 32, 3, 100
+    cam.exposure, cam.global_gain, cam.gamma = 2600, 32, 100
     cam.mirror_v = cam.mirror_h = False
     cam.bayer_mode = 3
     cam.white_balance_red = cam.white_balance_green = cam.white_balance_blue = 100
