@@ -18,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from statistics import median
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
 os.environ.setdefault("LUMORA_CAMEMU", "1")
@@ -27,6 +28,7 @@ import numpy as np  # noqa: E402
 
 import lumora  # noqa: E402
 from lumora import library  # noqa: E402
+from lumora.frame_stream import FrameStream  # noqa: E402
 
 # Seconds of each run (full resolution runs twice as long: it has a tenth of the frames).
 SECONDS = float(os.environ.get("BENCH_SECONDS", "5"))
@@ -81,13 +83,37 @@ def run_c(cam, counter, seconds):
 
 
 def run_python(cam, seconds):
-    frames = 0
-    cpu, wall = time.process_time(), time.monotonic()
-    with cam.stream(seconds=seconds) as stream:
+    # The notify function is timed from inside (wall and thread CPU time; the ctypes call into it
+    # is not counted); the hand-over thread's and the consuming loop's CPU time are read from
+    # their thread clocks between the first frame and the last (start and stop left out).
+    notify_wall, notify_cpu = [], []
+    plain = FrameStream._on_message
+
+    def timed(self, *args):
+        wall, cpu = time.perf_counter_ns(), time.thread_time_ns()
+        plain(self, *args)
+        notify_cpu.append(time.thread_time_ns() - cpu)
+        notify_wall.append(time.perf_counter_ns() - wall)
+
+    FrameStream._on_message = timed
+    try:
+        frames = 0
+        cpu, wall = time.process_time(), time.monotonic()
+        stream = cam.stream(seconds=seconds)
+        clock = time.pthread_getcpuclockid(stream._thread.ident)
+        marks = []
         for _frame in stream:
             frames += 1
-    cpu, wall = time.process_time() - cpu, time.monotonic() - wall
-    return frames, wall, cpu, stream.dropped
+            if not stream._closing:
+                marks.append((time.clock_gettime(clock), time.thread_time()))
+        cpu, wall = time.process_time() - cpu, time.monotonic() - wall
+    finally:
+        FrameStream._on_message = plain
+    spans = max(len(marks) - 1, 1)
+    return {"frames": frames, "wall": wall, "cpu": cpu, "dropped": stream.dropped,
+            "notify_wall_us": median(notify_wall) / 1000, "notify_cpu_us": median(notify_cpu) / 1000,
+            "hand_over_us": (marks[-1][0] - marks[0][0]) / spans * 1e6,
+            "consumer_us": (marks[-1][1] - marks[0][1]) / spans * 1e6}
 
 
 def copy_ms(frame_format):
@@ -108,16 +134,19 @@ def main():
                 ("3488x2616", (3488, 0, 3488, 2616, 0, 2616), 2 * SECONDS)):
             configure(cam, window)
             c_frames, c_wall, c_cpu = run_c(cam, counter, seconds)
-            p_frames, p_wall, p_cpu, dropped = run_python(cam, seconds)
-            c_per, p_per = c_cpu / max(c_frames, 1) * 1000, p_cpu / max(p_frames, 1) * 1000
+            py = run_python(cam, seconds)
+            c_per, p_per = c_cpu / max(c_frames, 1) * 1000, py["cpu"] / max(py["frames"], 1) * 1000
             results.append({
                 "size": label,
                 "c_fps": round(c_frames / c_wall, 2),
-                "python_fps": round(p_frames / p_wall, 2),
-                "python_dropped": dropped,
-                "c_cpu_ms_per_frame": round(c_per, 3),
-                "python_cpu_ms_per_frame": round(p_per, 3),
-                "python_overhead_ms_per_frame": round(p_per - c_per, 3),
+                "python_fps": round(py["frames"] / py["wall"], 2),
+                "python_dropped": py["dropped"],
+                "c_process_cpu_ms_per_frame": round(c_per, 3),
+                "python_process_cpu_ms_per_frame": round(p_per, 3),
+                "layer_notify_wall_us_median": round(py["notify_wall_us"], 1),
+                "layer_notify_cpu_us_median": round(py["notify_cpu_us"], 1),
+                "layer_hand_over_thread_cpu_us_per_frame": round(py["hand_over_us"], 1),
+                "layer_consumer_cpu_us_per_frame": round(py["consumer_us"], 1),
                 "numpy_frame_copy_ms": round(copy_ms(cam.frame_format()), 3),
             })
     print(json.dumps(results, indent=2))

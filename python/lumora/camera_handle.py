@@ -81,7 +81,7 @@ class CameraHandle:
         """Ends a stream, releases the handle. Safe to call twice and from any thread: on the
         library's own thread (a collection during a notification) the release is handed to a
         thread of ours, since the library would wait for the thread that asks."""
-        if getattr(library.thread_state, "in_notify", False):
+        if threading.get_ident() in library.notify_threads:
             threading.Thread(target=self.release, name="lumora-release").start()
             return
         if self.stream is not None:

@@ -86,11 +86,8 @@ class FrameStream:
     def _on_message(self, _context, message, wparam, lparam):
         if message != library.CAMMSG_FRAME:
             return
-        library.thread_state.in_notify = True
-        try:
-            self._count(wparam, lparam)
-        finally:
-            library.thread_state.in_notify = False
+        library.notify_threads.add(threading.get_ident())
+        self._count(wparam, lparam)
 
     def _count(self, wparam, lparam):
         with self._cond:

@@ -76,8 +76,9 @@ _load_lock = threading.Lock()
 #: Held around every call into the library: its functions must not run concurrently from
 #: several threads, even on different cameras.
 CALL_LOCK = threading.RLock()
-#: ``in_notify`` is true while the library's thread runs one of our notify functions.
-thread_state = threading.local()
+#: Identities of the library's threads that have called a notify function of ours: code
+#: running on them must not call into the library.
+notify_threads = set()
 
 
 def candidates():
