@@ -16,8 +16,9 @@ _LAYOUTS = {
 
 
 #: The copy flag of Lumora_SnapShot, Lumora_GetImage and Lumora_CallBackPreview that delivers
-#: rows top-down: 1 keeps the order of the library's frame buffer, whose first row is the top of
-#: the picture (0 would reverse it).
+#: rows top-down: 1 keeps the library's memory order, whose first row is the camera's first
+#: readout row, the top of the picture as the library's own BMP, PNG and JPEG files show it
+#: (checked against the emulator's chart); 0 turns the picture upside down.
 TOP_DOWN = 1
 
 

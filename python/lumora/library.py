@@ -2,7 +2,8 @@
 
 The library is looked for, in this order: the file named by the environment variable
 ``LUMORA_LIBRARY``; ``libLumoraSdk_USB3_K37VQ.so`` next to this package's files (where
-``cmake --install`` puts a copy); the dynamic loader's search path.
+``cmake --install`` puts a copy); the dynamic loader's search path (also as
+``libLumoraSdk_USB3_K37VQ.so.1``).
 """
 
 import ctypes
@@ -87,7 +88,8 @@ def candidates():
     if named:
         return [named]
     beside = os.path.join(os.path.dirname(os.path.abspath(__file__)), LIBRARY_NAME)
-    return ([beside] if os.path.exists(beside) else []) + [LIBRARY_NAME]
+    # On the loader path also by its run-time name, where no development link exists.
+    return ([beside] if os.path.exists(beside) else []) + [LIBRARY_NAME, LIBRARY_NAME + ".1"]
 
 
 def load():

@@ -611,7 +611,10 @@ int CameraObject::SaveImage(const char* fileName, int format) {
     if (!device) return NoDevice();
     return acquisition.WithLatestFrame([&](const ImageBuffer* frame) {
         if (frame == nullptr || !frame->IsUsable()) return NoDevice();
-        return WriteStillImage(fileName, frame, static_cast<unsigned>(format));
+        // A file that cannot be written (missing folder, full disk, unknown format) is no
+        // success without a reason: it is a storage failure.
+        if (WriteStillImage(fileName, frame, static_cast<unsigned>(format)) == 0) return Fail(CAMERR_STORAGE);
+        return 1;
     });
 }
 
