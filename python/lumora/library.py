@@ -2,7 +2,7 @@
 
 The library is looked for, in this order: the file named by the environment variable
 ``LUMORA_LIBRARY``; ``libLumoraSdk_USB3_K37VQ.so`` next to this package's files (where
-``cmake --install`` puts a copy); the dynamic loader's search path (also as
+``cmake --install`` puts a link to the installed library); the dynamic loader's search path (also as
 ``libLumoraSdk_USB3_K37VQ.so.1``).
 """
 
