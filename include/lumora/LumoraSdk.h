@@ -15,10 +15,11 @@
  * Pictures: the camera's frame is hEffective x vEffective sensor pixels (Lumora_Width and
  * Lumora_Height), halved for subsampling modes 1 and 17, quartered for 2 and 18. A picture in
  * memory has rows padded to 4 bytes, stride = (width x bits / 8 + 3) & ~3, and takes
- * stride x height bytes; its rows lie bottom-up as in a Windows bitmap (the last row of the
- * memory is the top of the picture), samples in blue, green, red order. The "flag" of
- * Lumora_CallBackPreview, Lumora_GetImage and Lumora_SnapShot: non-zero copies the rows in memory
- * order, 0 copies them last row first (top-down).
+ * stride x height bytes, samples in blue, green, red order. Its first row in memory is the
+ * camera's first (top) row. The "flag" of Lumora_CallBackPreview, Lumora_GetImage and
+ * Lumora_SnapShot: non-zero copies the rows in memory order (top row first, as the still-image
+ * files hold them); 0 copies them last row first, the bottom-up order a Windows bitmap
+ * (BITMAPINFO with a positive height) shows upright.
  *
  * Colour modes (Lumora_SetColorMode takes the bits, Lumora_GetColorMode reports):
  *   8  -> 8:  8-bit raw mosaic or gray          24 -> 24: 8-bit blue, green, red
