@@ -1,7 +1,9 @@
 // The AVX-512 conversions of this compiler's headers start from an undefined register, which its
 // flow analysis reports as a possibly uninitialised read; before any header, so that it covers
 // them.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #include "imaging/hue_saturation_filter.h"
 

@@ -34,7 +34,7 @@ bool ReadLayout(const uint8_t* h, Layout* layout) {
     }
     const uint64_t width = Get32(h + 184), height = Get32(h + 188);
     if (Get32(h + 16) != 200 || Get32(h + 92) != 124 || Get32(h + 176) != 40 || h[194] != 24 || h[195] != 0 ||
-        width == 0 || height == 0 || width > 0xFFFF || height > 0xFFFF) {
+        width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) {
         return false;
     }
     const uint64_t frameBytes = 3 * width * height;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "output/avi_writer.h"
@@ -28,14 +29,14 @@ void Store(const std::string& path, const std::vector<uint8_t>& bytes) {
 }
 
 // The bytes of a recording of n frames: as a crash leaves it (never finished), or finished.
-std::vector<uint8_t> Recording(int n, bool finished) {
+std::vector<uint8_t> Recording(int n, bool finished, int width = kW, int height = kH) {
     const std::string path = TempPath("source.avi");
     std::remove(path.c_str());
     AviWriter w;
-    w.SetFrameSize(kW, kH);
+    w.SetFrameSize(width, height);
     w.SetFrameRate(25);
     EXPECT_TRUE(w.BeginFile(path.c_str()));
-    std::vector<uint8_t> frame(3 * kW * kH);
+    std::vector<uint8_t> frame(3 * size_t(width) * height);
     for (int i = 0; i < n; ++i) {
         for (size_t k = 0; k < frame.size(); ++k) frame[k] = static_cast<uint8_t>(k * 3 + i * 17);
         EXPECT_EQ(w.WriteFrame(frame.data()), AviResult::kOk);
@@ -81,6 +82,12 @@ TEST(AviRepair, CutOffRecordingsBecomeTheFinishedFileOfTheirWholeFrames) {
     Store(path, finished);
     EXPECT_EQ(AviRepair::Repair(path.c_str()).result, AviRepairResult::kIntact);
     EXPECT_FALSE(AviRepair::IsUnfinished(path.c_str()));
+    // Any frame size the recorder takes, however long its rows or columns.
+    for (const auto& size : {std::pair<int, int>{65536, 1}, std::pair<int, int>{1, 70000}}) {
+        Store(path, Recording(2, false, size.first, size.second));
+        EXPECT_EQ(AviRepair::Repair(path.c_str()).frames, 2u);
+        EXPECT_EQ(FileBytes(path), Recording(2, true, size.first, size.second));
+    }
 }
 
 TEST(AviRepair, OtherFilesAreLeftAlone) {
