@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# bench/soak.sh MINUTES: two emulated cameras at their full rate for MINUTES (default 30), one in a
+# callback preview, the other recording back to back; prints frames delivered and dropped,
+# resident memory and open descriptors as it goes, and at the start and the end. Not part of CI.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+BUILD=$ROOT/build/soak
+minutes=${1:-30}
+cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMORA_TESTS=OFF -DLUMORA_BENCH=ON >/dev/null
+cmake --build "$BUILD" -j"$(nproc)" --target lumora_soak
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+XDG_CONFIG_HOME=$folder DISPLAY= LUMORA_CAMEMU=2 "$BUILD/bench/lumora_soak" "$minutes" "$folder"
