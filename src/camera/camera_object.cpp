@@ -312,8 +312,9 @@ int CameraObject::SelectSizePreset(int width, int height) {
     CaptureWindow preset;
     if (!PresetStore::FindPreset(width, height, &preset)) return Fail(CAMERR_WINDOW);
     captureWindow = preset;
-    ApplyCaptureWindow(true);
-    return 1;
+    ApplyCaptureWindow(false);  // an invalid preset becomes the full sensor, and counts as taken
+    // A preset the sensor cannot read out fails as SetCaptureWindowEx does, and stays stored.
+    return SendCaptureWindow();
 }
 
 int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal,
