@@ -96,6 +96,14 @@ std::wstring Text(HWND control) {
     return text;
 }
 int Number(HWND control) { return _wtoi(Text(control).c_str()); }
+// Waits up to three seconds for holds() to come true.
+bool Eventually(const std::function<bool()>& holds) {
+    for (int tries = 0; tries < 300; ++tries) {
+        if (holds()) return true;
+        Sleep(10);
+    }
+    return holds();
+}
 int Selected(HWND list) { return static_cast<int>(SendMessageW(list, CB_GETCURSEL, 0, 0)); }
 bool IsChecked(HWND button) { return SendMessageW(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 std::wstring Item(HWND list, int item) {
@@ -215,6 +223,7 @@ int main() {
     FN(Capture);
     FN(GetImage);
     FN(GetAutoIris);
+    FN(SetAutoIris);
     FN(GetMirrorV);
     FN(Width);
     FN(Height);
@@ -337,6 +346,15 @@ int main() {
         Click(Find(d, IDOK));
     });
     CHECK(result == 1 && value(h, 11) == 100 && value(h, 4) == 0 && value(h, 12) == 3 && value(h, 5) == 7);
+    // "Once": the pipeline balances one frame and the sliders follow its gains.
+    SetFilterValue(h, 7, 300);
+    result = WithDialog([&] { return SetImageDlg(h, nullptr); }, [&](HWND d) {
+        Click(Find(d, IDC_WB_ONCE));
+        CHECK(Eventually([&] { return value(h, 10) == 0 && Number(Find(d, 2052)) == value(h, 7); }));
+        CHECK(value(h, 7) != 300 && Number(Find(d, 2062)) == value(h, 8));
+        Click(Find(d, IDCANCEL));
+    });
+    CHECK(result == 1 && value(h, 7) == 300);
     StopPreview(h);
 
     // ---- Monochrome: the gray tab, the colour controls disabled ----
@@ -394,6 +412,16 @@ int main() {
         Click(Find(d, IDOK));
     });
     CHECK(result == 1 && value(h, 13) == 32 && value(h, 18) == 2600 && value(h, 12) == 1);
+    // Automatic gain on a running preview: the gain edit follows what the pipeline sets.
+    SetFilterValue(h, 18, 8191);
+    SetFilterValue(h, 13, 100);
+    SetAutoIris(h, 2);
+    CHECK(StartPreview(h) == 1);
+    result = WithDialog([&] { return SetAnalogDlg(h, nullptr); }, [&](HWND d) {
+        CHECK(Eventually([&] { return value(h, 13) != 100 && Number(Find(d, 1015)) == value(h, 13); }));
+        Click(Find(d, IDCANCEL));
+    });
+    StopPreview(h);
     Release(h);
 
     std::printf("%s\n", failures == 0 ? "all checks held" : "failures");
