@@ -628,6 +628,7 @@ int CameraObject::SetPreviewWindow(platform::WindowHandle parent, int x, int y, 
 
 int CameraObject::CameraDialog(platform::WindowHandle owner) {
     if (!device) return NoDevice();
+    if (!DialogsAvailable()) return Fail(CAMERR_UNSUPPORTED);
     CameraPropertyDialog dialog;
     // A recording keeps running (the dialog touches only the stored settings); a preview or
     // capture stops for the dialog and starts again after it.
@@ -641,22 +642,24 @@ int CameraObject::CameraDialog(platform::WindowHandle owner) {
     }
     if (stop && before == AcquisitionState::Previewing) acquisition.StartPreview();
     if (stop && before == AcquisitionState::Capturing) acquisition.Capture();
-    return result == CameraPropertyDialog::kUnavailable ? Fail(CAMERR_UNSUPPORTED) : 1;
+    return 1;
 }
 
 int CameraObject::FilterDialog(platform::WindowHandle owner) {
     if (!device) return NoDevice();
+    if (!DialogsAvailable()) return Fail(CAMERR_UNSUPPORTED);
     const FilterSettings saved = filterSettings;
     FilterPropertyDialog dialog(&filterSettings, FilterEnableFlags::ForColorMode(colorMode), &filterNotifier);
     filterDialog = &filterNotifier;
     const int result = dialog.Show(owner);
     if (result != 1) filterSettings = saved;
     filterDialog = nullptr;
-    return result == FilterPropertyDialog::kUnavailable ? Fail(CAMERR_UNSUPPORTED) : 1;
+    return 1;
 }
 
 int CameraObject::AnalogGainDialog(platform::WindowHandle owner) {
     if (!device) return NoDevice();
+    if (!DialogsAvailable()) return Fail(CAMERR_UNSUPPORTED);
     const int savedPhase = filterSettings.bayerPhase;
     GainSettings& g = gainSettings;
     int paused = device->PauseStream();
@@ -682,7 +685,7 @@ int CameraObject::AnalogGainDialog(platform::WindowHandle owner) {
         filterSettings.bayerPhase = savedPhase;
     }
     analogGainDialog = nullptr;
-    return result == lumora::AnalogGainDialog::kUnavailable ? Fail(CAMERR_UNSUPPORTED) : 1;
+    return 1;
 }
 
 }  // namespace lumora

@@ -8,6 +8,7 @@
 #include "camera/camera_object.h"
 #include "camera/gain_settings.h"
 #include "platform/window_message.h"
+#include "settings/dialog_support.h"
 #include "settings/analog_gain_page.h"
 #include "settings/dialog_notifier.h"
 
@@ -15,17 +16,14 @@ namespace lumora {
 
 class AnalogGainDialog {
 public:
-    // Show's result where the platform has no dialogs.
-    static constexpr int kUnavailable = -1;
-
     AnalogGainDialog(K37VQDevice* device, GainSettings* settings, int* bayerPhase,
                      const CameraObject::LineTiming* timing, DialogNotifier* notifier)
         : device_(device), settings_(settings), bayerPhase_(bayerPhase), timing_(timing),
           notifier_(notifier) {}
 
     // Runs the modal dialog (English, or Japanese where the system's language is): 1 after OK,
-    // 2 after Cancel, 0 or -1 from the system when the dialog cannot be shown; kUnavailable
-    // without dialogs (Linux).
+    // 2 after Cancel, 0 or -1 when the dialog cannot be shown (always without dialogs, see
+    // DialogsAvailable).
     int Show(platform::WindowHandle owner);
 
     // "Default(&D)": the five gains 32 and the exposure 2600 (mirrors and iris mode stay).

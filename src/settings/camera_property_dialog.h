@@ -10,6 +10,7 @@
 // Thread context: the thread that made the object (the application's).
 #include "camera/capture_window.h"
 #include "platform/window_message.h"
+#include "settings/dialog_support.h"
 #include "settings/preset_store.h"
 #include "settings/stream_settings.h"
 
@@ -29,11 +30,9 @@ public:
     // the root cannot be created or the save fails.
     int SavePresetTable();
 
-    // Show's result where the platform has no dialogs.
-    static constexpr int kUnavailable = -1;
     // Runs the modal dialog (English, or Japanese where the system's language is): 1 after OK,
-    // 2 after Cancel, 0 or -1 from the system when the dialog cannot be shown; kUnavailable
-    // without dialogs (Linux).
+    // 2 after Cancel, 0 or -1 when the dialog cannot be shown (always without dialogs, see
+    // DialogsAvailable).
     int Show(platform::WindowHandle owner);
 
     // The sub-sample list's item of a stored mode (17 and 18 are items 3 and 4) and back; -1

@@ -7,6 +7,7 @@
 // open its notifier takes the pipeline's refresh requests and posts them to the dialog's window.
 #include "imaging/filter_settings.h"
 #include "platform/window_message.h"
+#include "settings/dialog_support.h"
 #include "settings/dialog_notifier.h"
 #include "settings/filter_enable_flags.h"
 #include "settings/gray_filter_page.h"
@@ -16,16 +17,13 @@ namespace lumora {
 
 class FilterPropertyDialog {
 public:
-    // Show's result where the platform has no dialogs.
-    static constexpr int kUnavailable = -1;
-
     FilterPropertyDialog(FilterSettings* settings, const FilterEnableFlags& flags,
                          DialogNotifier* notifier)
         : settings_(settings), flags_(flags), notifier_(notifier) {}
 
     // Runs the modal dialog (English, or Japanese where the system's language is): 1 after OK,
-    // 2 after Cancel, 0 or -1 from the system when the dialog cannot be shown; kUnavailable
-    // without dialogs (Linux).
+    // 2 after Cancel, 0 or -1 when the dialog cannot be shown (always without dialogs, see
+    // DialogsAvailable).
     int Show(platform::WindowHandle owner);
     // Direction 0: every control of the pages from the record; 1: the record from the controls.
     void Refresh(int direction);

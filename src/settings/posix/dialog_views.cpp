@@ -5,8 +5,10 @@
 
 namespace lumora {
 
-int CameraPropertyDialog::Show(platform::WindowHandle) { return kUnavailable; }
-int FilterPropertyDialog::Show(platform::WindowHandle) { return kUnavailable; }
-int AnalogGainDialog::Show(platform::WindowHandle) { return kUnavailable; }
+bool DialogsAvailable() { return false; }
+
+int CameraPropertyDialog::Show(platform::WindowHandle) { return 0; }
+int FilterPropertyDialog::Show(platform::WindowHandle) { return 0; }
+int AnalogGainDialog::Show(platform::WindowHandle) { return 0; }
 
 }  // namespace lumora

@@ -1,5 +1,7 @@
 #include "settings/win32/dialog_host.h"
 
+#include "settings/dialog_support.h"
+
 #include <commctrl.h>
 
 #include <vector>
@@ -79,3 +81,9 @@ void InsertTab(HWND tab, int index, const wchar_t* text) {
 }
 
 }  // namespace lumora::dialog_host
+
+namespace lumora {
+
+bool DialogsAvailable() { return true; }
+
+}  // namespace lumora
