@@ -201,7 +201,7 @@ LUMORA_EXPORTED int LUMORA_API Lumora_WriteSromID(LumoraHandle h, int address, i
 LUMORA_EXPORTED int LUMORA_API Lumora_SetIOPort(LumoraHandle h, int value, int reserved1, int reserved2);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetIOPort(LumoraHandle h, unsigned char *value, int reserved1, int reserved2);
 
-/* Settings dialogs */
+/* Settings dialogs (modal, Windows only: on Linux they return 0 with CAMERR_UNSUPPORTED) */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetCameraDlg(LumoraHandle h, LumoraWindow owner);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetImageDlg(LumoraHandle h, LumoraWindow owner);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetAnalogDlg(LumoraHandle h, LumoraWindow owner);
