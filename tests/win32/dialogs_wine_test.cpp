@@ -21,7 +21,6 @@ namespace {
 
 int failures = 0;
 void Check(bool ok, const char* what, int line) {
-    if (std::getenv("DIALOGS_TRACE")) std::printf("line %d\n", line);
     if (!ok) {
         std::printf("FAILED line %d: %s\n", line, what);
         ++failures;
@@ -167,18 +166,19 @@ struct Job {
     bool done;
 };
 
+// The test thread: finds the dialog, checks its caption, drives it and waits for it to go.
 DWORD WINAPI Driver(void* p) {
-            auto* j = static_cast<Job*>(p);
-            HWND dialog = WaitForDialog(nullptr);
-            if (dialog == nullptr) Abandon("no dialog appeared", 3);
-            wchar_t caption[64] = {};
-            GetWindowTextW(dialog, caption, 64);
-            Check(std::wstring(caption) == (japanese ? L"プロパティ" : L"Property"), "caption", __LINE__);
-            (*j->drive)(dialog);
-            for (int tries = 0; IsWindow(dialog) && tries < 500; ++tries) Sleep(10);
-            if (IsWindow(dialog)) Abandon("the dialog stayed open", 3);
-            j->done = true;
-            return 0;
+    auto* j = static_cast<Job*>(p);
+    HWND dialog = WaitForDialog(nullptr);
+    if (dialog == nullptr) Abandon("no dialog appeared", 3);
+    wchar_t caption[64] = {};
+    GetWindowTextW(dialog, caption, 64);
+    Check(std::wstring(caption) == (japanese ? L"プロパティ" : L"Property"), "caption", __LINE__);
+    (*j->drive)(dialog);
+    for (int tries = 0; IsWindow(dialog) && tries < 500; ++tries) Sleep(10);
+    if (IsWindow(dialog)) Abandon("the dialog stayed open", 3);
+    j->done = true;
+    return 0;
 }
 
 // Runs open (the export) on this thread while drive works the dialog on a test thread. drive
@@ -328,12 +328,18 @@ int main() {
         CHECK(mean() > before + 40);
         Type(Find(d, 2002), L"500");
         CHECK(value(h, 1) == 500 && SendMessageW(Find(d, 2001), TBM_GETPOS, 0, 0) == 255);
+        // A second camera loading and storing its settings (window-less pages) takes nothing away
+        // from the open dialog.
+        const LumoraHandle other = Initialize(nullptr);
+        Release(other);
+        Slide(Find(d, 2011), -60);
+        CHECK(value(h, 2) == -60);
         Click(Find(d, IDC_BAYER_0));
         Click(Find(d, IDC_WB_ALL_FRAMES));
         CHECK(value(h, 12) == 0 && value(h, 10) == 1);
         Click(Find(d, IDCANCEL));
     });
-    CHECK(result == 1 && value(h, 1) == 0 && value(h, 12) == 3 && value(h, 10) == 0);
+    CHECK(result == 1 && value(h, 1) == 0 && value(h, 2) == 0 && value(h, 12) == 3 && value(h, 10) == 0);
     CHECK(mean() < before + 10);
     // Default, then OK keeps it.
     SetFilterValue(h, 11, 150);
