@@ -380,10 +380,12 @@ int main() {
         CHECK(value(h, 20) == 300 && value(h, 24) == -40 && value(h, 19) == 2);
         Click(Find(d, IDC_DEFAULT));
         CHECK(Number(Find(gray, 2101)) == 128 && value(h, 24) == 0 && value(h, 19) == 2);
+        CHECK(IsChecked(Find(gray, IDC_BAYER_3)));
         Slide(Find(gray, 2103), 64);
+        Click(Find(gray, IDC_BAYER_1));  // OK keeps the phase chosen on this page
         Click(Find(d, IDOK));
     });
-    CHECK(result == 1 && value(h, 20) == 128 && value(h, 21) == 64 && value(h, 19) == 2);
+    CHECK(result == 1 && value(h, 20) == 128 && value(h, 21) == 64 && value(h, 19) == 2 && value(h, 12) == 1);
     Release(h);
 
     // ---- Analog gain dialog: the sensor written at once, Cancel writes the old values back ----

@@ -41,6 +41,9 @@ struct FilterPropertyDialog::View {
     static void Command(FilterPropertyDialog& d, HWND dialog, int id) {
         switch (id) {
             case IDOK:
+                // Both pages set the phase live; the image page's buttons, which the store reads,
+                // show what the record holds whichever page set it last.
+                d.imagePage_.ShowBayerPhase();
                 d.Refresh(1);
                 EndDialog(dialog, 1);
                 break;
@@ -48,6 +51,7 @@ struct FilterPropertyDialog::View {
             case IDC_DEFAULT:
                 ResetDefaults(*d.settings_, d.grayPage_.Window() != nullptr);
                 d.Refresh(0);
+                if (d.grayPage_.Window() != nullptr) d.grayPage_.ShowBayerPhase();
                 break;
             default: break;
         }
