@@ -24,6 +24,15 @@ struct SliderGroup {
     void Show(platform::WindowHandle page, int value) const;
     // The edit's text as a signed number; 0 when it is not one.
     int Read(platform::WindowHandle page) const;
+    // The trackbar's position.
+    int Position(platform::WindowHandle page) const;
+
+    // For pages whose groups edit one record field each (fields[i] for table[i]): the trackbar
+    // with id moved, so its field and edit take the position; the edit with id changed, so its
+    // field and trackbar take the typed number (not clamped). Ids of no group do nothing.
+    static void Scrolled(const SliderGroup* table, int count, int* const* fields, platform::WindowHandle page,
+                         int id);
+    static void Edited(const SliderGroup* table, int count, int* const* fields, platform::WindowHandle page, int id);
 };
 
 // The group of table[0 .. count-1] whose trackbar (or edit) is id; null when none is.

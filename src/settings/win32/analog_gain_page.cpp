@@ -112,10 +112,7 @@ struct AnalogGainPage::View {
                     // Only the edit is set: its change handling applies the value.
                     const SliderGroup* group =
                         FindByTrackbar(kSliders, kGroups, GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
-                    if (group != nullptr) {
-                        WriteSigned(page, group->edit,
-                                    static_cast<int>(SendDlgItemMessageW(page, group->trackbar, TBM_GETPOS, 0, 0)));
-                    }
+                    if (group != nullptr) WriteSigned(page, group->edit, group->Position(page));
                     return TRUE;
                 }
                 default: break;

@@ -30,6 +30,14 @@ int FilterSettings::*const kFields[kGroups] = {
 }  // namespace
 
 struct ImageFilterPage::View {
+    // The record fields of the groups, in table order.
+    struct Fields {
+        int* at[kGroups];
+        explicit Fields(FilterSettings& f) {
+            for (int i = 0; i < kGroups; ++i) at[i] = &(f.*kFields[i]);
+        }
+    };
+
     static void Init(ImageFilterPage& p, HWND page) {
         p.window_ = page;
         p.initDone_ = false;
@@ -43,11 +51,7 @@ struct ImageFilterPage::View {
     static void Command(ImageFilterPage& p, HWND page, int id, int code) {
         FilterSettings& f = *p.settings_;
         if (code == EN_CHANGE) {
-            for (int i = 0; i < kGroups; ++i) {
-                if (kSliders[i].edit != id || !p.initDone_) continue;
-                f.*kFields[i] = kSliders[i].Read(page);
-                SendDlgItemMessageW(page, kSliders[i].trackbar, TBM_SETPOS, TRUE, f.*kFields[i]);
-            }
+            if (p.initDone_) SliderGroup::Edited(kSliders, kGroups, Fields(f).at, page, id);
             return;
         }
         if (code != BN_CLICKED) return;
@@ -71,16 +75,10 @@ struct ImageFilterPage::View {
             switch (message) {
                 case WM_INITDIALOG: Init(*p, page); return TRUE;
                 case WM_COMMAND: Command(*p, page, LOWORD(wParam), HIWORD(wParam)); return TRUE;
-                case WM_HSCROLL: {
-                    const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lParam));
-                    for (int i = 0; i < kGroups; ++i) {
-                        if (kSliders[i].trackbar != id) continue;
-                        const int pos = static_cast<int>(SendDlgItemMessageW(page, id, TBM_GETPOS, 0, 0));
-                        p->settings_->*kFields[i] = pos;
-                        WriteSigned(page, kSliders[i].edit, pos);
-                    }
+                case WM_HSCROLL:
+                    SliderGroup::Scrolled(kSliders, kGroups, Fields(*p->settings_).at, page,
+                                          GetDlgCtrlID(reinterpret_cast<HWND>(lParam)));
                     return TRUE;
-                }
                 default: break;
             }
         } catch (...) {

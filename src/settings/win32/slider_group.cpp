@@ -34,4 +34,26 @@ int SliderGroup::Read(platform::WindowHandle page) const {
     return dialog_host::ReadSigned(static_cast<HWND>(page), edit);
 }
 
+int SliderGroup::Position(platform::WindowHandle page) const {
+    return static_cast<int>(SendDlgItemMessageW(static_cast<HWND>(page), trackbar, TBM_GETPOS, 0, 0));
+}
+
+void SliderGroup::Scrolled(const SliderGroup* table, int count, int* const* fields, platform::WindowHandle page,
+                           int id) {
+    const SliderGroup* group = FindByTrackbar(table, count, id);
+    if (group == nullptr) return;
+    const int position = group->Position(page);
+    *fields[group - table] = position;
+    dialog_host::WriteSigned(static_cast<HWND>(page), group->edit, position);
+}
+
+void SliderGroup::Edited(const SliderGroup* table, int count, int* const* fields, platform::WindowHandle page,
+                         int id) {
+    const SliderGroup* group = FindByEdit(table, count, id);
+    if (group == nullptr) return;
+    const int value = group->Read(page);
+    *fields[group - table] = value;
+    SendDlgItemMessageW(static_cast<HWND>(page), group->trackbar, TBM_SETPOS, TRUE, value);
+}
+
 }  // namespace lumora
