@@ -14,6 +14,7 @@
 #include "imaging/pixel_conversion.h"
 #include "imaging/vector_support.h"
 #include "mosaic_reference.h"
+#include "raw_scene.h"
 
 #ifdef LUMORA_BENCH_OPENCV
 #include <opencv2/core.hpp>
@@ -27,24 +28,6 @@ namespace {
 constexpr int kWidth = 3488;
 constexpr int kHeight = 2616;
 
-// A smooth scene with mild noise and no defects, as 8-bit or 12-bit samples.
-void FillScene(ImageBuffer& b, int maxValue) {
-    std::mt19937 rng(42);
-    std::uniform_int_distribution<int> noise(-3, 3);
-    for (int y = 0; y < b.Height(); ++y) {
-        for (int x = 0; x < b.Width(); ++x) {
-            const int base = (x * 7 + y * 3) % 180 + 30 + noise(rng);
-            const int v = maxValue == 255 ? base : base * 16;
-            if (b.BitCount() == 8) {
-                b.Row(y)[x] = static_cast<uint8_t>(v);
-            } else {
-                const uint16_t w = static_cast<uint16_t>(v);
-                std::memcpy(b.Row(y) + 2 * x, &w, 2);
-            }
-        }
-    }
-}
-
 void SetBytes(benchmark::State& state, double bytesPerFrame) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytesPerFrame));
 }
@@ -53,7 +36,7 @@ const ImageBuffer& Raw8() {
     static ImageBuffer raw;
     if (!raw.IsUsable()) {
         raw.Create(kWidth, kHeight, 8);
-        FillScene(raw, 255);
+        bench::FillRawScene(raw);
     }
     return raw;
 }
@@ -62,7 +45,7 @@ const ImageBuffer& Raw16() {
     static ImageBuffer raw;
     if (!raw.IsUsable()) {
         raw.Create(kWidth, kHeight, 16);
-        FillScene(raw, 4095);
+        bench::FillRawScene(raw);
     }
     return raw;
 }
@@ -165,7 +148,7 @@ BENCHMARK(BM_Plain_Demosaic8)->Unit(benchmark::kMillisecond);
 void BM_CorrectDefects8(benchmark::State& state) {
     ImageBuffer raw;
     raw.Create(kWidth, kHeight, 8);
-    FillScene(raw, 255);
+    bench::FillRawScene(raw);
     DemosaicParams p{3, 130, 100, 170};
     DemosaicParams* record = &p;
     int threshold = kDefectThreshold;

@@ -4,36 +4,18 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
-#include <random>
 #include <vector>
 
 #include "camera/camera_object.h"
 #include "imaging/defect_correction.h"
 #include "imaging/demosaic.h"
+#include "raw_scene.h"
 
 namespace lumora {
 namespace {
 
 constexpr int kWidth = 3488;
 constexpr int kHeight = 2616;
-
-// A smooth scene with mild noise and a few hot pixels, as 8-bit or 12-bit samples.
-void FillScene(ImageBuffer& b) {
-    std::mt19937 rng(42);
-    std::uniform_int_distribution<int> noise(-3, 3);
-    for (int y = 0; y < b.Height(); ++y) {
-        for (int x = 0; x < b.Width(); ++x) {
-            int v = (x * 7 + y * 3) % 180 + 30 + noise(rng);
-            if (x % 397 == 5 && y % 211 == 7) v = 255;
-            if (b.BitCount() == 8) {
-                b.Row(y)[x] = static_cast<uint8_t>(v);
-            } else {
-                const uint16_t w = static_cast<uint16_t>(v * 16);
-                std::memcpy(b.Row(y) + 2 * x, &w, 2);
-            }
-        }
-    }
-}
 
 // A camera object with the buffers of one colour mode, as an acquisition prepares them.
 struct Camera {
@@ -52,7 +34,7 @@ struct Camera {
         raw.Create(kWidth, kHeight, mode == 1 || mode >= 4 ? 16 : 8);
         if (mode >= 2) c.OutputBuffer()->Create(kWidth, kHeight, kBits[mode]);
         c.sharpenSource->CreateLike(c.OutputBuffer());
-        FillScene(raw);
+        bench::FillRawScene(raw, true);
         pristine.assign(raw.Bits(), raw.Bits() + static_cast<size_t>(raw.Stride()) * kHeight);
         FilterSettings& f = c.filterSettings;
         f.whiteBalanceRed = 130;

@@ -7,10 +7,37 @@
  * a 32-bit integer: 1 for success, 0 for failure, or the value asked for. The reason for a
  * failure is read back with Lumora_GetLastError.
  *
- * Exported functions must not be called concurrently from several threads.
+ * Threads: the library is not reentrant. Call the Lumora_ functions of all handles from one
+ * thread at a time (the handle list is shared by the whole process); the library's own threads
+ * (acquisition, preview, recording) run behind them and end before Lumora_StopPreview,
+ * Lumora_Close and Lumora_Release return.
+ *
+ * Pictures: the camera's frame is hEffective x vEffective sensor pixels (Lumora_Width and
+ * Lumora_Height), halved for subsampling modes 1 and 17, quartered for 2 and 18. A picture in
+ * memory has rows padded to 4 bytes, stride = (width x bits / 8 + 3) & ~3, and takes
+ * stride x height bytes, samples in blue, green, red order. Its first row in memory is the
+ * camera's first (top) row. The "flag" of Lumora_CallBackPreview, Lumora_GetImage and
+ * Lumora_SnapShot: non-zero copies the rows in memory order (top row first, as the still-image
+ * files hold them); 0 copies them last row first, the bottom-up order a Windows bitmap
+ * (BITMAPINFO with a positive height) shows upright.
+ *
+ * Colour modes (Lumora_SetColorMode takes the bits, Lumora_GetColorMode reports):
+ *   8  -> 8:  8-bit raw mosaic or gray          24 -> 24: 8-bit blue, green, red
+ *   16 -> 12: 16-bit raw mosaic, values 0..4095  32 -> 32: as 24 with a fourth byte
+ *   48 -> 44: 16-bit blue, green, red, 0..4095  64 -> 60: as 48 with a fourth sample
  */
 #ifndef LUMORA_LUMORASDK_H
 #define LUMORA_LUMORASDK_H
+
+/* The SDK version this header belongs to; Lumora_GetDllVersion returns LUMORA_VERSION of the
+ * library that is loaded. */
+#define LUMORA_VERSION_MAJOR 1
+#define LUMORA_VERSION_MINOR 45
+#define LUMORA_VERSION_PATCH 5
+#define LUMORA_VERSION_BUILD 25
+#define LUMORA_VERSION                                                             \
+    ((LUMORA_VERSION_MAJOR << 24) | (LUMORA_VERSION_MINOR << 16) | (LUMORA_VERSION_PATCH << 8) | \
+     LUMORA_VERSION_BUILD)
 
 /* LUMORA_API is the calling convention of the functions (also for pointers to them);
  * LUMORA_EXPORTED marks their declarations as the library's exports. */
@@ -60,6 +87,27 @@ typedef int LumoraHandle;
 #define CAMERR_UNSUPPORTED 11
 #define CAMERR_STORAGE 12
 #define CAMERR_STREAM_STOPPED 13
+
+/* An error code's name and meaning in words, for messages ("CAMERR_MEMORY: memory or a buffer
+ * too small"). A helper of this header, not a function of the library. */
+static inline const char *LumoraErrorText(int code) {
+    switch (code) {
+        case CAMERR_NONE: return "CAMERR_NONE: no error";
+        case CAMERR_NO_DEVICE: return "CAMERR_NO_DEVICE: no camera, or not in this state";
+        case CAMERR_DEVICE_NUMBER: return "CAMERR_DEVICE_NUMBER: no camera with this number";
+        case CAMERR_THREAD: return "CAMERR_THREAD: a worker thread could not be started";
+        case CAMERR_WINDOW: return "CAMERR_WINDOW: no window could be made, or no matching size";
+        case CAMERR_MEMORY: return "CAMERR_MEMORY: out of memory, or a buffer too small";
+        case CAMERR_REGISTER: return "CAMERR_REGISTER: the camera did not take a register access";
+        case CAMERR_CAPTURE_WINDOW: return "CAMERR_CAPTURE_WINDOW: the capture window does not fit the sensor";
+        case CAMERR_TRANSFER: return "CAMERR_TRANSFER: a frame could not be read from the camera";
+        case CAMERR_ARGUMENT: return "CAMERR_ARGUMENT: an argument is out of range";
+        case CAMERR_UNSUPPORTED: return "CAMERR_UNSUPPORTED: not offered by this camera or system";
+        case CAMERR_STORAGE: return "CAMERR_STORAGE: settings or a file could not be read or written";
+        case CAMERR_STREAM_STOPPED: return "CAMERR_STREAM_STOPPED: the camera stopped delivering frames";
+        default: return "unknown error code";
+    }
+}
 
 /* Window messages. CAMMSG_FRAME: wParam = FrameInfo*, lParam = 0 for a frame; wParam = 0,
  * lParam = error code for a failed frame. CAMMSG_ERROR: wParam = 0, lParam = error code. */
@@ -127,7 +175,19 @@ typedef struct LumoraNotifier {
 } LumoraNotifier;
 #endif
 
-/* Lifecycle and information */
+/* Lifecycle and information.
+ * Lumora_Initialize: a new handle, 0 only when no camera object can be made; it opens the first
+ * camera (a handle without one still answers, with CAMERR_NO_DEVICE where a camera is needed)
+ * and loads the stored settings. Its codes (e.g. CAMERR_STORAGE on the
+ * first start) are waiting in Lumora_GetLastError. errorWindow (may be null) receives every
+ * recorded code as CAMMSG_ERROR.
+ * Lumora_Release: stores the settings, stops everything, frees the handle; 1, or 0 for an
+ * unknown handle.
+ * Lumora_GetLastError: the newest recorded code, removed from the handle's history of 20; 0 when
+ * none is left (a running preview with automatic exposure off notes CAMERR_NONE per frame).
+ * Lumora_GetCameraInfo: info->size must be at least 36 (CAMERR_MEMORY), info not null
+ * (CAMERR_ARGUMENT). Lumora_Width / Lumora_Height: the capture window's size in sensor pixels,
+ * before subsampling; 0 for an unknown handle. Lumora_GetStatus: always 0. */
 LUMORA_EXPORTED LumoraHandle LUMORA_API Lumora_Initialize(LumoraWindow errorWindow);
 LUMORA_EXPORTED int LUMORA_API Lumora_Release(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetLastError(LumoraHandle h);
@@ -137,14 +197,42 @@ LUMORA_EXPORTED int LUMORA_API Lumora_GetStatus(LumoraHandle h, int ignored);
 LUMORA_EXPORTED int LUMORA_API Lumora_Width(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_Height(LumoraHandle h);
 
-/* Device selection */
+/* Device selection. Cameras are numbered from 0 in the order found; names are "LumoraK37VQ_01",
+ * "LumoraK37VQ_02", ... Lumora_EnumDevice fills up to ten 256-character slots (empty strings
+ * after the last camera) and returns how many cameras there are. Lumora_GetDeviceName needs
+ * size >= 15 and a valid index (else CAMERR_ARGUMENT). Lumora_SetDeviceNumber: 0 with
+ * CAMERR_DEVICE_NUMBER when there is no such camera; an acquisition running on the camera it
+ * leaves is stopped first. */
 LUMORA_EXPORTED int LUMORA_API Lumora_EnumDevice(LumoraHandle h, char names[10][256]);
 LUMORA_EXPORTED int LUMORA_API Lumora_EnumDeviceW(LumoraHandle h, LumoraWChar names[10][256]);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetDeviceName(LumoraHandle h, int index, char *name, int size);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetDeviceNameW(LumoraHandle h, int index, LumoraWChar *name, int size);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetDeviceNumber(LumoraHandle h, int index);
 
-/* Acquisition and preview window */
+/* Acquisition and preview window.
+ * States: idle; previewing (Lumora_StartPreview, and inside Lumora_Preview, Lumora_CallBackPreview
+ * and Lumora_Record); single frames (Lumora_Capture). Lumora_StopPreview returns to idle from
+ * either. Lumora_Capture while previewing and Lumora_StartPreview in single-frame mode fail with
+ * CAMERR_NO_DEVICE; Lumora_SnapShot while previewing returns 0 and records nothing.
+ * Preparing an acquisition fails with CAMERR_DEVICE_NUMBER (no camera), CAMERR_CAPTURE_WINDOW
+ * (the window does not fit the sensor or the sensor refuses it), CAMERR_MEMORY, and the starting
+ * call adds its own code (CAMERR_NO_DEVICE, CAMERR_TRANSFER for the preview calls,
+ * CAMERR_STORAGE for Lumora_Record, CAMERR_WINDOW when no window can be made, CAMERR_THREAD).
+ * Lumora_CallBackPreview: after each frame copies it into buffer (size bytes, at least
+ * stride x height of the colour mode's picture, else CAMMSG_FRAME (0, CAMERR_MEMORY) instead of
+ * the frame) and posts CAMMSG_FRAME (wParam = FrameInfo*, lParam 0) to notifyWindow; a failed
+ * frame posts (0, CAMERR_TRANSFER), a stopped camera (0, CAMERR_STREAM_STOPPED). The buffer must
+ * stay valid until Lumora_StopPreview, Lumora_Close or Lumora_Release returns.
+ * Lumora_Record: durationMs >= 0 (else CAMERR_ARGUMENT); a 24-bit AVI of the processed frames
+ * with their measured rate, finished after durationMs, or when the acquisition stops earlier;
+ * a file that cannot take the next frame ends the recording with CAMERR_STORAGE.
+ * Lumora_SnapShot: fetches and processes one frame (preparing one when idle), copying it into
+ * buffer when buffer and size are given; 0 with CAMERR_TRANSFER when no frame comes (the wait
+ * is at most 8 s). Lumora_GetImage: the latest processed frame into buffer (CAMERR_MEMORY when
+ * there is none or the buffer is too small). Lumora_SaveImage: the latest processed frame as a
+ * file, format LUMORA_IMAGE_*; 0 with CAMERR_NO_DEVICE when there is no frame, CAMERR_STORAGE
+ * when the file cannot be written. Lumora_SetPreviewWindow: parent and placement of the next
+ * preview window (null parent: a top-level window of the frame's size). */
 LUMORA_EXPORTED int LUMORA_API Lumora_Preview(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_CallBackPreview(LumoraHandle h, LumoraWindow notifyWindow, void *buffer, int size, int flag);
 LUMORA_EXPORTED int LUMORA_API Lumora_Record(LumoraHandle h, const char *fileName, int durationMs, int showWindow);
@@ -159,7 +247,17 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SaveImage(LumoraHandle h, const char *file
 LUMORA_EXPORTED int LUMORA_API Lumora_SaveImageW(LumoraHandle h, const LumoraWChar *fileName, int format);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetPreviewWindow(LumoraHandle h, LumoraWindow parent, int x, int y, int width, int height);
 
-/* Geometry and sensor settings.
+/* Geometry and sensor settings. Lumora_SetColorMode: 8, 16, 24, 32, 48, 64 (CAMERR_ARGUMENT
+ * otherwise); Lumora_GetColorMode reports 8, 12, 24, 32, 44, 60 (see above). Lumora_SetSubSample:
+ * 0 full, 1 half, 2 quarter resolution (skipping), 17 and 18 half and quarter with binning;
+ * another value returns 0 and records nothing. Lumora_SetWaitTime: the preview's polling
+ * interval in ms, >= 0 (default 10). Lumora_SetHalfClock: 0..9, the pixel clock (1..5 select
+ * 64, 76.8, 96, 128 and 192 MHz; 0 and 6..9 54.8 MHz), applied at the next acquisition.
+ * Lumora_SetAutoIris: 0 off, 1 automatic exposure, 2 automatic gain, run on every frame.
+ * Lumora_GetRealExposureTime: the exposure in microseconds at the line timing read when the last
+ * acquisition was prepared (0 before any). These settings reach the camera when the next
+ * acquisition is prepared.
+ *
  * The sensor settings (capture window, mirrors, and the gains and exposure below) are kept by the
  * camera object and written to the selected camera at once; they are written again whenever an
  * acquisition is prepared. A setter that returns 0 with CAMERR_REGISTER has kept the value, but
@@ -191,7 +289,11 @@ LUMORA_EXPORTED int LUMORA_API Lumora_GetMirrorV(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetMirrorH(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetRealExposureTime(LumoraHandle h, int *ok);
 
-/* Registers, serial ROM and I/O port */
+/* Registers, serial ROM and I/O port. Sensor registers are 16 bits wide; Lumora_WriteRegister
+ * and Lumora_ReadRegister take the low 8 bits of the address, the Ex forms all 16. A failed
+ * transfer is CAMERR_REGISTER (the read returns 0 and *ok = 0). This model has no serial ROM and
+ * no port: Lumora_ReadSromID and Lumora_WriteSromID fail with CAMERR_NO_DEVICE, Lumora_SetIOPort
+ * returns 0, Lumora_GetIOPort reports 0. */
 LUMORA_EXPORTED int LUMORA_API Lumora_WriteRegister(LumoraHandle h, int address, int value);
 LUMORA_EXPORTED int LUMORA_API Lumora_WriteRegisterEx(LumoraHandle h, int address, int value);
 LUMORA_EXPORTED int LUMORA_API Lumora_ReadRegister(LumoraHandle h, int address, int *ok);
@@ -201,7 +303,8 @@ LUMORA_EXPORTED int LUMORA_API Lumora_WriteSromID(LumoraHandle h, int address, i
 LUMORA_EXPORTED int LUMORA_API Lumora_SetIOPort(LumoraHandle h, int value, int reserved1, int reserved2);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetIOPort(LumoraHandle h, unsigned char *value, int reserved1, int reserved2);
 
-/* Settings dialogs (modal, Windows only: on Linux they return 0 with CAMERR_UNSUPPORTED) */
+/* Settings dialogs, modal, owned by owner. Where a dialog is not offered (Linux) it records
+ * CAMERR_UNSUPPORTED and returns 0. */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetCameraDlg(LumoraHandle h, LumoraWindow owner);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetImageDlg(LumoraHandle h, LumoraWindow owner);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetAnalogDlg(LumoraHandle h, LumoraWindow owner);

@@ -79,7 +79,7 @@ int LUMORA_API Lumora_GetLastError(LumoraHandle h) {
     return WithCamera(h, 0, [](CameraObject& c) { return c.PopError(); });
 }
 
-int LUMORA_API Lumora_GetDllVersion(void) { return 0x012D0519; }
+int LUMORA_API Lumora_GetDllVersion(void) { return LUMORA_VERSION; }
 
 int LUMORA_API Lumora_GetCameraInfo(LumoraHandle h, CameraInfo* info) {
     return WithCamera(h, 0, [&](CameraObject& c) { return c.GetCameraInfo(info); });

@@ -315,8 +315,9 @@ int CameraObject::SelectSizePreset(int width, int height) {
     CaptureWindow preset;
     if (!PresetStore::FindPreset(width, height, &preset)) return Fail(CAMERR_WINDOW);
     captureWindow = preset;
-    ApplyCaptureWindow(true);
-    return 1;
+    ApplyCaptureWindow(false);  // an invalid preset becomes the full sensor, and counts as taken
+    // A preset the sensor cannot read out fails as SetCaptureWindowEx does, and stays stored.
+    return SendCaptureWindow();
 }
 
 int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal,
@@ -614,7 +615,10 @@ int CameraObject::SaveImage(const char* fileName, int format) {
     if (!device) return NoDevice();
     return acquisition.WithLatestFrame([&](const ImageBuffer* frame) {
         if (frame == nullptr || !frame->IsUsable()) return NoDevice();
-        return WriteStillImage(fileName, frame, static_cast<unsigned>(format));
+        // A file that cannot be written (missing folder, full disk, unknown format) is no
+        // success without a reason: it is a storage failure.
+        if (WriteStillImage(fileName, frame, static_cast<unsigned>(format)) == 0) return Fail(CAMERR_STORAGE);
+        return 1;
     });
 }
 

@@ -21,7 +21,7 @@ int main(void) {
     /* An unknown colour mode is refused, and the error reaches the notifier. */
     ok = h != 0 && Lumora_SetColorMode(h, 7) == 0 && lastError == CAMERR_ARGUMENT &&
          Lumora_GetLastError(h) == CAMERR_ARGUMENT;
-    ok = ok && Lumora_GetDllVersion() == 0x012D0519 && Lumora_Release(h) == 1 && info.size == 36 &&
+    ok = ok && Lumora_GetDllVersion() == 0x012D0519 && LUMORA_VERSION == 0x012D0519 && Lumora_Release(h) == 1 && info.size == 36 &&
          frame.size > 0 && CAMMSG_FRAME == 0x8002 && CAMMSG_ERROR == 0x8003;
     printf("%s\n", ok ? "C program: ok" : "C program: FAILED");
     return ok ? 0 : 1;

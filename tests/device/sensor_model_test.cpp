@@ -377,6 +377,9 @@ TEST_F(SensorModel, SaveImageWritesTheOutputBufferOfTheColourMode) {
     EXPECT_EQ(std::ftell(f), 54 + 4 * 24);
     std::fclose(f);
     EXPECT_EQ(c.SaveImage(path.c_str(), 7), 0);  // unknown format
+    EXPECT_EQ(c.PopError(), CAMERR_STORAGE);
+    EXPECT_EQ(c.SaveImage((path + ".missing/x.bmp").c_str(), 0), 0);
+    EXPECT_EQ(c.PopError(), CAMERR_STORAGE);
     ASSERT_EQ(c.SetColorMode(48), 1);            // buffer48 holds no frame
     EXPECT_EQ(c.SaveImage(path.c_str(), 0), 0);
     EXPECT_EQ(c.PopError(), CAMERR_NO_DEVICE);

@@ -11,13 +11,7 @@
 
 #include "lumora/LumoraSdk.h"
 
-#define CHECK(cond)                                                                  \
-    do {                                                                             \
-        if (!(cond)) {                                                               \
-            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
-            return 1;                                                                \
-        }                                                                            \
-    } while (0)
+#include "wine_check.h"
 
 #define LOAD(name)                                                                                  \
     decltype(&Lumora_##name) name =                                                                 \

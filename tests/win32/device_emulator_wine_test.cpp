@@ -7,13 +7,7 @@
 
 #include "lumora/LumoraSdk.h"
 
-#define CHECK(cond)                                                     \
-    do {                                                                \
-        if (!(cond)) {                                                  \
-            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
-            return 1;                                                   \
-        }                                                               \
-    } while (0)
+#include "wine_check.h"
 
 template <typename F>
 bool Load(HMODULE dll, const char* name, F* f) {

@@ -10,13 +10,7 @@
 #include "camera/camera_object.h"
 #include "settings_tree.h"
 
-#define CHECK(cond)                                                                 \
-    do {                                                                            \
-        if (!(cond)) {                                                              \
-            std::fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
-            return 1;                                                               \
-        }                                                                           \
-    } while (0)
+#include "wine_check.h"
 
 using lumora::CameraObject;
 using lumora::ImageBuffer;

@@ -1,0 +1,168 @@
+// The lumora tool run as a user runs it, as its own process against emulated cameras, with its
+// settings in a folder of the test's own.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "output_check.h"
+
+namespace lumora::test {
+namespace {
+
+using namespace still;
+
+struct ToolRun {
+    int status;
+    std::string out;  // standard output and standard error together
+};
+
+class LumoraTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char folder[] = "/tmp/lumora_tool_XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        dir = folder;
+    }
+    void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
+
+    ToolRun Tool(const std::string& args, const std::string& camemu = "1") {
+        // No display: the preview window cannot be made, everything else needs none.
+        const std::string command = "cd " + dir + " && DISPLAY= XDG_CONFIG_HOME=" + dir + " LUMORA_CAMEMU=" +
+                                    camemu + " LUMORA_CAMEMU_STILL=1 timeout 60 " LUMORA_TOOL " " +
+                                    args + " 2>&1";
+        ToolRun r{-1, ""};
+        std::FILE* p = popen(command.c_str(), "r");
+        if (p == nullptr) return r;
+        char chunk[4096];
+        for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, p)) > 0;) r.out.append(chunk, n);
+        const int status = pclose(p);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return r;
+    }
+    bool Exists(const std::string& name) {
+        struct stat st;
+        return stat((dir + "/" + name).c_str(), &st) == 0;
+    }
+    std::string dir;
+};
+
+// Wrong command lines: a one-line message naming the fault, exit status 2, nothing written.
+TEST_F(LumoraTool, BadCommandLinesAreRefusedWithOneLine) {
+    struct Case {
+        const char* args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"frobnicate", "unknown command 'frobnicate'"},
+        {"get shininess", "unknown setting 'shininess'"},
+        {"set gamma 201", "gamma must be 0 to 200, not 201"},
+        {"set gamma twelve", "not a number for gamma: 'twelve'"},
+        {"set hue 10 11", "unexpected argument '11'"},
+        {"snap -o picture.gif", "the extension must be"},
+        {"snap --mode 16 -o a.png", "--mode must be 8, 12, 24, 32, 48 or 64"},
+        {"snap --subsample 3 -o a.png", "--subsample must be 1, 2 or 4"},
+        {"snap --binning -o a.png", "--binning needs --subsample 2 or 4"},
+        {"snap", "missing -o FILE"},
+        {"record --seconds 2 -o a.mp4", "missing -o FILE.avi"},
+        {"record -o a.avi", "missing --seconds S"},
+        {"reg poke 0x100", "reg takes read or write"},
+        {"reg write 0x10000 1", "register address must be 0 to 65535"},
+        {"info -d 12", "camera number (-d) must be 0 to 9"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun r = Tool(c.args);
+        EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.args << "\n" << r.out;
+    }
+    EXPECT_FALSE(Exists("picture.gif"));
+    EXPECT_FALSE(Exists("a.png"));
+}
+
+// Failures of the camera or the files: exit status 1 and the error code named in words.
+TEST_F(LumoraTool, FailuresNameTheErrorCode) {
+    struct Case {
+        const char* args;
+        const char* camemu;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"list", "", "no camera found"},
+        {"info", "7", "LUMORA_CAMEMU=7 is not a number of emulated cameras"},
+        {"info -d 1", "1", "no camera number 1"},
+        {"snap -o missing/folder/a.png", "1", "Lumora_SaveImage failed: CAMERR_STORAGE"},
+        {"snap -o out.png", "1", "Lumora_SaveImage failed: CAMERR_STORAGE"},
+        {"snap --window 4000 100 -o a.png", "1", "window width must be 4 to 3488"},
+        {"snap --window 3000 100 1000 0 -o a.png", "1", "Lumora_SetCaptureWindowEx failed: CAMERR_CAPTURE_WINDOW"},
+        {"view", "1", "Lumora_Preview failed: CAMERR_WINDOW"},
+    };
+    ::mkdir((dir + "/out.png").c_str(), 0700);  // a folder in the way of the output
+    for (const Case& c : cases) {
+        const ToolRun r = Tool(c.args, c.camemu);
+        EXPECT_NE(r.status, 0) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << c.args << "\n" << r.out;
+    }
+    EXPECT_FALSE(Exists("missing"));
+    EXPECT_FALSE(Exists("a.png"));
+}
+
+TEST_F(LumoraTool, ListInfoGetSetAndRegisters) {
+    ToolRun r = Tool("list", "2");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "0  LumoraK37VQ_01\n1  LumoraK37VQ_02\n");
+    r = Tool("info");
+    EXPECT_EQ(r.status, 0) << r.out;
+    for (const char* line : {"sensor               3488 x 2616", "frame size           3488 x 2616", "global-gain"}) {
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    }
+    // A setting changed with set is what get reads in the next process.
+    EXPECT_EQ(Tool("set gamma 140").status, 0);
+    EXPECT_EQ(Tool("set global-gain 40").status, 0);
+    EXPECT_EQ(Tool("get gamma").out, "140\n");
+    EXPECT_EQ(Tool("get global-gain").out, "40\n");
+    r = Tool("get");
+    EXPECT_NE(r.out.find("gamma               140   0..200"), std::string::npos) << r.out;
+    EXPECT_EQ(Tool("reg write 0x0202 0x0123").status, 0);
+    EXPECT_EQ(Tool("reg read 0x3056").status, 0);
+    EXPECT_NE(Tool("reg read 0x0100").out.find("0x0100 = 0x"), std::string::npos);
+}
+
+TEST_F(LumoraTool, SnapshotsInEveryFormatReadBack) {
+    ASSERT_EQ(Tool("snap --mode 24 --subsample 4 -o chart.png").status, 0);
+    Picture png = ReadPng(dir + "/chart.png");
+    EXPECT_EQ(png.width, 872);
+    EXPECT_EQ(png.height, 654);
+    const ToolRun jpeg = Tool("snap --window 640 480 --quality 70 -o chart.jpg");
+    ASSERT_EQ(jpeg.status, 0) << jpeg.out;
+    EXPECT_EQ(ReadJpeg(dir + "/chart.jpg").width, 640);
+    ASSERT_EQ(Tool("snap --mode 12 --subsample 2 --binning -o gray.tif").status, 0);
+    Picture tiff = ReadTiff(dir + "/gray.tif");
+    EXPECT_EQ(tiff.width, 1744);
+    EXPECT_EQ(tiff.depth, 16);
+    ASSERT_EQ(Tool("snap --mode 8 --subsample 4 -o raw.bmp").status, 0);
+    EXPECT_EQ(FileBytes(dir + "/raw.bmp").size(), 54u + 1024u + 872u * 654u);
+}
+
+TEST_F(LumoraTool, RecordingAndStreamReportTheirFigures) {
+    const ToolRun rec = Tool("record --seconds 2 -o clip.avi");
+    ASSERT_EQ(rec.status, 0) << rec.out;
+    const std::vector<uint8_t> avi = FileBytes(dir + "/clip.avi");
+    ASSERT_GT(avi.size(), 232u);
+    const uint32_t frames = Le32(avi, 48);
+    EXPECT_GT(frames, 0u);
+    EXPECT_NE(rec.out.find("clip.avi: " + std::to_string(frames) + " frames at"), std::string::npos) << rec.out;
+    EXPECT_NE(rec.out.find(" frames "), std::string::npos);  // progress lines
+
+    const ToolRun stream = Tool("stream --seconds 1");
+    ASSERT_EQ(stream.status, 0) << stream.out;
+    EXPECT_NE(stream.out.find("frames delivered"), std::string::npos) << stream.out;
+    EXPECT_EQ(stream.out.find("frames delivered     0\n"), std::string::npos) << stream.out;
+}
+
+}  // namespace
+}  // namespace lumora::test
