@@ -8,7 +8,10 @@
 #include "output/still_image_writer.h"
 #include "platform/clock.h"
 #include "platform/text_codec.h"
+#include "settings/analog_gain_dialog.h"
 #include "settings/analog_gain_page.h"
+#include "settings/camera_property_dialog.h"
+#include "settings/filter_property_dialog.h"
 #include "settings/gray_filter_page.h"
 #include "settings/image_filter_page.h"
 #include "settings/preset_store.h"
@@ -627,19 +630,66 @@ int CameraObject::SetPreviewWindow(platform::WindowHandle parent, int x, int y, 
     return 1;
 }
 
-int CameraObject::CameraDialog(platform::WindowHandle /*owner*/) {
+int CameraObject::CameraDialog(platform::WindowHandle owner) {
     if (!device) return NoDevice();
-    return Fail(CAMERR_UNSUPPORTED);
+    if (!DialogsAvailable()) return Fail(CAMERR_UNSUPPORTED);
+    CameraPropertyDialog dialog;
+    // A recording keeps running (the dialog touches only the stored settings); a preview or
+    // capture stops for the dialog and starts again after it.
+    const AcquisitionState before = acquisition.State();
+    const bool stop = before != AcquisitionState::Idle && !acquisition.Recorder().Active();
+    if (stop) acquisition.StopPreview();
+    const int result = dialog.Show(owner);
+    if (result == 1) {
+        LoadSizePreset();
+        LoadStreamSettings();
+    }
+    if (stop && before == AcquisitionState::Previewing) acquisition.StartPreview();
+    if (stop && before == AcquisitionState::Capturing) acquisition.Capture();
+    return 1;
 }
 
-int CameraObject::FilterDialog(platform::WindowHandle /*owner*/) {
+int CameraObject::FilterDialog(platform::WindowHandle owner) {
     if (!device) return NoDevice();
-    return Fail(CAMERR_UNSUPPORTED);
+    if (!DialogsAvailable()) return Fail(CAMERR_UNSUPPORTED);
+    const FilterSettings saved = filterSettings;
+    FilterPropertyDialog dialog(&filterSettings, FilterEnableFlags::ForColorMode(colorMode), &filterNotifier);
+    filterDialog = &filterNotifier;
+    const int result = dialog.Show(owner);
+    if (result != 1) filterSettings = saved;
+    filterDialog = nullptr;
+    return 1;
 }
 
-int CameraObject::AnalogGainDialog(platform::WindowHandle /*owner*/) {
+int CameraObject::AnalogGainDialog(platform::WindowHandle owner) {
     if (!device) return NoDevice();
-    return Fail(CAMERR_UNSUPPORTED);
+    if (!DialogsAvailable()) return Fail(CAMERR_UNSUPPORTED);
+    const int savedPhase = filterSettings.bayerPhase;
+    GainSettings& g = gainSettings;
+    int paused = device->PauseStream();
+    for (int index = 13; index <= 18; ++index) {
+        // A value the camera does not give back stays as the record holds it.
+        int value = 0;
+        if (!ReadSensorSetting(index, &value)) continue;
+        int GainSettings::*field = index == 13   ? &GainSettings::globalGain
+                                   : index == 18 ? &GainSettings::exposure
+                                                 : kColourGains[index - 14].field;
+        g.*field = value;
+    }
+    device->ResumeStream(paused);
+    const GainSettings saved = g;
+    lumora::AnalogGainDialog dialog(device.get(), &g, &filterSettings.bayerPhase, &lineTiming, &gainNotifier);
+    analogGainDialog = &gainNotifier;
+    const int result = dialog.Show(owner);
+    if (result != 1) {
+        paused = device->PauseStream();
+        gainSettings = saved;
+        WriteGainSettings();
+        device->ResumeStream(paused);
+        filterSettings.bayerPhase = savedPhase;
+    }
+    analogGainDialog = nullptr;
+    return 1;
 }
 
 }  // namespace lumora

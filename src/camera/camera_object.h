@@ -23,6 +23,7 @@
 #include "lumora/LumoraSdk.h"
 #include "output/avi_writer.h"
 #include "platform/window_message.h"
+#include "settings/dialog_notifier.h"
 
 namespace lumora {
 
@@ -145,6 +146,11 @@ public:
     // The buffer raw frames land in: buffer16 for colour modes 1, 4, 5, else buffer8.
     ImageBuffer* RawBuffer() const;
     int SetPreviewWindow(platform::WindowHandle parent, int x, int y, int width, int height);
+    // The settings dialogs, modal on this thread; each returns 1 whatever the dialog's result,
+    // 0 with CAMERR_UNSUPPORTED where there are no dialogs (Linux). The camera property dialog
+    // stops a running preview or capture around it (a recording goes on) and reloads the stored
+    // preset and stream settings after OK. The filter dialog restores the filter record, and the
+    // gain dialog the gains, exposure, mirrors and Bayer phase, unless they end with OK.
     int CameraDialog(platform::WindowHandle owner);
     int FilterDialog(platform::WindowHandle owner);
     int AnalogGainDialog(platform::WindowHandle owner);
@@ -160,6 +166,9 @@ public:
     std::atomic<FilterDialogHook*> filterDialog{nullptr};  // open filter dialog, or null
     GainSettings gainSettings;
     std::atomic<GainDialogHook*> analogGainDialog{nullptr};  // open analog gain dialog, or null
+    // What the two hooks point at while a dialog is open; they live as long as the camera, so
+    // that a call the preview thread began as the dialog closed never finds them gone.
+    DialogNotifier filterNotifier, gainNotifier;
     struct LineTiming {
         uint16_t lineLengthClocks = 0;  // register 0x342
         uint16_t lineOffsetClocks = 0;  // register 0x340

@@ -1,5 +1,7 @@
 #include "settings/analog_gain_page.h"
 
+#include <cstdio>
+
 #include "settings/settings_keys.h"
 
 namespace lumora {
@@ -33,6 +35,19 @@ int AnalogGainPage::SaveGainSettings() {
     if (settings_ == nullptr || device_ == nullptr) return 0;
     const std::string key = SettingsSubKey("Gain_%02d", device_->GetSelectedDevice());
     return SaveGroup(key, GainFields(*settings_)) ? 1 : 0;
+}
+
+std::string AnalogGainPage::ExposureTimeText(const CameraObject::LineTiming* timing,
+                                             const GainSettings* settings) {
+    double us = 0;
+    if (timing != nullptr && settings != nullptr) {
+        us = (static_cast<double>(settings->exposure) * timing->lineLengthClocks +
+              timing->lineOffsetClocks) *
+             timing->clockPeriodUs;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "=%.2fms", us * 0.001);
+    return text;
 }
 
 }  // namespace lumora

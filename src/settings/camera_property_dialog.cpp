@@ -22,4 +22,35 @@ int CameraPropertyDialog::SavePresetTable() {
     return PresetStore::SavePresets(presets, count, stream) ? 1 : 0;
 }
 
+int CameraPropertyDialog::SubSampleItem(int subSample) {
+    if (subSample == 17) return 3;
+    if (subSample == 18) return 4;
+    return subSample;
+}
+
+int CameraPropertyDialog::SubSampleValue(int item) {
+    if (item == 3) return 17;
+    if (item == 4) return 18;
+    return item;
+}
+
+const CaptureWindow* CameraPropertyDialog::ShownPreset() const {
+    const int size = stream.size;
+    return size >= 0 && size <= presetCount && size < kMaxPresets ? &presets[size] : nullptr;
+}
+
+int CameraPropertyDialog::StorePreset(int item, const int numbers[6]) {
+    if (item < 0 || item > presetCount || item >= kMaxPresets) return -1;
+    CaptureWindow& p = presets[item];
+    p.hTotal = numbers[0];
+    p.vTotal = numbers[1];
+    p.hEffective = numbers[2];
+    p.vEffective = numbers[3];
+    p.hStart = numbers[4];
+    p.vStart = numbers[5];
+    if (item == presetCount) ++presetCount;
+    stream.size = item;
+    return item;
+}
+
 }  // namespace lumora
