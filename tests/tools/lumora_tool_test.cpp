@@ -154,7 +154,7 @@ TEST_F(LumoraTool, SnapshotsInEveryFormatReadBack) {
 }
 
 TEST_F(LumoraTool, RecordingAndStreamReportTheirFigures) {
-    const ToolRun rec = Tool("record --seconds 2 -o clip.avi");
+    const ToolRun rec = Tool("record --subsample 4 --clock 5 --seconds 2 -o clip.avi");
     ASSERT_EQ(rec.status, 0) << rec.out;
     const std::vector<uint8_t> avi = FileBytes(dir + "/clip.avi");
     ASSERT_GT(avi.size(), 232u);
@@ -163,7 +163,7 @@ TEST_F(LumoraTool, RecordingAndStreamReportTheirFigures) {
     EXPECT_NE(rec.out.find("clip.avi: " + std::to_string(frames) + " frames at"), std::string::npos) << rec.out;
     EXPECT_NE(rec.out.find(" frames "), std::string::npos);  // progress lines
 
-    const ToolRun stream = Tool("stream --seconds 1");
+    const ToolRun stream = Tool("stream --subsample 4 --clock 5 --seconds 1");
     ASSERT_EQ(stream.status, 0) << stream.out;
     EXPECT_NE(stream.out.find("frames delivered"), std::string::npos) << stream.out;
     EXPECT_EQ(stream.out.find("frames delivered     0\n"), std::string::npos) << stream.out;
