@@ -61,6 +61,11 @@ public:
     int SetExposureLines(int lines);
     int GetExposureLines(int* lines);
 
+    // Any register written or read inside the pause handshake, for the register exports: 1
+    // success, 0 failure or busy.
+    int WriteSensorRegister(uint16_t address, uint16_t value);
+    int ReadSensorRegister(uint16_t address, uint16_t* value);
+
     // Output frame size of a window in a readout mode.
     static void OutputSize(int width, int height, int mode, int* outWidth, int* outHeight);
 

@@ -130,16 +130,18 @@ TEST_F(Acquisition, PauseIsRefusedWhileATransferOutlastsTheHandshake) {
     WindowDevice& device = *rig.device;
     ASSERT_EQ(device.StartStream(), 0);
     ASSERT_TRUE(WaitFor([&] { return device.FrameSequence() > 0; }));
-    // Each status poll now takes a millisecond and none says ready: one ready poll of 1500
-    // reads outlasts the one-second handshake.
-    device.SetWaitTime(1500);
-    rig.camera->SetTransferLatencyUs(1000);
+    // A stalled ready flag delays no pause: it waits for one status poll only.
     rig.camera->StallReady(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(device.PauseStream(), 1);
+    EXPECT_EQ(device.ResumeStream(1), 1);
+    // A camera that no longer answers at all holds the transfer in progress past the second.
+    rig.camera->HoldTransfers(true);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(device.PauseStream(), -1);
     EXPECT_EQ(device.GetStreamState(), CameraDevice::STREAM_RUNNING);
+    rig.camera->HoldTransfers(false);
     rig.camera->StallReady(false);
-    rig.camera->SetTransferLatencyUs(0);
     int frames = device.FrameSequence();
     EXPECT_TRUE(WaitFor([&] { return device.FrameSequence() > frames; }));
     device.StopStream();
