@@ -14,12 +14,13 @@ using namespace scene;
 
 namespace {
 
-// The noise hash of a pixel, of (seed, frame, column, row) of its first sample, in parts: the
-// frame's and the column's terms are folded in beforehand, so that a pixel costs an XOR and Mix.
+// The noise hash of a pixel, of seed, frame, column and row of its first sample, is
+// Mix(Spread(FrameTerm ^ ColumnTerm ^ row)). Spread goes through XOR, so each output column's
+// part is spread once per geometry and each row's once per row: a pixel costs an XOR and Mix.
 uint32_t FrameTerm(uint32_t seed, uint32_t frame) { return seed * 0x9E3779B1u ^ (frame + 0x7F4A7C15u) * 0x85EBCA77u; }
 uint32_t ColumnTerm(int column) { return (static_cast<uint32_t>(column) + 0x165667B1u) * 0xC2B2AE3Du; }
+uint32_t Spread(uint32_t h) { return h ^ h >> 15; }
 uint32_t Mix(uint32_t h) {
-    h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;
     h *= 0x297A2D39u;
@@ -27,19 +28,21 @@ uint32_t Mix(uint32_t h) {
     return h;
 }
 
-// Output byte of a pixel of noise-free level base (0 without signal, else the signal capped at
-// 256) and hash h before Mix: the level plus a noise of -1, 0 or +1.
-uint8_t Pixel(uint16_t base, uint32_t h) {
-    int noise = static_cast<int>(Mix(h) % 3) - 1;
-    return static_cast<uint8_t>(base == 0 ? 0 : std::min(base + noise, 255));
+// A pixel's level before its noise is kept as the signal (capped at 256) less one, to which the
+// hash adds 0, 1 or 2, or as kDark without signal, which stays 0 whatever the noise.
+constexpr int16_t kDark = -256;
+
+// Output byte of a pixel of that level whose hash before Mix is h.
+uint8_t Pixel(int16_t base, uint32_t h) {
+    return static_cast<uint8_t>(std::clamp(base + static_cast<int>(Mix(h) % 3), 0, 255));
 }
 
 #if LUMORA_HAVE_SSE2
-// The noise of eight pixels (-1, 0 or +1 in 32-bit lanes) from their hashes before Mix. h % 3
-// comes from m = h times the inverse of 3 modulo 2^32: for h = 3q + r, m is q (at most
-// 0x55555555) when r = 0, q + 0xAAAAAAAB (above 0xAAAAAAAA) when r = 1, q + 0x55555556 between.
-LUMORA_AVX2_FUNCTION inline __m256i NoiseAvx2(__m256i h) {
-    h = _mm256_xor_si256(h, _mm256_srli_epi32(h, 15));
+// Mix(h) % 3 of eight pixels from the row's part of h and their columns' parts. The remainder
+// comes from m = Mix(h) times the inverse of 3 modulo 2^32: for Mix(h) = 3q + r, m is q (at
+// most 0x55555555) when r = 0, q + 0xAAAAAAAB (above 0xAAAAAAAA) when r = 1, and between when 2.
+LUMORA_AVX2_FUNCTION inline __m256i RemainderAvx2(__m256i row, const __m256i* columnTerms) {
+    __m256i h = _mm256_xor_si256(row, _mm256_loadu_si256(columnTerms));
     h = _mm256_mullo_epi32(h, _mm256_set1_epi32(0x2C1B3C6D));
     h = _mm256_xor_si256(h, _mm256_srli_epi32(h, 12));
     h = _mm256_mullo_epi32(h, _mm256_set1_epi32(0x297A2D39));
@@ -49,32 +52,33 @@ LUMORA_AVX2_FUNCTION inline __m256i NoiseAvx2(__m256i h) {
     const __m256i m = _mm256_xor_si256(_mm256_mullo_epi32(h, _mm256_set1_epi32(static_cast<int>(0xAAAAAAABu))), top);
     const __m256i notZero = _mm256_cmpgt_epi32(m, _mm256_xor_si256(_mm256_set1_epi32(0x55555555), top));
     const __m256i one = _mm256_cmpgt_epi32(m, _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(0xAAAAAAAAu)), top));
-    // The masks are -1 where true: r = 0 gives -1, r = 2 gives -1 + 2, r = 1 gives -1 + 2 - 1.
-    return _mm256_sub_epi32(_mm256_add_epi32(one, _mm256_set1_epi32(-1)), _mm256_add_epi32(notZero, notZero));
+    // The masks are -1 where true: r = 0 is 0 - 0 - 0, r = 2 is 0 + 1 + 1, r = 1 is -1 + 1 + 1.
+    return _mm256_sub_epi32(_mm256_sub_epi32(one, notZero), notZero);
 }
 
-// RenderRow 16 pixels at a time; returns how many it did.
-LUMORA_AVX2_FUNCTION int RenderRowAvx2(const uint16_t* base, const uint32_t* columnTerms, uint32_t rowTerm,
+// RenderRow 32 pixels at a time; returns how many it did.
+LUMORA_AVX2_FUNCTION int RenderRowAvx2(const int16_t* base, const uint32_t* columnTerms, uint32_t rowTerm,
                                        uint8_t* out, int count) {
     const __m256i row = _mm256_set1_epi32(static_cast<int>(rowTerm));
+    const auto* terms = reinterpret_cast<const __m256i*>(columnTerms);
+    const auto* levels = reinterpret_cast<const __m256i*>(base);
     int x = 0;
-    for (; x + 16 <= count; x += 16) {
-        const __m256i* terms = reinterpret_cast<const __m256i*>(columnTerms + x);
-        const __m256i n0 = NoiseAvx2(_mm256_xor_si256(row, _mm256_loadu_si256(terms)));
-        const __m256i n1 = NoiseAvx2(_mm256_xor_si256(row, _mm256_loadu_si256(terms + 1)));
-        const __m256i noise = _mm256_permute4x64_epi64(_mm256_packs_epi32(n0, n1), 0xD8);
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + x));
-        __m256i v = _mm256_min_epi16(_mm256_add_epi16(b, noise), _mm256_set1_epi16(255));
-        v = _mm256_andnot_si256(_mm256_cmpeq_epi16(b, _mm256_setzero_si256()), v);
-        v = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm256_castsi256_si128(v));
+    for (; x + 32 <= count; x += 32, terms += 4, levels += 2) {
+        // The packs interleave their two sources' 128-bit lanes; the permutes put them in order.
+        __m256i r = _mm256_packs_epi32(RemainderAvx2(row, terms), RemainderAvx2(row, terms + 1));
+        const __m256i low = _mm256_add_epi16(_mm256_loadu_si256(levels), _mm256_permute4x64_epi64(r, 0xD8));
+        r = _mm256_packs_epi32(RemainderAvx2(row, terms + 2), RemainderAvx2(row, terms + 3));
+        const __m256i high = _mm256_add_epi16(_mm256_loadu_si256(levels + 1), _mm256_permute4x64_epi64(r, 0xD8));
+        // Saturation makes the dark pixels 0 and caps the bright ones at 255.
+        const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packus_epi16(low, high), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), bytes);
     }
     return x;
 }
 #endif
 
-// count pixels of a row: their noise-free levels, their columns' hash terms and the row's.
-void RenderRow(const uint16_t* base, const uint32_t* columnTerms, uint32_t rowTerm, uint8_t* out,
+// count pixels of a row: their levels, their columns' parts of the hash and the row's part.
+void RenderRow(const int16_t* base, const uint32_t* columnTerms, uint32_t rowTerm, uint8_t* out,
                int count, bool avx2) {
     int x = 0;
 #if LUMORA_HAVE_SSE2
@@ -146,19 +150,19 @@ struct EmulatedSensor::Scene {
         uint64_t key;
         int firstRow;                // the first sample row of one of the output rows
         std::vector<uint32_t> sums;  // of the samples' levels, without the disc
-        std::vector<uint16_t> base;  // noise-free levels at the current exposure and gains
+        std::vector<int16_t> base;   // levels at the current exposure and gains (see kDark)
     };
 
     std::array<uint16_t, 5> geometry;  // width, height, first column and row, read mode
     int width, height;
     Axis columns, rows;
-    std::vector<uint32_t> columnTerms;  // ColumnTerm of each output column's first sample
+    std::vector<uint32_t> columnTerms;  // each output column's part of the hash
     std::vector<int> lineOfRow;         // index into lines; -1 before the row is first read
     std::vector<Line> lines;
     uint64_t scale[4] = {};  // exposure x global gain x colour gain of each channel
     uint64_t divisor;        // unity exposure and gains x samples per pixel
     uint32_t memoSum[4] = {UINT32_MAX, UINT32_MAX, UINT32_MAX, UINT32_MAX};  // no sum reaches it
-    uint16_t memoBase[4] = {};
+    int16_t memoBase[4] = {};
 
     static std::array<uint16_t, 5> Geometry(const uint8_t* r) {
         return {Read16(r, 0x034C), Read16(r, 0x034E), Read16(r, 0x0344), Read16(r, 0x0346), Read16(r, 0x3040)};
@@ -170,7 +174,7 @@ struct EmulatedSensor::Scene {
         columns = MapAxis(geometry[2] - kArrayOffset, width, Factor((mode >> 6) & 7), binning, (mode & 0x4000) != 0);
         rows = MapAxis(geometry[3] - kArrayOffset, height, Factor(mode & 0x3F), binning, (mode & 0x8000) != 0);
         columnTerms.resize(static_cast<size_t>(width));
-        for (int ox = 0; ox < width; ++ox) columnTerms[static_cast<size_t>(ox)] = ColumnTerm(columns.first[static_cast<size_t>(ox)]);
+        for (int ox = 0; ox < width; ++ox) columnTerms[static_cast<size_t>(ox)] = Spread(ColumnTerm(columns.first[static_cast<size_t>(ox)]));
         lineOfRow.assign(static_cast<size_t>(height), -1);
         divisor = static_cast<uint64_t>(kUnityExposure) * kUnityGain * kUnityGain * static_cast<uint64_t>(rows.count * columns.count);
     }
@@ -208,13 +212,27 @@ struct EmulatedSensor::Scene {
         return static_cast<uint32_t>(sum);
     }
 
-    // Noise-free level of a sum in a channel: 0 without signal, else the signal capped at 256.
-    // Sums come in runs, so the last one of each channel is remembered.
-    uint16_t Base(uint32_t sum, int channel) {
+    // How many samples of the pixel whose first sample is (ax0, ay0) the disc covers.
+    int Covered(int ax0, int ay0, int movingX) const {
+        int covered = 0;
+        for (int j = 0; j < rows.count; ++j) {
+            for (int i = 0; i < columns.count; ++i) {
+                int ax = ax0 + 2 * i, ay = ay0 + 2 * j;
+                int dx = ax - movingX, dy = ay - kMovingCenterY;
+                covered += ax >= 0 && ay >= 0 && ax < kActiveWidth && ay < kActiveHeight &&
+                           dx * dx + dy * dy < kMovingRadius * kMovingRadius;
+            }
+        }
+        return covered;
+    }
+
+    // Level of a sum in a channel (see kDark). Sums come in runs, so the last one of each
+    // channel is remembered.
+    int16_t Base(uint32_t sum, int channel) {
         if (memoSum[channel] != sum) {
             memoSum[channel] = sum;
             uint64_t signal = (static_cast<uint64_t>(sum) * scale[channel] + divisor / 2) / divisor;
-            memoBase[channel] = signal == 0 ? 0 : static_cast<uint16_t>(std::min<uint64_t>(signal, 256));
+            memoBase[channel] = signal == 0 ? kDark : static_cast<int16_t>(std::min<uint64_t>(signal, 256) - 1);
         }
         return memoBase[channel];
     }
@@ -246,7 +264,7 @@ struct EmulatedSensor::Scene {
         uint64_t key = RowKey(ay0);
         auto found = std::find_if(lines.begin(), lines.end(), [&](const Line& line) { return line.key == key; });
         if (found == lines.end()) {
-            Line line{key, ay0, std::vector<uint32_t>(static_cast<size_t>(width)), std::vector<uint16_t>(static_cast<size_t>(width))};
+            Line line{key, ay0, std::vector<uint32_t>(static_cast<size_t>(width)), std::vector<int16_t>(static_cast<size_t>(width))};
             for (int ox = 0; ox < width; ++ox) line.sums[static_cast<size_t>(ox)] = Sum(columns.first[static_cast<size_t>(ox)], ay0, false, 0);
             Levels(line);
             lines.push_back(std::move(line));
@@ -283,10 +301,12 @@ void EmulatedSensor::Render(const uint8_t* registers, uint32_t frame, bool still
     const int width = scene.width;
     const Axis& columns = scene.columns;
     const int reach = 2 * (scene.rows.count - 1);
+    const int samples = scene.rows.count * columns.count;
 
     // The output columns that the moving disc may cover in this frame.
     int movingX = static_cast<int>((frame * kMovingStep) % (kActiveWidth + 2 * kMovingRadius)) - kMovingRadius;
     std::vector<int> discColumns;
+    std::vector<int16_t> disc;
     for (int ox = 0; ox < width; ++ox) {
         int ax0 = columns.first[static_cast<size_t>(ox)];
         if (ax0 + 2 * (columns.count - 1) > movingX - kMovingRadius && ax0 < movingX + kMovingRadius) discColumns.push_back(ox);
@@ -304,17 +324,21 @@ void EmulatedSensor::Render(const uint8_t* registers, uint32_t frame, bool still
         int x1 = static_cast<int>(std::min(rowStart + static_cast<uint32_t>(width), end) - rowStart);
         uint8_t* row = out + (from - offset);
         int ay0 = scene.rows.first[static_cast<size_t>(oy)];
-        uint32_t rowTerm = frameTerm ^ static_cast<uint32_t>(ay0);
-        RenderRow(scene.LineOf(oy).base.data() + x0, scene.columnTerms.data() + x0, rowTerm, row, x1 - x0, avx2);
-
-        if (ay0 + reach > kMovingCenterY - kMovingRadius && ay0 < kMovingCenterY + kMovingRadius) {
+        const int16_t* base = scene.LineOf(oy).base.data();
+        if (ay0 + reach > kMovingCenterY - kMovingRadius && ay0 < kMovingCenterY + kMovingRadius && !discColumns.empty()) {
+            // The line's levels with the disc's pixels worked out again.
+            disc.assign(base, base + width);
             for (int ox : discColumns) {
-                if (ox < x0 || ox >= x1) continue;
                 int ax0 = columns.first[static_cast<size_t>(ox)];
-                uint16_t base = scene.Base(scene.Sum(ax0, ay0, true, movingX), Channel(ax0, ay0));
-                row[ox - x0] = Pixel(base, rowTerm ^ scene.columnTerms[static_cast<size_t>(ox)]);
+                int covered = scene.Covered(ax0, ay0, movingX);
+                if (covered == 0) continue;
+                uint32_t sum = covered == samples ? static_cast<uint32_t>(kMovingLevel * samples) : scene.Sum(ax0, ay0, true, movingX);
+                disc[static_cast<size_t>(ox)] = scene.Base(sum, Channel(ax0, ay0));
             }
+            base = disc.data();
         }
+        RenderRow(base + x0, scene.columnTerms.data() + x0, Spread(frameTerm ^ static_cast<uint32_t>(ay0)), row, x1 - x0,
+                  avx2);
         // Hot pixels stay bright whatever the exposure.
         for (const auto& hot : kHotPixels) {
             if (scene.rows.count != 1 || ay0 != hot[1] || columns.count != 1) continue;
