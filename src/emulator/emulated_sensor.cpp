@@ -132,23 +132,23 @@ uint32_t EmulatedSensor::FramePeriodUs(const uint8_t* registers) {
 
 // What the chart looks like in one readout geometry, kept between frames.
 //
-// Cost model. A pixel's level is its samples' chart levels summed (binning sums up to 32 x 32),
+// Cost model. A pixel is the sum of its samples' chart levels (binning sums up to 32 x 32),
 // scaled by exposure and gains (a 64-bit division), plus a noise hashed from the seed, the frame
-// and the pixel's place. Done afresh for a full frame that is some 70 ms, far more than the
-// library's own processing of it. But the chart is still: per geometry, output rows whose
-// samples fall on the same chart rows in the same numbers (a RowKey) see the same sums, so
-// these are worked out once per distinct row, a line (a dozen lines make a full frame), when
-// a row is first read; a change of exposure or gain redoes the lines' levels (one division
-// per run of equal sums). Per frame, a row then costs its noise hash (eight pixels at a time
-// with AVX2) and the few pixels where the moving disc or a hot pixel falls, which are worked
-// out as before. The cache is one geometry at a time: a vector per output row and column, and
-// the lines, of which there are a few dozen at most (two colours times the runs of rows outside
-// the array, on the background and on each row of patches, and the bins across their edges).
-// It belongs to one sensor, so to one camera; the sensor's lock guards it.
+// and the pixel's place. Worked out afresh for every pixel of every frame, a full frame took
+// some 70 ms, more than the library's whole processing of it. But the chart stands still:
+// output rows whose samples fall on the same rows of the chart in the same numbers (the same
+// RowKey) have the same sums, so these are worked out once per geometry for each distinct row,
+// a line, when a row of it is first read (a full frame has a dozen lines); a change of exposure
+// or gain redoes only the lines' levels (a division per run of equal sums). A row of a frame
+// then costs its noise hash (with AVX2 32 pixels a step) and the pixels of the moving disc and
+// the hot pixels, which are worked out as before. The cache holds one geometry: a vector per
+// output row and column, and the lines, a few dozen at most (two colours times the runs of rows
+// outside the array, on the background and on each row of patches, and the bins across their
+// edges). It belongs to one sensor, so to one camera, and the sensor's lock guards it.
 struct EmulatedSensor::Scene {
     struct Line {
         uint64_t key;
-        int firstRow;                // the first sample row of one of the output rows
+        int firstRow;                // the first sample row of one of its output rows
         std::vector<uint32_t> sums;  // of the samples' levels, without the disc
         std::vector<int16_t> base;   // levels at the current exposure and gains (see kDark)
     };
@@ -156,8 +156,9 @@ struct EmulatedSensor::Scene {
     std::array<uint16_t, 5> geometry;  // width, height, first column and row, read mode
     int width, height;
     Axis columns, rows;
+    int samples;                        // per pixel
     std::vector<uint32_t> columnTerms;  // each output column's part of the hash
-    std::vector<int> lineOfRow;         // index into lines; -1 before the row is first read
+    std::vector<int> lineOfRow;         // index into lines; -1 until the row is first read
     std::vector<Line> lines;
     uint64_t scale[4] = {};  // exposure x global gain x colour gain of each channel
     uint64_t divisor;        // unity exposure and gains x samples per pixel
@@ -173,10 +174,10 @@ struct EmulatedSensor::Scene {
         bool binning = (mode & 0x0400) != 0;
         columns = MapAxis(geometry[2] - kArrayOffset, width, Factor((mode >> 6) & 7), binning, (mode & 0x4000) != 0);
         rows = MapAxis(geometry[3] - kArrayOffset, height, Factor(mode & 0x3F), binning, (mode & 0x8000) != 0);
-        columnTerms.resize(static_cast<size_t>(width));
-        for (int ox = 0; ox < width; ++ox) columnTerms[static_cast<size_t>(ox)] = Spread(ColumnTerm(columns.first[static_cast<size_t>(ox)]));
+        samples = rows.count * columns.count;
+        for (int ax0 : columns.first) columnTerms.push_back(Spread(ColumnTerm(ax0)));
         lineOfRow.assign(static_cast<size_t>(height), -1);
-        divisor = static_cast<uint64_t>(kUnityExposure) * kUnityGain * kUnityGain * static_cast<uint64_t>(rows.count * columns.count);
+        divisor = static_cast<uint64_t>(kUnityExposure) * kUnityGain * kUnityGain * static_cast<uint64_t>(samples);
     }
 
     // Takes the exposure and gains of the registers, redoing the lines' levels if they changed.
@@ -191,11 +192,15 @@ struct EmulatedSensor::Scene {
         for (Line& line : lines) Levels(line);
     }
 
+    static bool InDisc(int ax, int ay, int movingX) {
+        int dx = ax - movingX, dy = ay - kMovingCenterY;
+        return dx * dx + dy * dy < kMovingRadius * kMovingRadius;
+    }
+
     // Nominal level of one active-array sample, with the disc centred on movingX if disc.
     static int Level(int ax, int ay, int channel, bool disc, int movingX) {
         if (ax < 0 || ay < 0 || ax >= kActiveWidth || ay >= kActiveHeight) return 0;
-        int dx = ax - movingX, dy = ay - kMovingCenterY;
-        if (disc && dx * dx + dy * dy < kMovingRadius * kMovingRadius) return kMovingLevel;
+        if (disc && InDisc(ax, ay, movingX)) return kMovingLevel;
         int column = PatchIndex(ax, kChartLeft, kPatchWidth, kChartColumns);
         int row = PatchIndex(ay, kChartTop, kPatchHeight, kChartRows);
         if (column < 0 || row < 0) return kBackground;
@@ -212,18 +217,17 @@ struct EmulatedSensor::Scene {
         return static_cast<uint32_t>(sum);
     }
 
-    // How many samples of the pixel whose first sample is (ax0, ay0) the disc covers.
-    int Covered(int ax0, int ay0, int movingX) const {
+    // The same with the disc, and -1 when the disc covers none of the samples.
+    int64_t DiscSum(int ax0, int ay0, int movingX) const {
         int covered = 0;
         for (int j = 0; j < rows.count; ++j) {
             for (int i = 0; i < columns.count; ++i) {
                 int ax = ax0 + 2 * i, ay = ay0 + 2 * j;
-                int dx = ax - movingX, dy = ay - kMovingCenterY;
-                covered += ax >= 0 && ay >= 0 && ax < kActiveWidth && ay < kActiveHeight &&
-                           dx * dx + dy * dy < kMovingRadius * kMovingRadius;
+                covered += ax >= 0 && ay >= 0 && ax < kActiveWidth && ay < kActiveHeight && InDisc(ax, ay, movingX);
             }
         }
-        return covered;
+        if (covered == 0) return -1;
+        return covered == samples ? kMovingLevel * samples : Sum(ax0, ay0, true, movingX);
     }
 
     // Level of a sum in a channel (see kDark). Sums come in runs, so the last one of each
@@ -238,8 +242,7 @@ struct EmulatedSensor::Scene {
     }
 
     void Levels(Line& line) {
-        for (int ox = 0; ox < width; ++ox) {
-            size_t i = static_cast<size_t>(ox);
+        for (size_t i = 0; i < line.sums.size(); ++i) {
             line.base[i] = Base(line.sums[i], Channel(columns.first[i], line.firstRow));
         }
     }
@@ -259,19 +262,19 @@ struct EmulatedSensor::Scene {
 
     const Line& LineOf(int oy) {
         int& index = lineOfRow[static_cast<size_t>(oy)];
-        if (index >= 0) return lines[static_cast<size_t>(index)];
-        int ay0 = rows.first[static_cast<size_t>(oy)];
-        uint64_t key = RowKey(ay0);
-        auto found = std::find_if(lines.begin(), lines.end(), [&](const Line& line) { return line.key == key; });
-        if (found == lines.end()) {
-            Line line{key, ay0, std::vector<uint32_t>(static_cast<size_t>(width)), std::vector<int16_t>(static_cast<size_t>(width))};
-            for (int ox = 0; ox < width; ++ox) line.sums[static_cast<size_t>(ox)] = Sum(columns.first[static_cast<size_t>(ox)], ay0, false, 0);
-            Levels(line);
-            lines.push_back(std::move(line));
-            found = lines.end() - 1;
+        if (index < 0) {
+            int ay0 = rows.first[static_cast<size_t>(oy)];
+            uint64_t key = RowKey(ay0);
+            auto found = std::find_if(lines.begin(), lines.end(), [&](const Line& line) { return line.key == key; });
+            index = static_cast<int>(found - lines.begin());
+            if (found == lines.end()) {
+                Line line{key, ay0, std::vector<uint32_t>(), std::vector<int16_t>(static_cast<size_t>(width))};
+                for (int ax0 : columns.first) line.sums.push_back(Sum(ax0, ay0, false, 0));
+                Levels(line);
+                lines.push_back(std::move(line));
+            }
         }
-        index = static_cast<int>(found - lines.begin());
-        return *found;
+        return lines[static_cast<size_t>(index)];
     }
 };
 
@@ -300,24 +303,28 @@ void EmulatedSensor::Render(const uint8_t* registers, uint32_t frame, bool still
     scene.SetResponse(registers);
     const int width = scene.width;
     const Axis& columns = scene.columns;
-    const int reach = 2 * (scene.rows.count - 1);
-    const int samples = scene.rows.count * columns.count;
 
-    // The output columns that the moving disc may cover in this frame.
+    // The output columns and the rows that the moving disc may cover in this frame.
     int movingX = static_cast<int>((frame * kMovingStep) % (kActiveWidth + 2 * kMovingRadius)) - kMovingRadius;
     std::vector<int> discColumns;
-    std::vector<int16_t> disc;
     for (int ox = 0; ox < width; ++ox) {
         int ax0 = columns.first[static_cast<size_t>(ox)];
-        if (ax0 + 2 * (columns.count - 1) > movingX - kMovingRadius && ax0 < movingX + kMovingRadius) discColumns.push_back(ox);
+        if (ax0 + 2 * (columns.count - 1) > movingX - kMovingRadius && ax0 < movingX + kMovingRadius) {
+            discColumns.push_back(ox);
+        }
     }
+    auto discRow = [&](int ay0) {
+        int last = ay0 + 2 * (scene.rows.count - 1);
+        return last > kMovingCenterY - kMovingRadius && ay0 < kMovingCenterY + kMovingRadius;
+    };
+    std::vector<int16_t> discLevels;
 
     const bool avx2 = Avx2RoutinesEnabled();
     const uint32_t frameTerm = FrameTerm(seed_, frame);
     int firstRow = static_cast<int>(offset / static_cast<uint32_t>(width));
     int lastRow = static_cast<int>((end - 1) / static_cast<uint32_t>(width));
     for (int oy = firstRow; oy <= lastRow; ++oy) {
-        // The part [x0, x1) of this row inside the read, to row.
+        // The part [x0, x1) of this row inside the read goes to row.
         uint32_t rowStart = static_cast<uint32_t>(oy) * static_cast<uint32_t>(width);
         uint32_t from = std::max(rowStart, offset);
         int x0 = static_cast<int>(from - rowStart);
@@ -325,23 +332,22 @@ void EmulatedSensor::Render(const uint8_t* registers, uint32_t frame, bool still
         uint8_t* row = out + (from - offset);
         int ay0 = scene.rows.first[static_cast<size_t>(oy)];
         const int16_t* base = scene.LineOf(oy).base.data();
-        if (ay0 + reach > kMovingCenterY - kMovingRadius && ay0 < kMovingCenterY + kMovingRadius && !discColumns.empty()) {
-            // The line's levels with the disc's pixels worked out again.
-            disc.assign(base, base + width);
+        if (!discColumns.empty() && discRow(ay0)) {
+            // The line's levels with those of the disc's pixels.
+            discLevels.assign(base, base + width);
             for (int ox : discColumns) {
                 int ax0 = columns.first[static_cast<size_t>(ox)];
-                int covered = scene.Covered(ax0, ay0, movingX);
-                if (covered == 0) continue;
-                uint32_t sum = covered == samples ? static_cast<uint32_t>(kMovingLevel * samples) : scene.Sum(ax0, ay0, true, movingX);
-                disc[static_cast<size_t>(ox)] = scene.Base(sum, Channel(ax0, ay0));
+                int64_t sum = scene.DiscSum(ax0, ay0, movingX);
+                if (sum < 0) continue;
+                discLevels[static_cast<size_t>(ox)] = scene.Base(static_cast<uint32_t>(sum), Channel(ax0, ay0));
             }
-            base = disc.data();
+            base = discLevels.data();
         }
-        RenderRow(base + x0, scene.columnTerms.data() + x0, Spread(frameTerm ^ static_cast<uint32_t>(ay0)), row, x1 - x0,
-                  avx2);
+        uint32_t rowTerm = Spread(frameTerm ^ static_cast<uint32_t>(ay0));
+        RenderRow(base + x0, scene.columnTerms.data() + x0, rowTerm, row, x1 - x0, avx2);
         // Hot pixels stay bright whatever the exposure.
         for (const auto& hot : kHotPixels) {
-            if (scene.rows.count != 1 || ay0 != hot[1] || columns.count != 1) continue;
+            if (scene.samples != 1 || ay0 != hot[1]) continue;
             for (int ox = x0; ox < x1; ++ox) {
                 if (columns.first[static_cast<size_t>(ox)] == hot[0]) row[ox - x0] = 255;
             }
