@@ -1,6 +1,7 @@
 // Frames of the emulated sensor, read through the device as the library reads them.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <random>
@@ -319,10 +320,10 @@ TEST(EmulatedSensorPace, FramePeriodFollowsTheRegisters) {
 
 // The sensor registers of one frame to render.
 struct Settings {
-    uint16_t mode;                 // read mode register: increments, binning, mirrors
-    int x, y, width, height;       // first column and row on the sensor, output size
+    uint16_t mode;                  // read mode register: increments, binning, mirrors
+    int x, y, width, height;        // first column and row on the sensor, output size
     uint16_t exposure;
-    uint16_t gains[5];             // 0x3056 to 0x305E: four colour gains and the global one
+    std::array<uint16_t, 5> gains;  // 0x3056 to 0x305E: four colour gains and the global one
     bool still;
     uint32_t frame;
 };
@@ -367,34 +368,35 @@ void ExpectReferenceFrame(const EmulatedSensor& sensor, uint32_t seed, const Set
     LimitVectorRoutines(RoutineSet::Avx2);
 }
 
-constexpr uint16_t kUnity = 0x1000 | 32;
+// Unity gain (32) in every gain register.
+constexpr std::array<uint16_t, 5> kUnity = {0x1020, 0x1020, 0x1020, 0x1020, 0x1020};
 
 TEST(EmulatedSensorRender, FramesAreTheReferenceFramesInEveryMode) {
     const Settings table[] = {
         // readout modes over the whole array, the disc in mid-frame
-        {0x0041, 8, 8, 3488, 2616, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 50},
-        {0x00C3, 8, 8, 1744, 1308, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 51},
-        {0x0DC7, 8, 8, 872, 654, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 52},
+        {0x0041, 8, 8, 3488, 2616, 2600, kUnity, false, 50},
+        {0x00C3, 8, 8, 1744, 1308, 2600, kUnity, false, 51},
+        {0x0DC7, 8, 8, 872, 654, 2600, kUnity, false, 52},
         {0xCDC7, 8, 8, 872, 654, 1300, {40, 20, 90, 33, 64}, false, 53},  // both mirrors
         // the band of the disc: mirrors, odd offsets, the disc at both edges and off them
-        {0x4041, 8, 2208, 3488, 500, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 0},
-        {0x8041, 9, 2211, 3000, 400, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 1},
-        {0xC0C3, 0, 2100, 1800, 300, 3000, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 97},
-        {0x0041, 3000, 2300, 600, 260, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 99},
-        {0x04C3, 3001, 2291, 300, 140, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 100},
-        {0x0545, 0, 2199, 1200, 120, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 101},
-        {0x0041, 8, 2208, 1000, 300, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, true, 77},  // still
+        {0x4041, 8, 2208, 3488, 500, 2600, kUnity, false, 0},
+        {0x8041, 9, 2211, 3000, 400, 2600, kUnity, false, 1},
+        {0xC0C3, 0, 2100, 1800, 300, 3000, kUnity, false, 97},
+        {0x0041, 3000, 2300, 600, 260, 2600, kUnity, false, 99},
+        {0x04C3, 3001, 2291, 300, 140, 2600, kUnity, false, 100},
+        {0x0545, 0, 2199, 1200, 120, 2600, kUnity, false, 101},
+        {0x0041, 8, 2208, 1000, 300, 2600, kUnity, true, 77},  // still
         // binning across patch edges and the array's edges, unequal bins, windows past the array
-        {0x05C1, 0, 0, 1000, 400, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 5},
-        {0x05FF, 0, 0, 900, 100, 5000, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 6},
-        {0x0DC7, 3300, 2500, 200, 120, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 7},
-        {0x0141, 1, 3, 1, 1, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 8},
+        {0x05C1, 0, 0, 1000, 400, 2600, kUnity, false, 5},
+        {0x05FF, 0, 0, 900, 100, 5000, kUnity, false, 6},
+        {0x0DC7, 3300, 2500, 200, 120, 2600, kUnity, false, 7},
+        {0x0141, 1, 3, 1, 1, 2600, kUnity, false, 8},
         // exposure and gains: dark with the hot pixels, none, saturated, each channel its own
-        {0x0041, 8, 8, 3488, 1600, 1, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 9},
-        {0x0041, 8, 8, 800, 300, 0, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 10},
-        {0x0041, 8, 8, 800, 300, 8000, {kUnity, kUnity, kUnity, kUnity, 0x7F}, false, 11},
-        {0x0041, 900, 1300, 800, 300, 2600, {0, 0x7F, 16, 0xFF45, kUnity}, false, 12},
-        {0x0041, 900, 1300, 800, 300, 2600, {kUnity, kUnity, kUnity, kUnity, 0}, false, 13},
+        {0x0041, 8, 8, 3488, 1600, 1, kUnity, false, 9},
+        {0x0041, 8, 8, 800, 300, 0, kUnity, false, 10},
+        {0x0041, 8, 8, 800, 300, 8000, {0x1020, 0x1020, 0x1020, 0x1020, 0x7F}, false, 11},
+        {0x0041, 900, 1300, 800, 300, 2600, {0, 0x7F, 16, 0xFF45, 0x1020}, false, 12},
+        {0x0041, 900, 1300, 800, 300, 2600, {0x1020, 0x1020, 0x1020, 0x1020, 0}, false, 13},
     };
     // One sensor for all, so that its chart changes geometry and response between frames.
     EmulatedSensor sensor(7);
@@ -409,7 +411,7 @@ TEST(EmulatedSensorRender, FramesAreTheReferenceFramesForRandomSettings) {
     std::mt19937 random(23);
     auto pick = [&](int low, int high) { return low + static_cast<int>(random() % static_cast<uint32_t>(high - low + 1)); };
     EmulatedSensor sensor(11);
-    Settings s{0x0041, 8, 8, 64, 64, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 0};
+    Settings s{0x0041, 8, 8, 64, 64, 2600, kUnity, false, 0};
     for (int i = 0; i < 60; ++i) {
         if (i % 2 == 0) {  // a new geometry; else only the response and the frame change
             static constexpr int kIncrements[] = {1, 3, 5, 7, 9, 15, 31, 63};
@@ -431,10 +433,10 @@ TEST(EmulatedSensorRender, FramesAreTheReferenceFramesForRandomSettings) {
 TEST(EmulatedSensorRender, SensorsInParallelThreadsGiveTheReferenceFrames) {
     // Each thread renders with its own sensor and with one that all share, switching geometries.
     const Settings settings[] = {
-        {0x0041, 8, 2200, 600, 300, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 40},
-        {0x0DC7, 8, 8, 872, 100, 2600, {kUnity, kUnity, kUnity, kUnity, kUnity}, false, 41},
+        {0x0041, 8, 2200, 600, 300, 2600, kUnity, false, 40},
+        {0x0DC7, 8, 8, 872, 100, 2600, kUnity, false, 41},
         {0xC0C3, 100, 2100, 500, 200, 2000, {20, 40, 60, 80, 32}, false, 42},
-        {0x0041, 8, 8, 300, 300, 3000, {kUnity, kUnity, kUnity, kUnity, kUnity}, true, 43},
+        {0x0041, 8, 8, 300, 300, 3000, kUnity, true, 43},
     };
     std::vector<std::vector<uint8_t>> registers, expected;
     for (const Settings& s : settings) {
