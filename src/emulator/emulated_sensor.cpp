@@ -14,9 +14,10 @@ using namespace scene;
 
 namespace {
 
-// The noise hash of a pixel, of seed, frame, column and row of its first sample, is
-// Mix(Spread(FrameTerm ^ ColumnTerm ^ row)). Spread goes through XOR, so each output column's
-// part is spread once per geometry and each row's once per row: a pixel costs an XOR and Mix.
+// The noise hash of a pixel, of seed, frame, column and row of its first sample (so that a
+// mirrored frame is exactly the frame mirrored), is Mix(Spread(FrameTerm ^ ColumnTerm ^ row)).
+// Spread goes through XOR, so each output column's part is spread once per geometry and each
+// row's once per row: a pixel costs an XOR and Mix.
 uint32_t FrameTerm(uint32_t seed, uint32_t frame) { return seed * 0x9E3779B1u ^ (frame + 0x7F4A7C15u) * 0x85EBCA77u; }
 uint32_t ColumnTerm(int column) { return (static_cast<uint32_t>(column) + 0x165667B1u) * 0xC2B2AE3Du; }
 uint32_t Spread(uint32_t h) { return h ^ h >> 15; }
