@@ -144,6 +144,7 @@ int main() {
     CHECK(Close(h) == 1);
     Pump(100);
     CHECK(seen.failures == 0);
+    CHECK(seen.last.size == (sizeof(void*) == 8 ? 32 : 24));  // the record as the header lays it out
     CHECK(seen.last.width == 640 && seen.last.height == 480 && seen.last.bitCount == 24);
     CHECK(seen.last.buffer == live.data());
     CHECK(seen.last.fpsTimes10 > 0);
