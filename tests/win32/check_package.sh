@@ -18,8 +18,8 @@ actual=$(cmake -E tar tf "$zip" | grep -v '/$' | sort)
 (cd "$t" && cmake -E tar xf "$zip")
 grep -q '^## Windows' "$t/README.md" || fail "README.md is not the Windows section"
 
-for arch in x86:i686:pei-i386:undecorate x64:x86_64:pei-x86-64:name; do
-  IFS=: read -r folder triple format name_type <<<"$arch"
+for arch in x86:i686:pei-i386:i386:undecorate x64:x86_64:pei-x86-64:x86_64:name; do
+  IFS=: read -r folder triple format machine name_type <<<"$arch"
   dir=$t/$folder tool=$triple-w64-mingw32
   for file in "$dir"/*.dll "$dir"/*.exe; do
     "$tool-objdump" -f "$file" | grep -q "file format $format" || fail "$folder/${file##*/} is not $format"
@@ -33,6 +33,7 @@ for arch in x86:i686:pei-i386:undecorate x64:x86_64:pei-x86-64:name; do
   [ "$(sed 's/^__imp__*//; s/@[0-9]*$//' <<<"$mingw" | sort)" = "$(sort "$names")" ] || fail "$folder: .dll.a symbols"
   [ "$(sed -n 's/^Symbol: \(__imp_.*\)$/\1/p' <<<"$ms" | sort)" = "$mingw" ] || fail "$folder: .lib symbols"
   [ "$(sed -n 's/^Name type: //p' <<<"$ms" | sort -u)" = "$name_type" ] || fail "$folder: .lib name types"
+  [ "$(sed -n 's/^Arch: //p' <<<"$ms" | sort -u)" = "$machine" ] || fail "$folder: .lib machine"
 
   for example in "$t"/examples/*.c; do
     exe=$t/$folder-$(basename "$example" .c).exe
