@@ -11,6 +11,7 @@
 
 #include "lumora/LumoraSdk.h"
 
+#include "settings_tree.h"
 #include "wine_check.h"
 
 #define LOAD(name)                                                                                  \
@@ -83,6 +84,7 @@ int main() {
     LOAD(CallBackPreview);
     LOAD(Preview);
 
+    settings_tree::WriteFirstRun();  // no automatic exposure or filter values of an earlier program
     LumoraHandle h = Initialize(nullptr);
     CHECK(h != 0);
     CHECK(SetCaptureWindowEx(h, 3488, 0, 320, 2616, 0, 240) == 1);
