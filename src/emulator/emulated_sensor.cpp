@@ -139,7 +139,7 @@ uint32_t EmulatedSensor::FramePeriodUs(const uint8_t* registers) {
 // some 70 ms, more than the library's whole processing of it. But the chart stands still:
 // output rows whose samples fall on the same rows of the chart in the same numbers (the same
 // RowKey) have the same sums, so these are worked out once per geometry for each distinct row,
-// a line, when a row of it is first read (a full frame has a dozen lines); a change of exposure
+// a line, when a row of it is first read (a full frame has ten lines); a change of exposure
 // or gain redoes only the lines' levels (a division per run of equal sums). A row of a frame
 // then costs its noise hash (with AVX2 32 pixels a step) and the pixels of the moving disc and
 // the hot pixels, which are worked out as before. The cache holds one geometry: a vector per
