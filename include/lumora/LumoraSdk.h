@@ -1,8 +1,8 @@
 /*
  * Lumora K37VQ SDK - public interface.
  *
- * One header for C and C++, for the 32-bit Windows DLL (LumoraSdk_USB3_K37VQ.dll) and the
- * native Linux library (libLumoraSdk_USB3_K37VQ.so). Every function takes the camera handle
+ * One header for C and C++, for the Windows DLL (LumoraSdk_USB3_K37VQ.dll, 32-bit and 64-bit) and
+ * the native Linux library (libLumoraSdk_USB3_K37VQ.so). Every function takes the camera handle
  * returned by Lumora_Initialize as its first argument (except Lumora_GetDllVersion) and returns
  * a 32-bit integer: 1 for success, 0 for failure, or the value asked for. The reason for a
  * failure is read back with Lumora_GetLastError.
@@ -43,7 +43,8 @@
     ((LUMORA_VERSION_MAJOR << 24) | (LUMORA_VERSION_MINOR << 16) | (LUMORA_VERSION_PATCH << 8) | \
      LUMORA_VERSION_BUILD)
 
-/* LUMORA_API is the calling convention of the functions (also for pointers to them);
+/* LUMORA_API is the calling convention of the functions (also for pointers to them): __stdcall on
+ * 32-bit Windows; 64-bit Windows has one convention, which compilers use for __stdcall there.
  * LUMORA_EXPORTED marks their declarations as the library's exports. */
 #if defined(_WIN32)
 #include <windows.h>
@@ -140,7 +141,8 @@ typedef struct CameraInfo {
     int exposureMax;
 } CameraInfo;
 
-/* Posted with every frame of Lumora_CallBackPreview. size is sizeof(FrameInfo) (24 in the DLL). */
+/* Posted with every frame of Lumora_CallBackPreview. size is sizeof(FrameInfo): 24 in the 32-bit
+ * DLL; 32 in the 64-bit DLL and on 64-bit Linux, where buffer is 8 bytes at offset 24. */
 typedef struct FrameInfo {
     int size;
     int width;

@@ -182,6 +182,9 @@ TEST_F(Acquisition, UnplugMidStreamStillStops) {
     ASSERT_EQ(device.StartStream(), 0);
     ASSERT_TRUE(WaitFor([&] { return device.FrameSequence() > 2; }));
     rig.camera->UnplugAfter(3);
+    // The three transfers may take a while on a loaded machine: from the unplug on, no frame
+    // can complete.
+    ASSERT_TRUE(WaitFor([&] { return rig.camera->Unplugs() > 0; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     int frames = device.FrameSequence();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
