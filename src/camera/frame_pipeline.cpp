@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstdint>
+#include <memory>
 #include <thread>
 
 #include "camera/camera_object.h"
@@ -31,11 +33,34 @@ DemosaicParams MosaicParameters(const FilterSettings& f) {
     return p;
 }
 
-// Runs routine in place over the whole buffer with one parameter record.
+// Memory rows [first, end) of buffer (end limited to its height) as a rectangle in picture
+// coordinates.
+Rect PictureRows(const ImageBuffer& buffer, int32_t first, int32_t end) {
+    const int32_t h = buffer.Height();
+    return Rect{0, h - std::min(end, h), buffer.Width(), h - first};
+}
+
+// Runs routine in place over memory rows [first, end) of buffer with one parameter record.
 template <typename Record>
-int32_t ApplyInPlace(ImageBuffer& buffer, PixelRoutine routine, Record record) {
+void ApplyToRows(ImageBuffer& buffer, int32_t first, int32_t end, PixelRoutine routine, Record record) {
+    const Rect r = PictureRows(buffer, first, end);
+    if (r.top >= r.bottom) return;
     Record* pointer = &record;
-    return buffer.Apply(routine, &buffer, nullptr, 0, 0, &pointer, nullptr);
+    buffer.Apply(routine, &buffer, &r, 0, r.top, &pointer, nullptr);
+}
+
+// Runs a routine that writes all but the two outer rows of its rectangle from raw into dest,
+// for memory rows [first, end) of the frame's interior [2, height - 2): the rectangle with two
+// rows of context on either side. first is even, so that the rectangle starts on the mosaic's
+// row phase.
+void ApplyInteriorRows(ImageBuffer& dest, const ImageBuffer& raw, PixelRoutine routine, int32_t first,
+                       int32_t end, void* value1, void* value2) {
+    const int32_t height = raw.Height();
+    first = std::max(first, 2);
+    end = std::min(end, height - 2);
+    if (first >= end) return;
+    const Rect r{0, height - (end + 2), raw.Width(), height - (first - 2)};
+    dest.Apply(routine, &raw, &r, 0, r.top, value1, value2);
 }
 
 // The five measuring windows as fractions of the frame: left, top, right, bottom.
@@ -47,10 +72,22 @@ constexpr double kMeanWindows[5][4] = {
 // Automatic exposure stays one line below the setter's longest exposure.
 constexpr int kAutoExposureMaxLines = 8191;
 
-// Rows per band when two threads share a frame (even, so that every band starts on the mosaic's
-// row phase), and the smallest frame worth sharing.
-constexpr int32_t kBandRows = 64;
-constexpr int32_t kMinBandedRows = 4 * kBandRows;
+// Rows per band: a 24-bit band with its raw rows and its copy for sharpening stays in the
+// core's second-level cache. Even, so that every band starts on the mosaic's row phase.
+constexpr int32_t kBandRows = 32;
+// The end of the last band: every row of every buffer.
+constexpr int32_t kAllRows = INT32_MAX / 2;
+
+// The steps of a band, in this order: 0 defect correction of the raw rows; 1 white balance and
+// demosaic; 2 the gray conversion, hue and saturation, the tone curve and the copy for
+// sharpening; 3 sharpening and brightness. Each reads at most two rows on either side of its
+// own rows from what the step before wrote (defect correction from the rows it corrected
+// itself), so each works kStepLag rows behind the band's rows: once the band before has done a
+// step, the rows it reads are final, and the rows it writes are none that the band before
+// still reads in its later steps. Steps 2 and 3 leave two rows more, as the gray conversion of
+// mode 0 overwrites the raw rows the demosaic reads.
+constexpr int kSteps = 4;
+constexpr int32_t kStepLag[kSteps] = {0, 2, 4, 6};
 
 }  // namespace
 
@@ -146,127 +183,152 @@ int FramePipeline::AutoExposure(ImageBuffer* raw, int mode) {
     return 1;
 }
 
-void FramePipeline::WhiteBalanceAndDemosaic(ImageBuffer& colour, ImageBuffer& raw, FilterSettings& f) {
-    if (AutoWhiteBalance(f, raw)) {
-        camera_.StoreMeasuredWhiteBalance(f);
-        if (FilterDialogHook* dialog = camera_.filterDialog.load()) dialog->RefreshControls();
-    }
-    const bool wide = raw.BitCount() == 16;
-    const DemosaicParams params = MosaicParameters(f);
-    const DemosaicParams* record = &params;
-    colour.Apply(wide ? DemosaicInterior16 : DemosaicInterior8, &raw, nullptr, 0, 0, &record, nullptr);
-    colour.Apply(wide ? DemosaicBorder16 : DemosaicBorder8, &raw, nullptr, 0, 0, &record, nullptr);
-}
-
-void FramePipeline::DefectAndDemosaicInBands(ImageBuffer& raw, ImageBuffer& colour,
-                                             const DemosaicParams& params) {
-    if (!helper_) helper_ = std::make_unique<HelperThread>();
-    const bool wide = raw.BitCount() == 16;
-    const int32_t width = raw.Width();
-    const int32_t height = raw.Height();
-    const DemosaicParams* record = &params;
-    int threshold = kDefectThreshold;
-    int* thresholdRecord = &threshold;
-    // Memory rows [first, end) of the interior [2, height - 2) of a routine: the rectangle two
-    // rows larger on either side, in picture coordinates.
-    auto runRows = [&](ImageBuffer& dest, PixelRoutine routine, int32_t first, int32_t end, void* value2) {
-        const Rect r{0, height - (end + 2), width, height - (first - 2)};
-        dest.Apply(routine, &raw, &r, 0, r.top, &record, value2);
-    };
-    const int32_t bands = (height - 4 + kBandRows - 1) / kBandRows;
-    auto bandFirst = [](int32_t band) { return 2 + band * kBandRows; };
-    auto bandEnd = [&](int32_t band) { return std::min(bandFirst(band + 1), height - 2); };
-
-    // Raw rows below defectsDone are final: corrected, or outside the correction's reach.
-    std::atomic<int32_t> defectsDone{2};
-    std::atomic<int32_t> nextBand{0};
-    auto demosaicBands = [&] {
-        for (int32_t band = nextBand.fetch_add(1); band < bands; band = nextBand.fetch_add(1)) {
-            const int32_t end = bandEnd(band);
-            // The band reads raw rows up to end.
-            while (defectsDone.load(std::memory_order_acquire) <= end) std::this_thread::yield();
-            runRows(colour, wide ? DemosaicInterior16 : DemosaicInterior8, bandFirst(band), end, nullptr);
-        }
-    };
-    auto correctThenDemosaic = [&] {
-        for (int32_t band = 0; band < bands; ++band) {
-            const int32_t end = bandEnd(band);
-            runRows(raw, wide ? CorrectDefects16 : CorrectDefects, bandFirst(band), end, &thresholdRecord);
-            defectsDone.store(band + 1 == bands ? height : end, std::memory_order_release);
-        }
-        demosaicBands();
-    };
-    helper_->RunAlongside(demosaicBands, correctThenDemosaic);
-    colour.Apply(wide ? DemosaicBorder16 : DemosaicBorder8, &raw, nullptr, 0, 0, &record, nullptr);
-}
+// One frame after automatic exposure: its settings, its buffers and its bands.
+struct FramePipeline::FrameJob {
+    FilterSettings f;
+    DemosaicParams params;
+    int mode = 0;
+    ImageBuffer* raw = nullptr;
+    ImageBuffer* colour = nullptr;  // where this mode demosaics to; null when it does not
+    ImageBuffer* gray = nullptr;    // buffer8 in mode 0
+    ImageBuffer* output = nullptr;  // null when unusable
+    ImageBuffer* sharpenSource = nullptr;
+    int32_t bands = 1;
+};
 
 void FramePipeline::Run() {
     CameraObject& c = camera_;
+    FrameJob job;
     // This frame's settings: one copy, taken once.
-    FilterSettings f;
     int autoIris = 0;
     c.WithSettings([&](const FilterSettings& filters, const GainSettings& gains) {
-        f = filters;
+        job.f = filters;
         autoIris = gains.autoIris;
     });
-    ImageBuffer* raw = c.RawBuffer();
-    AutoExposure(raw, autoIris);
-    if (raw == nullptr || !raw->IsUsable()) return;
+    const FilterSettings& f = job.f;
+    job.raw = c.RawBuffer();
+    AutoExposure(job.raw, autoIris);
+    if (job.raw == nullptr || !job.raw->IsUsable()) return;
 
-    const int mode = c.FrameColorMode();
+    job.mode = c.FrameColorMode();
     ImageBuffer* output = c.OutputBuffer();
+    job.output = output != nullptr && output->IsUsable() ? output : nullptr;
     // Where this mode demosaics to: its output, or the 24-bit buffer of the gray mode 2.
-    ImageBuffer* colour = mode >= 2 && mode <= 5 ? output
-                          : mode == 0 && f.grayMode == 2 ? c.buffer24.get()
-                                                         : nullptr;
-    if (colour != nullptr && !colour->IsUsable()) colour = nullptr;
-    const DemosaicParams params = MosaicParameters(f);
-    // Automatic white balance measures the whole corrected frame between the two passes.
-    const bool banded = colour != nullptr && workerThreads_ > 1 && f.autoWhiteBalance == 0 &&
-                        raw->Height() >= kMinBandedRows;
-    if (banded) {
-        DefectAndDemosaicInBands(*raw, *colour, params);
-    } else {
-        const DemosaicParams* record = &params;
-        int threshold = kDefectThreshold;
-        int* thresholdRecord = &threshold;
-        raw->Apply(IsWide(*raw) ? CorrectDefects16 : CorrectDefects, raw, nullptr, 0, 0, &record,
-                   &thresholdRecord);
-        if (colour != nullptr) WhiteBalanceAndDemosaic(*colour, *raw, f);
+    ImageBuffer* colour = job.mode >= 2 && job.mode <= 5 ? output
+                          : job.mode == 0 && f.grayMode == 2 ? c.buffer24.get()
+                                                             : nullptr;
+    job.colour = colour != nullptr && colour->IsUsable() ? colour : nullptr;
+    job.gray = job.mode == 0 ? c.buffer8.get() : nullptr;
+    job.sharpenSource = c.sharpenSource.get();
+    job.params = MosaicParameters(f);
+    // Automatic white balance and gray mode 1 measure the whole frame between two stages.
+    const int32_t height = job.raw->Height();
+    bool sameHeights = true;
+    for (const ImageBuffer* b : {job.colour, job.gray, job.output}) {
+        if (b != nullptr && b->Height() != height) sameHeights = false;
     }
-
-    if (mode == 0 && c.buffer8) {
-        if (f.grayMode == 1) {
-            if (GrayFilterStage(f, *c.buffer8, c.processor)) {
-                c.StoreGrayCalibration(f);
-                if (FilterDialogHook* dialog = c.filterDialog.load()) dialog->RefreshControls();
-            }
-        } else if (colour != nullptr) {
-            c.buffer8->Apply(ColourToGray, colour, nullptr, 0, 0, nullptr, nullptr);
-        }
-    }
-    if (output != nullptr && output->IsUsable()) RunFilters(*output, f, mode);
+    const bool whole = f.autoWhiteBalance != 0 || (job.mode == 0 && f.grayMode == 1) || !sameHeights;
+    job.bands = whole ? 1 : std::max(1, height / kBandRows);
+    RunBands(job);
 }
 
-void FramePipeline::RunFilters(ImageBuffer& output, const FilterSettings& f, int mode) {
-    const bool wide = IsWide(output);
-    if ((f.hue != 0 || f.saturation != 0) && mode >= 2 && mode <= 5) {
-        ApplyInPlace(output, wide ? HueSaturation16 : HueSaturation8,
-                     HueSaturationParameters{f.hue, 0, f.saturation, wide ? 12 : 8});
+void FramePipeline::RunBands(FrameJob& job) {
+    const int32_t bands = job.bands;
+    // Steps done per band: a band begins a step once the band before has done it.
+    std::unique_ptr<std::atomic<int>[]> stepsDone(new std::atomic<int>[static_cast<size_t>(bands)]);
+    for (int32_t band = 0; band < bands; ++band) stepsDone[band].store(0, std::memory_order_relaxed);
+    std::atomic<int32_t> nextBand{0};
+    auto work = [&] {
+        for (int32_t band = nextBand.fetch_add(1); band < bands; band = nextBand.fetch_add(1)) {
+            for (int step = 0; step < kSteps; ++step) {
+                if (band > 0) {
+                    while (stepsDone[band - 1].load(std::memory_order_acquire) <= step) std::this_thread::yield();
+                }
+                RunStep(job, band, step);
+                stepsDone[band].store(step + 1, std::memory_order_release);
+            }
+        }
+    };
+    if (bands == 1 || workerThreads_ < 2) {
+        work();
+        return;
     }
-    // Gamma, contrast and brightness are tables on the same samples: the ones before sharpening
-    // become one pass, and brightness joins them when there is no sharpening in between.
+    if (!helper_) helper_ = std::make_unique<HelperThread>();
+    helper_->RunAlongside(work, work);
+}
+
+void FramePipeline::RunStep(FrameJob& job, int32_t band, int step) {
+    const FilterSettings& f = job.f;
+    const int32_t lag = kStepLag[step];
+    const int32_t first = band == 0 ? 0 : band * kBandRows - lag;
+    const int32_t end = band + 1 == job.bands ? kAllRows : (band + 1) * kBandRows - lag;
+    ImageBuffer& raw = *job.raw;
+    const bool wideRaw = IsWide(raw);
+    if (step == 0) {
+        const DemosaicParams* record = &job.params;
+        int threshold = kDefectThreshold;
+        int* thresholdRecord = &threshold;
+        ApplyInteriorRows(raw, raw, wideRaw ? CorrectDefects16 : CorrectDefects, first, end, &record,
+                          &thresholdRecord);
+        return;
+    }
+    if (step == 1) {
+        if (job.colour != nullptr) WhiteBalanceAndDemosaic(job, first, end);
+        return;
+    }
+    ImageBuffer* output = job.output;
+    const bool wide = output != nullptr && IsWide(*output);
     const PixelRoutine tone = wide ? ToneCurve16 : ToneCurve8;
     const int sharpness = f.sharpness;
-    ToneCurveParameters curve{f.gamma, f.contrast, sharpness != 0 ? 0 : f.brightness};
-    if (curve.gamma != 100 || curve.contrast != 0 || curve.brightness != 0) {
-        ApplyInPlace(output, tone, curve);
+    if (step == 2) {
+        if (job.gray != nullptr) {
+            if (f.grayMode == 1) {
+                // Whole frames only (Run's thread).
+                if (GrayFilterStage(job.f, *job.gray, camera_.processor)) {
+                    camera_.StoreGrayCalibration(job.f);
+                    if (FilterDialogHook* dialog = camera_.filterDialog.load()) dialog->RefreshControls();
+                }
+            } else if (job.colour != nullptr) {
+                const Rect r = PictureRows(*job.colour, first, end);
+                if (r.top < r.bottom) job.gray->Apply(ColourToGray, job.colour, &r, 0, r.top, nullptr, nullptr);
+            }
+        }
+        if (output == nullptr) return;
+        if ((f.hue != 0 || f.saturation != 0) && job.mode >= 2 && job.mode <= 5) {
+            ApplyToRows(*output, first, end, wide ? HueSaturation16 : HueSaturation8,
+                        HueSaturationParameters{f.hue, 0, f.saturation, wide ? 12 : 8});
+        }
+        // Gamma, contrast and brightness are tables on the same samples: the ones before
+        // sharpening become one pass, and brightness joins them when there is no sharpening in
+        // between.
+        const ToneCurveParameters curve{f.gamma, f.contrast, sharpness != 0 ? 0 : f.brightness};
+        if (curve.gamma != 100 || curve.contrast != 0 || curve.brightness != 0) {
+            ApplyToRows(*output, first, end, tone, curve);
+        }
+        if (sharpness != 0 && job.sharpenSource != nullptr) {
+            CopySharpenRows(*output, *job.sharpenSource, first, end);
+        }
+        return;
     }
-    if (sharpness != 0) {
-        if (camera_.sharpenSource) SharpenPicture(output, *camera_.sharpenSource, sharpness);
-        const int brightness = f.brightness;
-        if (brightness != 0) ApplyInPlace(output, tone, ToneCurveParameters{100, 0, brightness});
+    if (output == nullptr || sharpness == 0) return;
+    if (job.sharpenSource != nullptr) SharpenRows(*output, *job.sharpenSource, sharpness, first, end);
+    if (f.brightness != 0) ApplyToRows(*output, first, end, tone, ToneCurveParameters{100, 0, f.brightness});
+}
+
+void FramePipeline::WhiteBalanceAndDemosaic(FrameJob& job, int32_t first, int32_t end) {
+    ImageBuffer& raw = *job.raw;
+    ImageBuffer& colour = *job.colour;
+    if (job.bands == 1 && AutoWhiteBalance(job.f, raw)) {
+        job.params = MosaicParameters(job.f);
+        camera_.StoreMeasuredWhiteBalance(job.f);
+        if (FilterDialogHook* dialog = camera_.filterDialog.load()) dialog->RefreshControls();
     }
+    const bool wide = raw.BitCount() == 16;
+    const DemosaicParams* record = &job.params;
+    ApplyInteriorRows(colour, raw, wide ? DemosaicInterior16 : DemosaicInterior8, first, end, &record, nullptr);
+    DemosaicRows rows{first, end};
+    DemosaicRows* rowsRecord = &rows;
+    colour.Apply(wide ? DemosaicBorder16 : DemosaicBorder8, &raw, nullptr, 0, 0, &record, &rowsRecord);
 }
 
 }  // namespace lumora

@@ -8,8 +8,16 @@
 // Buffers: the raw frame is in the camera's buffer16 for colour modes 1, 4, 5 and in buffer8
 // otherwise; the output is the colour mode's buffer (CameraObject::OutputBuffer).
 //
+// Row bands: the stages after automatic exposure run band by band (kBandRows rows that stay in
+// the core's cache) rather than pass by pass over the whole frame, each step of a band a few
+// rows behind the step before it so that every row it reads is final. The pictures are those
+// of the stages run one after the other over the whole frame, which is the same run with a
+// single band: frames with automatic white balance or gray mode 1 (whole-frame measurements
+// between the stages) run so.
+//
 // Thread context: Run runs on the thread that fetched the frame (the preview thread, or the
-// application's thread inside a snapshot). It copies the camera's filter record and auto-iris
+// application's thread inside a snapshot), which may share the bands with the pipeline's helper
+// thread; the control loops and dialog refreshes run on Run's thread only. It copies the camera's filter record and auto-iris
 // mode under the camera's settings lock when the frame begins and runs every stage on that
 // copy, so a frame is processed with one consistent set of settings; a setting changed
 // meanwhile takes effect from the next frame. What the control loops decide (automatic
@@ -23,8 +31,6 @@ namespace lumora {
 class CameraObject;
 class HelperThread;
 class ImageBuffer;
-struct DemosaicParams;
-struct FilterSettings;
 
 class FramePipeline {
 public:
@@ -36,9 +42,9 @@ public:
     // Runs every stage on the frame in the raw buffer of the colour mode.
     void Run();
 
-    // Threads that share defect correction and demosaicing: 1 runs them on Run's thread alone;
-    // 2 (the default where the processor has two cores) gives rows to a helper thread as well.
-    // The pictures are the same either way. Call between frames.
+    // Threads that share a frame's row bands: 1 runs them on Run's thread alone; 2 (the
+    // default where the processor has two cores) lets the pipeline's helper thread take every
+    // other band as well. The pictures are the same either way. Call between frames.
     void SetWorkerThreads(int count);
 
     // Automatic exposure (auto-iris 1) or gain (auto-iris 2) from five window means of the raw
@@ -51,16 +57,16 @@ public:
     static int ExposurePercent(const int means[5]);
 
 private:
+    struct FrameJob;
+
     int AutoExposure(ImageBuffer* raw, int mode);
-    // Automatic white balance when it is on (the measured gains go into f and the camera),
-    // then both demosaic passes from raw into colour with f's Bayer phase and gains.
-    void WhiteBalanceAndDemosaic(ImageBuffer& colour, ImageBuffer& raw, FilterSettings& f);
-    // Defect correction of raw and the interior demosaic into colour, row band by row band on
-    // two threads: the defect correction runs ahead in frame order and each demosaic band starts
-    // once the raw rows it reads are final, so the result is that of the two passes one after
-    // the other. Then the border demosaic.
-    void DefectAndDemosaicInBands(ImageBuffer& raw, ImageBuffer& colour, const DemosaicParams& params);
-    void RunFilters(ImageBuffer& output, const FilterSettings& f, int mode);
+    // The stages after automatic exposure, band by band (RunStep has them), on Run's thread
+    // alone or shared with the helper thread.
+    void RunBands(FrameJob& job);
+    void RunStep(FrameJob& job, int32_t band, int step);
+    // Automatic white balance when it is on (whole frames only: the measured gains go into the
+    // job's settings and the camera), then the demosaic of the job's rows.
+    void WhiteBalanceAndDemosaic(FrameJob& job, int32_t first, int32_t end);
 
     CameraObject& camera_;
     int workerThreads_;

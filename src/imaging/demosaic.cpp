@@ -1,5 +1,6 @@
 #include "imaging/demosaic.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -515,7 +516,7 @@ private:
 };
 
 template <typename T, int Channels>
-void Interior(const Frame& f) {
+void Interior(const Frame& f, DemosaicRows) {
     if (f.width <= 4 || f.height <= 4) return;
     MiddleRows<T, Channels> middle(f);
     for (int32_t y = 2; y < f.height - 2; ++y) {
@@ -525,7 +526,7 @@ void Interior(const Frame& f) {
 }
 
 template <typename T, int Channels>
-void Border(const Frame& f) {
+void Border(const Frame& f, DemosaicRows only) {
     constexpr int32_t kAhead = 8;
     const bool hasInterior = f.width > 4 && f.height > 4;
     MiddleRows<T, Channels> middle(f);
@@ -534,7 +535,7 @@ void Border(const Frame& f) {
         for (int i = 0; i < 4; ++i) cols[i] = Fold(x - 2 + i, f.width);
         PutPixel<T, Channels>(f, x, y, rows, cols);
     };
-    for (int32_t y = 0; y < f.height; ++y) {
+    for (int32_t y = std::max(only.first, 0); y < std::min(only.end, f.height); ++y) {
         const T* rows[4];
         for (int j = 0; j < 4; ++j) rows[j] = SourceRow<T>(f, Fold(y - 2 + j, f.height));
         if (f.width <= 4) {
@@ -555,14 +556,19 @@ void Border(const Frame& f) {
     }
 }
 
-int32_t Run(void (*three)(const Frame&), void (*four)(const Frame&), int sampleBytes, uint8_t* destBits,
-            const uint8_t* sourceBits, const Rect* r, int32_t destX, int32_t destY, uint16_t destBpp,
-            uint16_t sourceBpp, int32_t destStride, int32_t sourceStride, void* value1) {
+using Pass = void (*)(const Frame&, DemosaicRows);
+
+int32_t Run(Pass three, Pass four, int sampleBytes, uint8_t* destBits, const uint8_t* sourceBits,
+            const Rect* r, int32_t destX, int32_t destY, uint16_t destBpp, uint16_t sourceBpp,
+            int32_t destStride, int32_t sourceStride, void* value1, void* value2) {
     if (destBits == nullptr || sourceBits == nullptr || r == nullptr) return 0;
     if (sourceBpp != sampleBytes || (destBpp != 3 * sampleBytes && destBpp != 4 * sampleBytes)) return 0;
     const Frame f = mosaic::MakeFrame(destBits, sourceBits, r, destX, destY, destBpp, sourceBpp, destStride,
                                       sourceStride, value1);
-    (destBpp == 3 * sampleBytes ? three : four)(f);
+    DemosaicRows rows{0, f.height};
+    auto* const* only = static_cast<DemosaicRows* const*>(value2);
+    if (only != nullptr && *only != nullptr) rows = **only;
+    (destBpp == 3 * sampleBytes ? three : four)(f, rows);
     return 1;
 }
 
@@ -571,25 +577,23 @@ int32_t Run(void (*three)(const Frame&), void (*four)(const Frame&), int sampleB
 LUMORA_PIXEL_ROUTINE(DemosaicInterior8) {
     (void)value2;
     return Run(Interior<uint8_t, 3>, Interior<uint8_t, 4>, 1, destBits, sourceBits, sourceRect, destX, destY,
-               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1);
+               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1, nullptr);
 }
 
 LUMORA_PIXEL_ROUTINE(DemosaicBorder8) {
-    (void)value2;
     return Run(Border<uint8_t, 3>, Border<uint8_t, 4>, 1, destBits, sourceBits, sourceRect, destX, destY,
-               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1);
+               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1, value2);
 }
 
 LUMORA_PIXEL_ROUTINE(DemosaicInterior16) {
     (void)value2;
     return Run(Interior<uint16_t, 3>, Interior<uint16_t, 4>, 2, destBits, sourceBits, sourceRect, destX, destY,
-               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1);
+               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1, nullptr);
 }
 
 LUMORA_PIXEL_ROUTINE(DemosaicBorder16) {
-    (void)value2;
     return Run(Border<uint16_t, 3>, Border<uint16_t, 4>, 2, destBits, sourceBits, sourceRect, destX, destY,
-               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1);
+               destBytesPerPixel, sourceBytesPerPixel, destStride, sourceStride, value1, value2);
 }
 
 }  // namespace lumora

@@ -31,13 +31,20 @@ struct DemosaicParams {
     int32_t blueGain = 100;
 };
 
+// Memory rows [first, end) of the rectangle, counted from its first memory row.
+struct DemosaicRows {
+    int32_t first = 0;
+    int32_t end = 0;
+};
+
 // Pixels with 2 <= x < width - 2 and 2 <= y < height - 2, from 8-bit samples into 24- or 32-bit
 // pixels (blue, green, red; a fourth byte is left alone). Nothing when width or height <= 4.
 LUMORA_PIXEL_ROUTINE(DemosaicInterior8);
 // Every other pixel: the two outer rows and columns (the whole frame when it is 4 or less wide
 // or high). A neighbour outside the frame is moved 4 samples inwards; in frames narrower or
 // lower than 4 samples, where that is not enough, the nearest sample of the same parity is
-// taken (or the only one there is).
+// taken (or the only one there is). value2 may point to a pointer to a DemosaicRows: then only
+// the border pixels of those rows are written (null: every row).
 LUMORA_PIXEL_ROUTINE(DemosaicBorder8);
 // The same from 16-bit samples into 48- or 64-bit pixels (a fourth sample is left alone).
 LUMORA_PIXEL_ROUTINE(DemosaicInterior16);

@@ -213,19 +213,37 @@ int32_t Sharpen16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, in
                       dstStride, srcStride, value1);
 }
 
-int32_t SharpenPicture(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness) {
-    if (!picture.IsUsable() || !sharpenSource.IsUsable() ||
-        picture.Width() != sharpenSource.Width() || picture.Height() != sharpenSource.Height() ||
-        picture.BitCount() != sharpenSource.BitCount() ||
-        picture.Stride() != sharpenSource.Stride()) {
-        return 0;
-    }
-    std::memcpy(sharpenSource.Bits(), picture.Bits(),
-                static_cast<size_t>(picture.Stride()) * static_cast<size_t>(picture.Height()));
+bool SharpenSourceFits(const ImageBuffer& picture, const ImageBuffer& sharpenSource) {
+    return picture.IsUsable() && sharpenSource.IsUsable() && picture.Width() == sharpenSource.Width() &&
+           picture.Height() == sharpenSource.Height() && picture.BitCount() == sharpenSource.BitCount() &&
+           picture.Stride() == sharpenSource.Stride();
+}
+
+void CopySharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end) {
+    first = std::max(first, 0);
+    end = std::min(end, picture.Height());
+    if (!SharpenSourceFits(picture, sharpenSource) || first >= end) return;
+    std::memcpy(sharpenSource.Row(first), picture.Row(first),
+                static_cast<size_t>(picture.Stride()) * static_cast<size_t>(end - first));
+}
+
+int32_t SharpenRows(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness, int32_t first,
+                    int32_t end) {
+    if (!SharpenSourceFits(picture, sharpenSource)) return 0;
+    // The routine writes all but the two outer rows of its rectangle: rows [first, end) of the
+    // picture's interior with two rows of context on either side, in picture coordinates.
+    const int32_t height = picture.Height();
+    const int32_t top = std::max(first, 2) - 2;
+    const int32_t bottom = std::min(end, height - 2) + 2;
+    const Rect rows{0, height - bottom, picture.Width(), height - top};
     const bool wide = picture.BitCount() == 16 || picture.BitCount() >= 48;
     int32_t* record = &sharpness;
-    return picture.Apply(wide ? Sharpen16 : Sharpen8, &sharpenSource, nullptr, 0, 0, &record,
-                         nullptr);
+    return picture.Apply(wide ? Sharpen16 : Sharpen8, &sharpenSource, &rows, 0, rows.top, &record, nullptr);
+}
+
+int32_t SharpenPicture(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness) {
+    CopySharpenRows(picture, sharpenSource, 0, picture.Height());
+    return SharpenRows(picture, sharpenSource, sharpness, 0, picture.Height());
 }
 
 }  // namespace lumora

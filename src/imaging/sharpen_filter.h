@@ -27,6 +27,16 @@ class ImageBuffer;
 // picture's size and format. Thread: the frame chain's.
 int32_t SharpenPicture(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness);
 
+// The same stage in two halves over memory rows [first, end) of the picture, for a picture
+// processed in row bands: CopySharpenRows copies those rows into sharpenSource, SharpenRows
+// sharpens them from sharpenSource, reading its rows first - 2 to end, which must have been
+// copied by then. Over all rows the two are SharpenPicture. SharpenSourceFits tells whether
+// sharpenSource has the picture's size and format (nothing happens otherwise).
+bool SharpenSourceFits(const ImageBuffer& picture, const ImageBuffer& sharpenSource);
+void CopySharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end);
+int32_t SharpenRows(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness, int32_t first,
+                    int32_t end);
+
 int32_t Sharpen8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x, int32_t y,
                  uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
                  int32_t srcStride, void* value1, void* value2);

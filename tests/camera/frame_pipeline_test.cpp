@@ -15,6 +15,7 @@
 #include "imaging/pixel_conversion.h"
 #include "imaging/sharpen_filter.h"
 #include "imaging/tone_filters.h"
+#include "vector_paths.h"
 
 namespace lumora::test {
 namespace {
@@ -250,6 +251,104 @@ TEST_F(FramePipelineTest, TwoThreadsGiveThePictureOfOne) {
         }
     }
 }
+
+// Frames of several row bands and a remainder, on every instruction-set path, with defects
+// dense enough to chain corrections across the bands' edges: every mode (mode 0 with and without
+// its colour path) and filter set, on one thread and on two, gives the raw frame and the
+// picture of the stages run one after another over the whole frame.
+class FramePipelineBands : public FramePipelineTest, public testing::WithParamInterface<RoutineSet> {
+protected:
+    void SetUp() override {
+        FramePipelineTest::SetUp();
+        LimitVectorRoutines(GetParam());
+    }
+    void TearDown() override {
+        LimitVectorRoutines(RoutineSet::Avx2);
+        FramePipelineTest::TearDown();
+    }
+};
+
+TEST_P(FramePipelineBands, GiveThePictureOfTheWholeFrameStages) {
+    struct Filters {
+        int hue, saturation, gamma, contrast, sharpness, brightness;
+    };
+    const Filters filterSets[] = {
+        {0, 0, 100, 0, 0, 0}, {40, -30, 150, -20, 0, 90}, {0, 0, 100, 0, 12, 0}, {20, 80, 140, 30, 7, -120},
+    };
+    struct Case {
+        int mode, grayMode;
+    };
+    constexpr int kWidth = 98;
+    for (const Case c : {Case{0, 0}, Case{0, 2}, Case{1, 0}, Case{2, 0}, Case{3, 0}, Case{4, 0}, Case{5, 0}}) {
+        for (const int height : {256, 301}) {
+            for (const Filters& s : filterSets) {
+                SCOPED_TRACE(testing::Message() << "mode " << c.mode << " gray mode " << c.grayMode << " height "
+                                                << height << " hue " << s.hue << " sharpness " << s.sharpness);
+                Prepare(c.mode, kWidth, height);
+                ImageBuffer& cameraRaw = *camera->RawBuffer();
+                std::mt19937 rng(static_cast<uint32_t>(height + c.mode));
+                for (int y = 0; y < height; ++y) {
+                    for (int x = 0; x < kWidth; ++x) {
+                        if (rng() % 25 != 0) continue;
+                        if (cameraRaw.BitCount() == 8) cameraRaw.Row(y)[x] = 255;
+                        else std::memcpy(cameraRaw.Row(y) + 2 * x, "\xF0\x0F", 2);
+                    }
+                }
+                FilterSettings& f = camera->filterSettings;
+                f.hue = s.hue, f.saturation = s.saturation, f.gamma = s.gamma, f.contrast = s.contrast;
+                f.sharpness = s.sharpness, f.brightness = s.brightness, f.bayerPhase = 1;
+                f.whiteBalanceRed = 130, f.whiteBalanceBlue = 90, f.grayMode = c.grayMode;
+
+                // The stages one by one over the whole frame, on copies.
+                const bool wide = cameraRaw.BitCount() == 16;
+                ImageBuffer raw, colour, source;
+                raw.CreateLike(&cameraRaw);
+                const std::vector<uint8_t> input = Pixels(cameraRaw);
+                std::memcpy(raw.Bits(), input.data(), input.size());
+                DemosaicParams p{1, 130, 100, 90};
+                const DemosaicParams* pp = &p;
+                raw.Apply(wide ? CorrectDefects16 : CorrectDefects, &raw, nullptr, 0, 0, &pp, nullptr);
+                ImageBuffer* expected = &raw;
+                if (c.mode >= 2 || c.grayMode == 2) {
+                    colour.CreateLike(c.mode >= 2 ? camera->OutputBuffer() : camera->buffer24.get());
+                    colour.Apply(wide ? DemosaicInterior16 : DemosaicInterior8, &raw, nullptr, 0, 0, &pp, nullptr);
+                    colour.Apply(wide ? DemosaicBorder16 : DemosaicBorder8, &raw, nullptr, 0, 0, &pp, nullptr);
+                    if (c.mode >= 2) expected = &colour;
+                    else raw.Apply(ColourToGray, &colour, nullptr, 0, 0, nullptr, nullptr);
+                }
+                if ((s.hue != 0 || s.saturation != 0) && c.mode >= 2) {
+                    HueSaturationParameters hs{s.hue, 0, s.saturation, wide ? 12 : 8};
+                    auto* hp = &hs;
+                    expected->Apply(wide ? HueSaturation16 : HueSaturation8, expected, nullptr, 0, 0, &hp, nullptr);
+                }
+                auto table = [&](PixelRoutine narrow, PixelRoutine wideRoutine, int32_t value) {
+                    int32_t* vp = &value;
+                    expected->Apply(wide ? wideRoutine : narrow, expected, nullptr, 0, 0, &vp, nullptr);
+                };
+                if (s.gamma != 100) table(Gamma8, Gamma16, s.gamma);
+                if (s.contrast != 0) table(Contrast8, Contrast16, s.contrast);
+                if (s.sharpness != 0) {
+                    source.CreateLike(expected);
+                    SharpenPicture(*expected, source, s.sharpness);
+                }
+                if (s.brightness != 0) table(Brightness8, Brightness16, s.brightness);
+
+                for (const int threads : {1, 2}) {
+                    SCOPED_TRACE(testing::Message() << threads << " threads");
+                    std::memcpy(cameraRaw.Bits(), input.data(), input.size());
+                    camera->pipeline.SetWorkerThreads(threads);
+                    camera->pipeline.Run();
+                    EXPECT_EQ(Pixels(cameraRaw), Pixels(raw));
+                    EXPECT_EQ(Pixels(*camera->OutputBuffer()), Pixels(*expected));
+                    if (s.sharpness != 0) {
+                        EXPECT_EQ(Pixels(*camera->sharpenSource), Pixels(source));
+                    }
+                }
+            }
+        }
+    }
+}
+LUMORA_EVERY_ROUTINE_SET(FramePipelineBands);
 
 TEST_F(FramePipelineTest, GrayPathsOfTheEightBitMode) {
     // Calibration: per mosaic position G1 150, R 128, G2 160, B 174 measure as gains
