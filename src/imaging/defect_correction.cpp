@@ -88,14 +88,21 @@ int32_t CorrectFrame(const Frame& f, int threshold, int colourLimit) {
     for (int32_t y = 2; y < f.height - 2; ++y) {
         int32_t x = 2;
 #if LUMORA_HAVE_SSE2
-        // Samples that fail the first test are left alone, so only groups holding a candidate
-        // are walked one by one; groups are tested after every earlier correction is made.
+        // Samples that fail the first test are left alone, so only a group's candidates are
+        // tested one by one; groups are tested after every earlier correction is made. A
+        // correction changes the tests of the next two samples only (their windows reach two
+        // columns back), so those are tested again one by one.
         if (vector) {
             for (; x + kStep <= f.width - 2; x += kStep) {
-                const unsigned mask = CandidateMask<T>(f, x, y, threshold);
-                if (mask == 0) continue;
-                for (int32_t l = __builtin_ctz(mask); l < kStep; ++l)
-                    count += CheckSample<T>(f, x + l, y, threshold, colourLimit);
+                unsigned pending = CandidateMask<T>(f, x, y, threshold);
+                while (pending != 0) {
+                    const int32_t l = __builtin_ctz(pending);
+                    pending &= pending - 1;
+                    if (CheckSample<T>(f, x + l, y, threshold, colourLimit)) {
+                        ++count;
+                        pending |= (6u << l) & ((1u << kStep) - 1);
+                    }
+                }
             }
         }
 #else
