@@ -7,10 +7,14 @@
  * a 32-bit integer: 1 for success, 0 for failure, or the value asked for. The reason for a
  * failure is read back with Lumora_GetLastError.
  *
- * Threads: the library is not reentrant. Call the Lumora_ functions of all handles from one
- * thread at a time (the handle list is shared by the whole process); the library's own threads
- * (acquisition, preview, recording) run behind them and end before Lumora_StopPreview,
- * Lumora_Close and Lumora_Release return.
+ * Threads: one handle belongs to one thread at a time; different handles may be used from
+ * different threads at the same time (the usual way to run several cameras): the handle list
+ * and what the cameras share across the process are safe for that. The library's own threads
+ * (acquisition, preview, recording) run behind a handle's calls and end before
+ * Lumora_StopPreview, Lumora_Close and Lumora_Release return. While a preview or recording
+ * runs, every setter, the register functions and the dialogs may be called, as often as the
+ * application likes: each transfer to the camera is whole, each frame is processed with one
+ * consistent set of settings, and the frames keep coming.
  *
  * Pictures: the camera's frame is hEffective x vEffective sensor pixels (Lumora_Width and
  * Lumora_Height), halved for subsampling modes 1 and 17, quartered for 2 and 18. A picture in

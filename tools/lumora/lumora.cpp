@@ -23,6 +23,7 @@
 #include <unistd.h>
 #endif
 
+#include "camera/camera_tables.h"
 #include "output/avi_repair.h"
 
 #include "camera_session.h"
@@ -330,9 +331,12 @@ int Stream(CommandLine& args) {
     CameraSession cam(device);
     const LumoraHandle h = cam.Handle();
     frame.Apply(cam);
-    // Bytes per pixel of each colour mode as reported: 8, 12 (16-bit), 24, 32, 44 (48), 60 (64).
+    // Bits per pixel of the colour mode reported (12 for the 16-bit mode, 44 for 48, 60 for 64).
     const int reported = Lumora_GetColorMode(h);
-    const int bits = reported == 12 ? 16 : reported == 44 ? 48 : reported == 60 ? 64 : reported;
+    int bits = reported;
+    for (const lumora::ColorModeInfo& m : lumora::kColorModes) {
+        if (m.reportedBits == reported) bits = m.bits;
+    }
     int width = 0, height = 0;
     FrameSize(h, &width, &height);
     const int stride = (width * bits / 8 + 3) & ~3;
