@@ -72,9 +72,10 @@ constexpr double kMeanWindows[5][4] = {
 // Automatic exposure stays one line below the setter's longest exposure.
 constexpr int kAutoExposureMaxLines = 8191;
 
-// Rows per band: a 24-bit band with its raw rows and its copy for sharpening stays in the
-// core's second-level cache. Even, so that every band starts on the mosaic's row phase.
-constexpr int32_t kBandRows = 32;
+// Rows per band: a band of a full 24-bit frame with its raw rows and its copy for sharpening
+// (about 390 KB) stays in the core's 512 KB second-level cache. Even, so that every band starts
+// on the mosaic's row phase.
+constexpr int32_t kBandRows = 16;
 // The end of the last band: every row of every buffer.
 constexpr int32_t kAllRows = INT32_MAX / 2;
 
