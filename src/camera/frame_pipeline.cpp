@@ -1,6 +1,7 @@
 #include "camera/frame_pipeline.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <climits>
 #include <cstdint>
@@ -194,6 +195,10 @@ struct FramePipeline::FrameJob {
     ImageBuffer* gray = nullptr;    // buffer8 in mode 0
     ImageBuffer* output = nullptr;  // null when unusable
     ImageBuffer* sharpenSource = nullptr;
+    // The tone curve before sharpening and the brightness after it, built once for the bands.
+    bool toneCurve = false;
+    std::array<uint16_t, 4096> curve{};
+    std::array<uint16_t, 4096> brightness{};
     int32_t bands = 1;
 };
 
@@ -222,6 +227,15 @@ void FramePipeline::Run() {
     job.gray = job.mode == 0 ? c.buffer8.get() : nullptr;
     job.sharpenSource = c.sharpenSource.get();
     job.params = MosaicParameters(f);
+    // Gamma, contrast and brightness are tables on the same samples: the ones before sharpening
+    // become one pass, and brightness joins them when there is no sharpening in between.
+    const int32_t maxValue = job.output != nullptr && IsWide(*job.output) ? 4095 : 255;
+    const ToneCurveParameters curve{f.gamma, f.contrast, f.sharpness != 0 ? 0 : f.brightness};
+    job.toneCurve = curve.gamma != 100 || curve.contrast != 0 || curve.brightness != 0;
+    if (job.toneCurve) BuildToneCurve(curve, maxValue, job.curve.data());
+    if (f.sharpness != 0 && f.brightness != 0) {
+        BuildToneCurve(ToneCurveParameters{100, 0, f.brightness}, maxValue, job.brightness.data());
+    }
     // Automatic white balance and gray mode 1 measure the whole frame between two stages.
     const int32_t height = job.raw->Height();
     bool sameHeights = true;
@@ -279,7 +293,7 @@ void FramePipeline::RunStep(FrameJob& job, int32_t band, int step) {
     }
     ImageBuffer* output = job.output;
     const bool wide = output != nullptr && IsWide(*output);
-    const PixelRoutine tone = wide ? ToneCurve16 : ToneCurve8;
+    const PixelRoutine tone = wide ? ToneTable16 : ToneTable8;
     const int sharpness = f.sharpness;
     if (step == 2) {
         if (job.gray != nullptr) {
@@ -299,13 +313,7 @@ void FramePipeline::RunStep(FrameJob& job, int32_t band, int step) {
             ApplyToRows(*output, first, end, wide ? HueSaturation16 : HueSaturation8,
                         HueSaturationParameters{f.hue, 0, f.saturation, wide ? 12 : 8});
         }
-        // Gamma, contrast and brightness are tables on the same samples: the ones before
-        // sharpening become one pass, and brightness joins them when there is no sharpening in
-        // between.
-        const ToneCurveParameters curve{f.gamma, f.contrast, sharpness != 0 ? 0 : f.brightness};
-        if (curve.gamma != 100 || curve.contrast != 0 || curve.brightness != 0) {
-            ApplyToRows(*output, first, end, tone, curve);
-        }
+        if (job.toneCurve) ApplyToRows(*output, first, end, tone, ToneTable{job.curve.data()});
         if (sharpness != 0 && job.sharpenSource != nullptr) {
             CopySharpenRows(*output, *job.sharpenSource, first, end);
         }
@@ -313,7 +321,7 @@ void FramePipeline::RunStep(FrameJob& job, int32_t band, int step) {
     }
     if (output == nullptr || sharpness == 0) return;
     if (job.sharpenSource != nullptr) SharpenRows(*output, *job.sharpenSource, sharpness, first, end);
-    if (f.brightness != 0) ApplyToRows(*output, first, end, tone, ToneCurveParameters{100, 0, f.brightness});
+    if (f.brightness != 0) ApplyToRows(*output, first, end, tone, ToneTable{job.brightness.data()});
 }
 
 void FramePipeline::WhiteBalanceAndDemosaic(FrameJob& job, int32_t first, int32_t end) {

@@ -239,6 +239,15 @@ void BuildToneCurve(const ToneCurveParameters& p, int32_t maxValue, uint16_t* ta
     if (p.brightness != 0) follow(BuildBrightnessTable, p.brightness);
 }
 
+namespace {
+
+// No entries: the samples stay as they are.
+void CopyToneTable(const ToneTable& given, int32_t maxValue, uint16_t* table) {
+    for (int32_t i = 0; i <= maxValue; ++i) table[i] = given.entries != nullptr ? given.entries[i] : static_cast<uint16_t>(i);
+}
+
+}  // namespace
+
 #define LUMORA_TABLE_FILTER(name, Record, builder, maxValue)                                    \
     int32_t name(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,         \
                  int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,              \
@@ -257,6 +266,8 @@ LUMORA_TABLE_FILTER(Brightness16, int32_t, BuildBrightnessTable, kSampleMax16)
 
 LUMORA_TABLE_FILTER(ToneCurve8, ToneCurveParameters, BuildToneCurve, 255)
 LUMORA_TABLE_FILTER(ToneCurve16, ToneCurveParameters, BuildToneCurve, kSampleMax16)
+LUMORA_TABLE_FILTER(ToneTable8, ToneTable, CopyToneTable, 255)
+LUMORA_TABLE_FILTER(ToneTable16, ToneTable, CopyToneTable, kSampleMax16)
 
 #undef LUMORA_TABLE_FILTER
 

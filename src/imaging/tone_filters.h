@@ -59,4 +59,17 @@ int32_t ToneCurve16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, 
                     int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
                     int32_t dstStride, int32_t srcStride, void* value1, void* value2);
 
+// A table built once (by one of the builders above; 256 entries for the 8-bit routine, 4096
+// for the 16-bit one), for a filter run many times with the same setting, as over the row bands
+// of a frame. value1: pointer to a pointer to a ToneTable (null entries: samples unchanged).
+struct ToneTable {
+    const uint16_t* entries;
+};
+int32_t ToneTable8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
+                   int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
+                   int32_t dstStride, int32_t srcStride, void* value1, void* value2);
+int32_t ToneTable16(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x,
+                    int32_t y, uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel,
+                    int32_t dstStride, int32_t srcStride, void* value1, void* value2);
+
 }  // namespace lumora

@@ -202,5 +202,30 @@ TEST(ToneRoutines, RefuseMissingRecords) {
     EXPECT_EQ(RunInPlace(sixteen, Brightness8, c), 0);
 }
 
+// A table built once gives the pictures of the routine that builds it per call; no entries
+// leave the samples alone.
+TEST(ToneRoutines, PrebuiltTablesGiveTheCurvesPictures) {
+    std::mt19937 rng(9);
+    for (int bits : {8, 24, 16, 48}) {
+        const bool wide = bits == 16 || bits == 48;
+        ImageBuffer b, want;
+        ASSERT_EQ(b.Create(37, 9, bits), 1);
+        test::FillRandom(b, rng);
+        ASSERT_EQ(want.CreateLike(&b), 1);
+        const auto before = test::Snapshot(b);
+        std::copy(before.begin(), before.end(), want.Bits());
+        ToneCurveParameters curve{140, -30, 25};
+        ASSERT_EQ(RunInPlace(want, wide ? ToneCurve16 : ToneCurve8, curve), 1);
+        std::vector<uint16_t> entries(4096);
+        BuildToneCurve(curve, wide ? 4095 : 255, entries.data());
+        ToneTable none{nullptr};
+        ASSERT_EQ(RunInPlace(b, wide ? ToneTable16 : ToneTable8, none), 1);
+        EXPECT_EQ(test::Snapshot(b), before) << bits;
+        ToneTable table{entries.data()};
+        ASSERT_EQ(RunInPlace(b, wide ? ToneTable16 : ToneTable8, table), 1);
+        EXPECT_EQ(test::Snapshot(b), test::Snapshot(want)) << bits;
+    }
+}
+
 }  // namespace
 }  // namespace lumora
