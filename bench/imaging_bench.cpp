@@ -145,28 +145,10 @@ BENCHMARK(BM_Ssse3_Demosaic8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Sse2_Demosaic8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Plain_Demosaic8)->Unit(benchmark::kMillisecond);
 
-void BM_CorrectDefects8(benchmark::State& state) {
-    ImageBuffer raw;
-    raw.Create(kWidth, kHeight, 8);
-    bench::FillRawScene(raw);
-    DemosaicParams p{3, 130, 100, 170};
-    DemosaicParams* record = &p;
-    int threshold = kDefectThreshold;
-    int* t = &threshold;
-    int32_t corrected = 0;
-    for (auto _ : state) {
-        corrected = raw.Apply(CorrectDefects, &raw, nullptr, 0, 0, &record, &t);
-        benchmark::ClobberMemory();
-    }
-    state.counters["corrected"] = corrected;
-    SetBytes(state, 1.0 * kWidth * kHeight);
-}
-BENCHMARK(BM_CorrectDefects8)->Unit(benchmark::kMillisecond);
-
-// The same on the frame as it comes from the sensor every time (restored outside the timing), as
-// the pipeline sees it: BM_CorrectDefects8 corrects its frame in place, so from the second
-// iteration on it finds nothing left to replace ("corrected" is the last iteration's count).
-void BM_CorrectDefects8_Fresh(benchmark::State& state) {
+// fresh: the frame as it comes from the sensor every time (restored outside the timing), as the
+// pipeline sees it. Otherwise the frame is corrected in place again and again, so from the
+// second iteration on nothing is left to replace ("corrected" is the last iteration's count).
+void CorrectDefects8(benchmark::State& state, bool fresh) {
     ImageBuffer raw;
     raw.Create(kWidth, kHeight, 8);
     bench::FillRawScene(raw);
@@ -177,15 +159,20 @@ void BM_CorrectDefects8_Fresh(benchmark::State& state) {
     int* t = &threshold;
     int32_t corrected = 0;
     for (auto _ : state) {
-        state.PauseTiming();
-        std::memcpy(raw.Bits(), pristine.data(), pristine.size());
-        state.ResumeTiming();
+        if (fresh) {
+            state.PauseTiming();
+            std::memcpy(raw.Bits(), pristine.data(), pristine.size());
+            state.ResumeTiming();
+        }
         corrected = raw.Apply(CorrectDefects, &raw, nullptr, 0, 0, &record, &t);
         benchmark::ClobberMemory();
     }
     state.counters["corrected"] = corrected;
     SetBytes(state, 1.0 * kWidth * kHeight);
 }
+void BM_CorrectDefects8(benchmark::State& state) { CorrectDefects8(state, false); }
+void BM_CorrectDefects8_Fresh(benchmark::State& state) { CorrectDefects8(state, true); }
+BENCHMARK(BM_CorrectDefects8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CorrectDefects8_Fresh)->Unit(benchmark::kMillisecond);
 
 void BM_Demosaic16(benchmark::State& state) {

@@ -86,6 +86,33 @@ std::vector<uint8_t> Pixels(const ImageBuffer& b) {
     return std::vector<uint8_t>(b.Bits(), b.Bits() + static_cast<size_t>(b.Stride()) * b.Height());
 }
 
+// The filter settings of the pipeline's tests.
+struct FilterValues {
+    int hue, saturation, gamma, contrast, sharpness, brightness;
+};
+
+// The filter stages run one after another over the whole picture (hue and saturation on colour
+// pictures only), sharpening from a copy in source.
+void FiltersOneByOne(ImageBuffer& picture, bool colour, const FilterValues& s, ImageBuffer& source) {
+    const bool wide = picture.BitCount() == 16 || picture.BitCount() >= 48;
+    if (colour && (s.hue != 0 || s.saturation != 0)) {
+        HueSaturationParameters hs{s.hue, 0, s.saturation, wide ? 12 : 8};
+        auto* hp = &hs;
+        picture.Apply(wide ? HueSaturation16 : HueSaturation8, &picture, nullptr, 0, 0, &hp, nullptr);
+    }
+    auto table = [&](PixelRoutine narrow, PixelRoutine wideRoutine, int32_t value) {
+        int32_t* vp = &value;
+        picture.Apply(wide ? wideRoutine : narrow, &picture, nullptr, 0, 0, &vp, nullptr);
+    };
+    if (s.gamma != 100) table(Gamma8, Gamma16, s.gamma);
+    if (s.contrast != 0) table(Contrast8, Contrast16, s.contrast);
+    if (s.sharpness != 0) {
+        source.CreateLike(&picture);
+        SharpenPicture(picture, source, s.sharpness);
+    }
+    if (s.brightness != 0) table(Brightness8, Brightness16, s.brightness);
+}
+
 // Means of the five measuring windows, in order, on a 100 x 100 frame otherwise at 130.
 void FillWindows(ImageBuffer& raw, const std::array<int, 5>& means) {
     static const Rect kWindows[5] = {{10, 10, 20, 20}, {10, 80, 20, 90}, {45, 45, 55, 55},
@@ -166,9 +193,7 @@ TEST_F(FramePipelineTest, AutomaticExposureAndGainFollowTheWindowMeans) {
 // Every mode through the pipeline equals the routines run one after another on copies, with
 // the settings' stages in order; neutral settings leave defect correction and demosaic alone.
 TEST_F(FramePipelineTest, StagesMatchTheRoutinesRunOneByOne) {
-    struct Settings {
-        int hue, saturation, gamma, contrast, sharpness, brightness;
-    };
+    using Settings = FilterValues;
     const Settings settings[] = {
         {0, 0, 100, 0, 0, 0},        {40, -30, 100, 0, 0, 0},    {0, 0, 60, 0, 0, 0},
         {0, 0, 100, 50, 0, -40},     {0, 0, 150, -20, 0, 90},    {0, 0, 100, 0, 12, 0},
@@ -197,23 +222,8 @@ TEST_F(FramePipelineTest, StagesMatchTheRoutinesRunOneByOne) {
                 out.Apply(wide ? DemosaicInterior16 : DemosaicInterior8, &raw, nullptr, 0, 0, &pp, nullptr);
                 out.Apply(wide ? DemosaicBorder16 : DemosaicBorder8, &raw, nullptr, 0, 0, &pp, nullptr);
                 expected = &out;
-                if (s.hue != 0 || s.saturation != 0) {
-                    HueSaturationParameters hs{s.hue, 0, s.saturation, wide ? 12 : 8};
-                    auto* hp = &hs;
-                    out.Apply(wide ? HueSaturation16 : HueSaturation8, &out, nullptr, 0, 0, &hp, nullptr);
-                }
             }
-            auto table = [&](PixelRoutine narrow, PixelRoutine wideRoutine, int32_t value) {
-                int32_t* vp = &value;
-                expected->Apply(wide ? wideRoutine : narrow, expected, nullptr, 0, 0, &vp, nullptr);
-            };
-            if (s.gamma != 100) table(Gamma8, Gamma16, s.gamma);
-            if (s.contrast != 0) table(Contrast8, Contrast16, s.contrast);
-            if (s.sharpness != 0) {
-                source.CreateLike(expected);
-                SharpenPicture(*expected, source, s.sharpness);
-            }
-            if (s.brightness != 0) table(Brightness8, Brightness16, s.brightness);
+            FiltersOneByOne(*expected, mode >= 2, s, source);
 
             camera->pipeline.Run();
             EXPECT_EQ(Pixels(*camera->OutputBuffer()), Pixels(*expected));
@@ -269,10 +279,7 @@ protected:
 };
 
 TEST_P(FramePipelineBands, GiveThePictureOfTheWholeFrameStages) {
-    struct Filters {
-        int hue, saturation, gamma, contrast, sharpness, brightness;
-    };
-    const Filters filterSets[] = {
+    const FilterValues filterSets[] = {
         {0, 0, 100, 0, 0, 0}, {40, -30, 150, -20, 0, 90}, {0, 0, 100, 0, 12, 0}, {20, 80, 140, 30, 7, -120},
     };
     struct Case {
@@ -281,7 +288,7 @@ TEST_P(FramePipelineBands, GiveThePictureOfTheWholeFrameStages) {
     constexpr int kWidth = 98;
     for (const Case c : {Case{0, 0}, Case{0, 2}, Case{1, 0}, Case{2, 0}, Case{3, 0}, Case{4, 0}, Case{5, 0}}) {
         for (const int height : {256, 301}) {
-            for (const Filters& s : filterSets) {
+            for (const FilterValues& s : filterSets) {
                 SCOPED_TRACE(testing::Message() << "mode " << c.mode << " gray mode " << c.grayMode << " height "
                                                 << height << " hue " << s.hue << " sharpness " << s.sharpness);
                 Prepare(c.mode, kWidth, height);
@@ -316,22 +323,7 @@ TEST_P(FramePipelineBands, GiveThePictureOfTheWholeFrameStages) {
                     if (c.mode >= 2) expected = &colour;
                     else raw.Apply(ColourToGray, &colour, nullptr, 0, 0, nullptr, nullptr);
                 }
-                if ((s.hue != 0 || s.saturation != 0) && c.mode >= 2) {
-                    HueSaturationParameters hs{s.hue, 0, s.saturation, wide ? 12 : 8};
-                    auto* hp = &hs;
-                    expected->Apply(wide ? HueSaturation16 : HueSaturation8, expected, nullptr, 0, 0, &hp, nullptr);
-                }
-                auto table = [&](PixelRoutine narrow, PixelRoutine wideRoutine, int32_t value) {
-                    int32_t* vp = &value;
-                    expected->Apply(wide ? wideRoutine : narrow, expected, nullptr, 0, 0, &vp, nullptr);
-                };
-                if (s.gamma != 100) table(Gamma8, Gamma16, s.gamma);
-                if (s.contrast != 0) table(Contrast8, Contrast16, s.contrast);
-                if (s.sharpness != 0) {
-                    source.CreateLike(expected);
-                    SharpenPicture(*expected, source, s.sharpness);
-                }
-                if (s.brightness != 0) table(Brightness8, Brightness16, s.brightness);
+                FiltersOneByOne(*expected, c.mode >= 2, s, source);
 
                 for (const int threads : {1, 2}) {
                     SCOPED_TRACE(testing::Message() << threads << " threads");
