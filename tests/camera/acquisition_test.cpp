@@ -19,6 +19,7 @@
 #include "lumora/LumoraSdk.h"
 #include "output/avi_writer.h"
 #include "acquisition_test_support.h"
+#include "../output/output_test_util.h"
 
 namespace lumora::test {
 namespace {
@@ -260,6 +261,40 @@ TEST_F(AcquisitionTest, RecordingsEndedEitherWayAreReadable) {
     }
 }
 
+// The first frame of a recording, as ffmpeg decodes it, is the snapshot of the same settings
+// (upright: the file's bottom-up rows hold the picture's bottom row first).
+TEST_F(AcquisitionTest, RecordingShowsThePictureTheSnapshotShows) {
+    emulator->SetStill(true);
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 3488, 2616, 0, 2616), 1);
+    const RecordingThread& recorder = camera->acquisition.Recorder();
+    for (int bits : {8, 24, 32}) {
+        for (int sub : {2, 18, 1, 17}) {
+            SCOPED_TRACE(::testing::Message() << bits << " bits, subsampling " << sub);
+            ASSERT_EQ(Lumora_SetColorMode(h, bits) & Lumora_SetSubSample(h, sub), 1);
+            const int w = 3488 / (sub % 16 == 1 ? 2 : 4), ht = 2616 / (sub % 16 == 1 ? 2 : 4);
+            const int stride = (w * bits / 8 + 3) & ~3;
+            std::vector<uint8_t> snap(static_cast<size_t>(stride) * ht);
+            ASSERT_EQ(Lumora_SnapShot(h, snap.data(), static_cast<int>(snap.size()), 1), 1);  // top row first
+            const std::string path = TempPath("upright.avi");
+            ASSERT_EQ(Lumora_Record(h, path.c_str(), 1, 0), 1);
+            ASSERT_TRUE(WaitFor([&] { return recorder.LastFrameCount() > 0 && !recorder.Active(); }, 8000));
+            EXPECT_EQ(Lumora_Close(h), 1);
+            const std::vector<uint8_t> movie = DecodeBgr24(path);
+            ASSERT_GE(movie.size(), size_t(3) * w * ht);
+            size_t differing = 0;
+            for (int y = 0; y < ht; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const uint8_t* s = &snap[size_t(y) * stride + size_t(x) * (bits / 8)];
+                    const uint8_t* m = &movie[(size_t(y) * w + x) * 3];
+                    for (int c = 0; c < 3; ++c) differing += m[c] != s[bits == 8 ? 0 : c];
+                }
+            }
+            EXPECT_EQ(differing, 0u);
+            std::remove(path.c_str());
+        }
+    }
+}
+
 TEST_F(AcquisitionTest, UnplugMidSnapshot) {
     std::vector<uint8_t> frame(320 * 240);
     ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, nullptr, 0, 0), 1);
@@ -386,14 +421,15 @@ TEST(RecordingThreadTest, FileThatTakesNoMoreFramesIsFinishedThere) {
     double rate = 0;
     ASSERT_TRUE(Probe(path, &frames, &rate));
     EXPECT_EQ(frames, 3);
-    // The first frame's rows, unpadded: 45 bytes each, the next row's value 10 more.
+    // The first frame's rows, unpadded: 45 bytes each, the buffer's last row first (the file's
+    // rows are bottom-up), so each stored row's value is 10 less than the one before.
     std::vector<uint8_t> bytes(360);
     FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
     std::fseek(f, 232 + 8, SEEK_SET);
     ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
     std::fclose(f);
-    for (size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (bytes[0] + 10 * (i / 45)) & 0xFF) << i;
+    for (size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (bytes[0] - 10 * (i / 45)) & 0xFF) << i;
     std::remove(path.c_str());
 }
 
