@@ -114,6 +114,9 @@ static inline const char *LumoraErrorText(int code) {
 #define CAMMSG_FRAME 0x8002
 #define CAMMSG_ERROR 0x8003
 
+/* The longest recording Lumora_Record takes: one day, in milliseconds. */
+#define LUMORA_RECORD_MAX_MS 86400000
+
 /* Still-image formats for Lumora_SaveImage. */
 #define LUMORA_IMAGE_BMP 0
 #define LUMORA_IMAGE_RAW 1
@@ -223,7 +226,7 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetDeviceNumber(LumoraHandle h, int index)
  * the frame) and posts CAMMSG_FRAME (wParam = FrameInfo*, lParam 0) to notifyWindow; a failed
  * frame posts (0, CAMERR_TRANSFER), a stopped camera (0, CAMERR_STREAM_STOPPED). The buffer must
  * stay valid until Lumora_StopPreview, Lumora_Close or Lumora_Release returns.
- * Lumora_Record: durationMs >= 0 (else CAMERR_ARGUMENT); a 24-bit AVI of the processed frames
+ * Lumora_Record: durationMs 0..LUMORA_RECORD_MAX_MS (else CAMERR_ARGUMENT); a 24-bit AVI of the processed frames
  * with their measured rate, finished after durationMs, or when the acquisition stops earlier;
  * a file that cannot take the next frame ends the recording with CAMERR_STORAGE.
  * Lumora_SnapShot: fetches and processes one frame (preparing one when idle), copying it into
@@ -361,6 +364,24 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetSamplingRate(LumoraHandle h, int rate);
 LUMORA_EXPORTED int LUMORA_API Lumora_Trigger(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetSamplingRate(LumoraHandle h, int *value);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetVideoFormat(LumoraHandle h, int *value);
+
+/* The pictures an acquisition started now would deliver: *width x *height pixels (the capture
+ * window after subsampling) of *bitsPerPixel bits (the bits Lumora_SetColorMode takes: 8, 16,
+ * 24, 32, 48 or 64). Returns the bytes of one picture in memory, stride x height: the size the
+ * buffer of Lumora_CallBackPreview, Lumora_GetImage and Lumora_SnapShot needs. 0 (and zeros)
+ * for an unknown handle. Any pointer may be null. A helper of this header, on Lumora_Width,
+ * Lumora_Height, Lumora_GetSubSample and Lumora_GetColorMode, not a function of the library. */
+static inline int LumoraPictureSize(LumoraHandle h, int *width, int *height, int *bitsPerPixel) {
+    const int sub = Lumora_GetSubSample(h), reported = Lumora_GetColorMode(h);
+    const int divisor = sub == 1 || sub == 17 ? 2 : sub == 2 || sub == 18 ? 4 : 1;
+    const int bits = reported == 12 ? 16 : reported == 44 ? 48 : reported == 60 ? 64 : reported;
+    int w = Lumora_Width(h) / divisor, ht = Lumora_Height(h) / divisor;
+    if (w <= 0 || ht <= 0 || bits <= 0) w = ht = 0;
+    if (width) *width = w;
+    if (height) *height = ht;
+    if (bitsPerPixel) *bitsPerPixel = w > 0 ? bits : 0;
+    return ((w * (bits / 8) + 3) & ~3) * ht;
+}
 
 #ifdef __cplusplus
 }

@@ -201,7 +201,9 @@ int Acquisition::CallBackPreview(platform::WindowHandle notify, void* buffer, in
 // ---- Recording ----
 
 int Acquisition::Record(const char* fileName, int durationMs, int showWindow) {
-    if (fileName == nullptr || fileName[0] == '\0' || durationMs < 0) return Fail(CAMERR_ARGUMENT);
+    if (fileName == nullptr || fileName[0] == '\0' || durationMs < 0 || durationMs > LUMORA_RECORD_MAX_MS) {
+        return Fail(CAMERR_ARGUMENT);
+    }
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     SetCaller({});
     if (showWindow && !OpenWindow(false)) return 0;
