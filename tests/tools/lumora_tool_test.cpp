@@ -36,10 +36,11 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf " + dir).c_str()); }
 
-    ToolRun Tool(const std::string& args, const std::string& camemu = "1") {
+    // wrapper: a program that runs the tool (xvfb-run for a display).
+    ToolRun Tool(const std::string& args, const std::string& camemu = "1", const std::string& wrapper = "") {
         // No display: the preview window cannot be made, everything else needs none.
         const std::string command = "cd " + dir + " && DISPLAY= XDG_CONFIG_HOME=" + dir + " LUMORA_CAMEMU=" +
-                                    camemu + " LUMORA_CAMEMU_STILL=1 timeout 60 " LUMORA_TOOL " " +
+                                    camemu + " LUMORA_CAMEMU_STILL=1 timeout 60 " + wrapper + " " LUMORA_TOOL " " +
                                     args + " 2>&1";
         ToolRun r{-1, ""};
         std::FILE* p = popen(command.c_str(), "r");
@@ -111,7 +112,8 @@ TEST_F(LumoraTool, FailuresNameTheErrorCode) {
         {"snap -o out.png", "1", "Lumora_SaveImage failed: CAMERR_STORAGE"},
         {"snap --window 4000 100 -o a.png", "1", "window width must be 4 to 3488"},
         {"snap --window 3000 100 1000 0 -o a.png", "1", "Lumora_SetCaptureWindowEx failed: CAMERR_CAPTURE_WINDOW"},
-        {"view", "1", "Lumora_Preview failed: CAMERR_WINDOW"},
+        {"view", "1", "lumora view: no display could be opened (DISPLAY is empty)"},
+        {"view --subsample 1 --size 800 600", "1", "no display could be opened (DISPLAY is empty)"},
     };
     ::mkdir((dir + "/out.png").c_str(), 0700);  // a folder in the way of the output
     for (const Case& c : cases) {
@@ -179,6 +181,23 @@ TEST_F(LumoraTool, SetPrintsWhatIsStoredAndResetRestoresTheDefaults) {
               std::string::npos);
     EXPECT_EQ(ReadPng(dir + "/half.png").width, 1280);
     EXPECT_NE(Tool("info").out.find("frame size           3488 x 2616, 27373824 bytes"), std::string::npos);
+}
+
+// lumora view on a 1280 x 1024 screen: the whole picture scaled to fit, or the size asked for.
+TEST_F(LumoraTool, ViewFitsThePictureToTheScreen) {
+    if (std::system("command -v xvfb-run >/dev/null") != 0) GTEST_SKIP() << "no xvfb-run";
+    const std::string xvfb = "xvfb-run -a -s '-screen 0 1280x1024x24'";
+    const std::pair<const char*, const char*> runs[] = {
+        {"view --seconds 0.5", "LumoraK37VQ_01: 3488 x 2616 frames in a 1152 x 864 window"},
+        {"view --subsample 1 --seconds 0.5", "LumoraK37VQ_01: 1744 x 1308 frames in a 1152 x 864 window"},
+        {"view --subsample 2 --seconds 0.5", "LumoraK37VQ_01: 872 x 654 frames in a 872 x 654 window"},
+        {"view --seconds 0.5 --size 400 300", "LumoraK37VQ_01: 3488 x 2616 frames in a 400 x 300 window"},
+    };
+    for (const auto& run : runs) {
+        const ToolRun r = Tool(run.first, "1", xvfb);
+        EXPECT_EQ(r.status, 0) << run.first << "\n" << r.out;
+        EXPECT_NE(r.out.find(run.second), std::string::npos) << run.first << "\n" << r.out;
+    }
 }
 
 TEST_F(LumoraTool, SnapshotsInEveryFormatReadBack) {

@@ -34,6 +34,7 @@
 #include "command_line.h"
 #include "frame_counter.h"
 #include "setting_table.h"
+#include "view_window.h"
 
 namespace lumora::tool {
 namespace {
@@ -357,14 +358,51 @@ int Stream(CommandLine& args) {
     return n.frames > 0 ? 0 : 1;
 }
 
+// The live picture in a window of the tool's, scaled to fit the screen (or --size W H), until
+// the window is closed, the user interrupts, or --seconds have passed.
 int View(CommandLine& args) {
     const int device = TakeDevice(args);
-    if (!args.Done()) args.Unexpected();
+    FrameOptions frame;
+    int width = 0, height = 0;
+    double seconds = 0;  // 0: until stopped
+    while (!args.Done()) {
+        if (frame.Take(args)) continue;
+        if (args.TakeOption("--size")) {
+            width = args.TakeInt("view width", 16, 16384);
+            height = args.TakeInt("view height", 16, 16384);
+        } else if (args.TakeOption("--seconds")) {
+            seconds = TakeSeconds(args);
+        } else {
+            args.Unexpected();
+        }
+    }
+    ViewWindow window;
+    std::string why;
+    if (!window.OpenDisplay(&why)) throw SdkError("no display could be opened (" + why + ")", CAMERR_WINDOW);
     CameraSession cam(device);
-    cam.Check(Lumora_Preview(cam.Handle()), "Lumora_Preview");
-    std::printf("previewing; interrupt (Ctrl+C) to stop\n");
-    while (!interrupted) Pause(100);
-    Lumora_Close(cam.Handle());
+    const LumoraHandle h = cam.Handle();
+    frame.Apply(cam);
+    int frameWidth = 0, frameHeight = 0;
+    LumoraPictureSize(h, &frameWidth, &frameHeight, nullptr);
+    if (width == 0) {
+        int screenWidth = 0, screenHeight = 0;
+        window.ScreenSize(&screenWidth, &screenHeight);
+        ViewWindow::FitToScreen(frameWidth, frameHeight, screenWidth, screenHeight, &width, &height);
+    }
+    char name[256] = {};
+    Lumora_GetDeviceName(h, device, name, sizeof name);
+    char title[512];
+    std::snprintf(title, sizeof title, "lumora view: %s, %d x %d at %d%%", name, frameWidth, frameHeight,
+                  static_cast<int>(100.0 * width / frameWidth + 0.5));
+    if (!window.Create(title, width, height)) throw SdkError("the view window could not be made", CAMERR_WINDOW);
+    cam.Check(Lumora_SetPreviewWindow(h, window.Parent(), 0, 0, width, height), "Lumora_SetPreviewWindow");
+    cam.Check(Lumora_Preview(h), "Lumora_Preview");
+    std::printf("%s: %d x %d frames in a %d x %d window; close it or interrupt (Ctrl+C) to stop\n", name,
+                frameWidth, frameHeight, width, height);
+    std::fflush(stdout);
+    const auto end = Clock::now() + std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+    while (!interrupted && !window.Closed() && (seconds == 0 || Clock::now() < end)) Pause(50);
+    Lumora_Close(h);
     return 0;
 }
 
@@ -498,7 +536,8 @@ const Command kCommands[] = {
      "an AVI recording with a progress line"},
     {"stream", Stream, "lumora stream [-d N] [FRAME OPTIONS] --seconds S",
      "frames into memory without a window; prints how many arrived and how fast"},
-    {"view", View, "lumora view [-d N]", "the live preview window until interrupted"},
+    {"view", View, "lumora view [-d N] [FRAME OPTIONS] [--size W H] [--seconds S]",
+     "the live picture, scaled to fit the screen (or W x H), until the window is closed or interrupted"},
     {"get", Get, "lumora get [-d N] [NAME]", "one setting, or all of them with their ranges"},
     {"set", Set, "lumora set [-d N] NAME VALUE", "changes a setting (kept for the next start) and prints what is stored"},
     {"reset", Reset, "lumora reset [-d N]", "every setting back to its default (kept for the next start)"},
