@@ -117,7 +117,10 @@ static inline const char *LumoraErrorText(int code) {
 /* The longest recording Lumora_Record takes: one day, in milliseconds. */
 #define LUMORA_RECORD_MAX_MS 86400000
 
-/* Still-image formats for Lumora_SaveImage. */
+/* Still-image formats for Lumora_SaveImage. LUMORA_IMAGE_RAW is the processed picture as it
+ * lies in memory, without any header: its rows top row first, each padded to 4 bytes (stride x
+ * height bytes, see "Pictures" above), samples in blue, green, red order; 16-bit samples
+ * (0..4095) little-endian. The size comes from LumoraPictureSize. */
 #define LUMORA_IMAGE_BMP 0
 #define LUMORA_IMAGE_RAW 1
 #define LUMORA_IMAGE_JPEG_FINE 2
@@ -341,7 +344,7 @@ LUMORA_FILTER_EXPORT(ColorGainRed)   /* 14: 0..127 */
 LUMORA_FILTER_EXPORT(ColorGainGreen1)/* 15: 0..127 */
 LUMORA_FILTER_EXPORT(ColorGainGreen2)/* 16: 0..127 */
 LUMORA_FILTER_EXPORT(ColorGainBlue)  /* 17: 0..127 */
-LUMORA_FILTER_EXPORT(ExposureTime)   /* 18: 0..8192 sensor lines */
+LUMORA_FILTER_EXPORT(ExposureTime)   /* 18: sensor lines, CameraInfo's exposureMin..exposureMax */
 LUMORA_FILTER_EXPORT(GrayMode)       /* 19: 0..2 */
 LUMORA_FILTER_EXPORT(GrayGainR)      /* 20: 0..255 */
 LUMORA_FILTER_EXPORT(GrayGainG1)     /* 21: 0..255 */

@@ -1,22 +1,8 @@
 #include "camera_session.h"
 
-#include <cstdlib>
-
 namespace lumora::tool {
 
-int EmulatedCameraCount() {
-    const char* text = std::getenv("LUMORA_CAMEMU");
-    if (text == nullptr || *text == '\0') return 0;
-    if (text[1] != '\0' || text[0] < '1' || text[0] > '4') {
-        throw SdkError(std::string("LUMORA_CAMEMU=") + text +
-                           " is not a number of emulated cameras (1 to 4): no camera is emulated",
-                       CAMERR_NO_DEVICE);
-    }
-    return text[0] - '0';
-}
-
 CameraSession::CameraSession(int device) {
-    EmulatedCameraCount();
     handle_ = Lumora_Initialize(nullptr);
     if (handle_ == 0) throw SdkError("Lumora_Initialize failed: no camera object", CAMERR_MEMORY);
     ClearErrors();  // first-run notes of the settings store

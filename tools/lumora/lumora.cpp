@@ -81,7 +81,6 @@ const char* SubsamplingText(int mode) {
 
 int List(CommandLine& args) {
     if (!args.Done()) args.Unexpected();
-    EmulatedCameraCount();
     const LumoraHandle h = Lumora_Initialize(nullptr);
     if (h == 0) throw SdkError("Lumora_Initialize failed: no camera object", CAMERR_MEMORY);
     char names[10][256];
