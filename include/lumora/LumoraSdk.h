@@ -190,7 +190,8 @@ typedef struct LumoraNotifier {
  * Lumora_Release: stores the settings, stops everything, frees the handle; 1, or 0 for an
  * unknown handle.
  * Lumora_GetLastError: the newest recorded code, removed from the handle's history of 20; 0 when
- * none is left (a running preview with automatic exposure off notes CAMERR_NONE per frame).
+ * none is left. Only failures are recorded (and posted): right after a failed call its code is
+ * the newest, also while a preview runs.
  * Lumora_GetCameraInfo: info->size must be at least 36 (CAMERR_MEMORY), info not null
  * (CAMERR_ARGUMENT). Lumora_Width / Lumora_Height: the capture window's size in sensor pixels,
  * before subsampling; 0 for an unknown handle. Lumora_GetStatus: always 0. */
@@ -225,8 +226,8 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetDeviceNumber(LumoraHandle h, int index)
  * call adds its own code (CAMERR_NO_DEVICE, CAMERR_TRANSFER for the preview calls,
  * CAMERR_STORAGE for Lumora_Record, CAMERR_WINDOW when no window can be made, CAMERR_THREAD).
  * Lumora_CallBackPreview: after each frame copies it into buffer (size bytes, at least
- * stride x height of the colour mode's picture, else CAMMSG_FRAME (0, CAMERR_MEMORY) instead of
- * the frame) and posts CAMMSG_FRAME (wParam = FrameInfo*, lParam 0) to notifyWindow; a failed
+ * stride x height of the colour mode's picture, see LumoraPictureSize, else CAMMSG_FRAME (0,
+ * CAMERR_MEMORY) instead of the frame; a negative size is CAMERR_ARGUMENT) and posts CAMMSG_FRAME (wParam = FrameInfo*, lParam 0) to notifyWindow; a failed
  * frame posts (0, CAMERR_TRANSFER), a stopped camera (0, CAMERR_STREAM_STOPPED). The buffer must
  * stay valid until Lumora_StopPreview, Lumora_Close or Lumora_Release returns.
  * Lumora_Record: durationMs 0..LUMORA_RECORD_MAX_MS (else CAMERR_ARGUMENT); a 24-bit AVI of the processed frames
@@ -235,9 +236,10 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetDeviceNumber(LumoraHandle h, int index)
  * Lumora_SnapShot: fetches and processes one frame (preparing one when idle), copying it into
  * buffer when buffer and size are given; 0 with CAMERR_TRANSFER when no frame comes (the wait
  * is at most 8 s). Lumora_GetImage: the latest processed frame into buffer (CAMERR_MEMORY when
- * there is none or the buffer is too small). Lumora_SaveImage: the latest processed frame as a
- * file, format LUMORA_IMAGE_*; 0 with CAMERR_NO_DEVICE when there is no frame, CAMERR_STORAGE
- * when the file cannot be written. Lumora_SetPreviewWindow: parent and placement of the next
+ * there is none or the buffer is too small, CAMERR_ARGUMENT for a negative size; SnapShot
+ * alike). Lumora_SaveImage: the latest processed frame as a file, format LUMORA_IMAGE_*
+ * (another format, or no file name: CAMERR_ARGUMENT); 0 with CAMERR_NO_DEVICE when there is no
+ * frame, CAMERR_STORAGE when the file cannot be written. Lumora_SetPreviewWindow: parent and placement of the next
  * preview window (null parent: a top-level window of the frame's size). */
 LUMORA_EXPORTED int LUMORA_API Lumora_Preview(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_CallBackPreview(LumoraHandle h, LumoraWindow notifyWindow, void *buffer, int size, int flag);
@@ -255,9 +257,9 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetPreviewWindow(LumoraHandle h, LumoraWin
 
 /* Geometry and sensor settings. Lumora_SetColorMode: 8, 16, 24, 32, 48, 64 (CAMERR_ARGUMENT
  * otherwise); Lumora_GetColorMode reports 8, 12, 24, 32, 44, 60 (see above). Lumora_SetSubSample:
- * 0 full, 1 half, 2 quarter resolution (skipping), 17 and 18 half and quarter with binning;
- * another value returns 0 and records nothing. Lumora_SetWaitTime: the preview's polling
- * interval in ms, >= 0 (default 10). Lumora_SetHalfClock: 0..9, the pixel clock (1..5 select
+ * 0 full, 1 half, 2 quarter resolution (skipping), 17 and 18 half and quarter with binning
+ * (else CAMERR_ARGUMENT). Lumora_SetWaitTime: the preview's polling interval in ms, >= 0 (else
+ * CAMERR_ARGUMENT; default 10). Lumora_SetHalfClock: 0..9, the pixel clock (1..5 select
  * 64, 76.8, 96, 128 and 192 MHz; 0 and 6..9 54.8 MHz), applied at the next acquisition.
  * Lumora_SetAutoIris: 0 off, 1 automatic exposure, 2 automatic gain, run on every frame.
  * Lumora_GetRealExposureTime: the exposure in microseconds at the line timing read when the last
@@ -296,8 +298,9 @@ LUMORA_EXPORTED int LUMORA_API Lumora_GetMirrorH(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetRealExposureTime(LumoraHandle h, int *ok);
 
 /* Registers, serial ROM and I/O port. Sensor registers are 16 bits wide; Lumora_WriteRegister
- * and Lumora_ReadRegister take the low 8 bits of the address, the Ex forms all 16. A failed
- * transfer is CAMERR_REGISTER (the read returns 0 and *ok = 0). This model has no serial ROM and
+ * and Lumora_ReadRegister take the low 8 bits of the address, the Ex forms addresses 0..0xFFFF;
+ * values are 0..0xFFFF. Another address or value is CAMERR_ARGUMENT (nothing is written), a
+ * failed transfer CAMERR_REGISTER (the read returns 0 and *ok = 0). This model has no serial ROM and
  * no port: Lumora_ReadSromID and Lumora_WriteSromID fail with CAMERR_NO_DEVICE, Lumora_SetIOPort
  * returns 0, Lumora_GetIOPort reports 0. */
 LUMORA_EXPORTED int LUMORA_API Lumora_WriteRegister(LumoraHandle h, int address, int value);

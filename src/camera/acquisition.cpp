@@ -186,6 +186,7 @@ int Acquisition::Preview() {
 }
 
 int Acquisition::CallBackPreview(platform::WindowHandle notify, void* buffer, int size, int flag) {
+    if (size < 0) return Fail(CAMERR_ARGUMENT);
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     SetCaller({notify, buffer, size, flag});
     int ok = OpenWindow(true);
@@ -251,6 +252,7 @@ int Acquisition::Capture() {
 }
 
 int Acquisition::SnapShot(void* buffer, int size, int flag) {
+    if (size < 0) return Fail(CAMERR_ARGUMENT);
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Previewing) return 0;
     if (state_ == AcquisitionState::Idle && !Prepare()) return Fail(CAMERR_NO_DEVICE);
@@ -281,6 +283,7 @@ int Acquisition::WithLatestFrame(const std::function<int(const ImageBuffer*)>& r
 }
 
 int Acquisition::GetImage(void* buffer, int size, int flag) {
+    if (size < 0) return Fail(CAMERR_ARGUMENT);
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     if (camera_.OutputBuffer() == nullptr) return Fail(CAMERR_NO_DEVICE);
     platform::WindowHandle notify;
@@ -321,7 +324,7 @@ int Acquisition::CopyToCaller(const ImageBuffer& frame, void* buffer, int size, 
     const int32_t height = frame.Height();
     if (size < 0 || static_cast<size_t>(size) < stride * static_cast<size_t>(height)) {
         platform::PostWindowMessage(notify, CAMMSG_FRAME, 0, CAMERR_MEMORY);
-        return Fail(CAMERR_MEMORY);
+        return 0;  // the caller records CAMERR_MEMORY, once
     }
     auto* out = static_cast<uint8_t*>(buffer);
     for (int32_t i = 0; i < height; ++i) {
@@ -338,6 +341,7 @@ void Acquisition::DeliverFrame(const ImageBuffer& output, FrameInfo& info) {
     info.buffer = caller_.buffer;
     if (caller_.buffer != nullptr && caller_.size != 0 &&
         !CopyToCaller(output, caller_.buffer, caller_.size, caller_.flag, caller_.notify)) {
+        Fail(CAMERR_MEMORY);
         return;
     }
     platform::PostWindowMessage(caller_.notify, CAMMSG_FRAME, reinterpret_cast<uintptr_t>(&info), 0);

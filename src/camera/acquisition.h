@@ -98,8 +98,8 @@ private:
     // system the acquisition runs without one.
     int OpenWindow(bool optional);
     void SetCaller(const CallerTarget& target);
-    // Copies frame rows (in order when flag, else last row first); posts (0, 5) to notify and
-    // records CAMERR_MEMORY when size is below stride x height.
+    // Copies frame rows (in order when flag, else last row first); 0, and (0, 5) posted to
+    // notify, when size is below stride x height (the caller records CAMERR_MEMORY).
     int CopyToCaller(const ImageBuffer& frame, void* buffer, int size, int flag,
                      platform::WindowHandle notify);
     // Sizes the staging buffer to the device's current transfer size.

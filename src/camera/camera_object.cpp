@@ -27,6 +27,8 @@ constexpr int kMinNameSize = 15;
 constexpr int kModeBits[6] = {8, 16, 24, 32, 48, 64};
 constexpr int kReportedBits[6] = {8, 12, 24, 32, 44, 60};
 
+bool IsSubsamplingMode(int mode) { return mode == 0 || mode == 1 || mode == 2 || mode == 17 || mode == 18; }
+
 }  // namespace
 
 CameraObject::CameraObject() {
@@ -100,8 +102,8 @@ int CameraObject::LoadStreamSettings() {
     // A value that no setter takes leaves its field as it was: a colour mode without buffers or a
     // negative wait would break every later acquisition.
     if (stream.color >= 0 && stream.color < 6) colorMode = stream.color;
-    SetSubSample(stream.subSample);
-    SetWaitTime(stream.waitTime);
+    if (IsSubsamplingMode(stream.subSample)) subsamplingMode = stream.subSample;
+    if (stream.waitTime >= 0) waitTimeMs = stream.waitTime;
     if (stream.clock >= 0 && stream.clock <= 9) halfClock = stream.clock;
     return 1;
 }
@@ -165,6 +167,9 @@ void CameraObject::ProgramClock(int setting) {
 }
 
 int CameraObject::RecordError(int code) {
+    // Only failures are recorded and posted: a 0 would push the reason of a failed call down
+    // the history and tell the error window of errors that are none.
+    if (code == CAMERR_NONE) return 1;
     errorHistory.Record(code);
     platform::PostWindowMessage(errorWindow, CAMMSG_ERROR, 0, code);
     return 1;
@@ -280,13 +285,13 @@ int CameraObject::GetColorMode() const {
 }
 
 int CameraObject::SetSubSample(int mode) {
-    if (mode != 0 && mode != 1 && mode != 2 && mode != 17 && mode != 18) return 0;
+    if (!IsSubsamplingMode(mode)) return Fail(CAMERR_ARGUMENT);
     subsamplingMode = mode;
     return 1;
 }
 
 int CameraObject::SetWaitTime(int ms) {
-    if (ms < 0) return 0;
+    if (ms < 0) return Fail(CAMERR_ARGUMENT);
     waitTimeMs = ms;
     return 1;
 }
@@ -400,6 +405,7 @@ int CameraObject::GetRealExposureTime(int* ok) {
 // ---- Registers, serial ROM and I/O port ----
 
 int CameraObject::WriteRegister(int address, int value) {
+    if (address < 0 || address > 0xFFFF || value < 0 || value > 0xFFFF) return Fail(CAMERR_ARGUMENT);
     if (!device) return NoDevice();
     if (!device->WriteRegister16(static_cast<uint16_t>(address), static_cast<uint16_t>(value))) {
         return Fail(CAMERR_REGISTER);
@@ -409,6 +415,7 @@ int CameraObject::WriteRegister(int address, int value) {
 
 int CameraObject::ReadRegister(int address, int* ok) {
     if (ok) *ok = 0;
+    if (address < 0 || address > 0xFFFF) return Fail(CAMERR_ARGUMENT);
     if (!device) return NoDevice();
     uint16_t value = 0;
     if (!device->ReadRegister16(static_cast<uint16_t>(address), &value)) return Fail(CAMERR_REGISTER);
@@ -612,11 +619,14 @@ ImageBuffer* CameraObject::OutputBuffer() const {
 }
 
 int CameraObject::SaveImage(const char* fileName, int format) {
+    if (fileName == nullptr || fileName[0] == '\0' || format < LUMORA_IMAGE_BMP || format > LUMORA_IMAGE_TIFF) {
+        return Fail(CAMERR_ARGUMENT);
+    }
     if (!device) return NoDevice();
     return acquisition.WithLatestFrame([&](const ImageBuffer* frame) {
         if (frame == nullptr || !frame->IsUsable()) return NoDevice();
-        // A file that cannot be written (missing folder, full disk, unknown format) is no
-        // success without a reason: it is a storage failure.
+        // A file that cannot be written (missing folder, full disk) is no success without a
+        // reason: it is a storage failure.
         if (WriteStillImage(fileName, frame, static_cast<unsigned>(format)) == 0) return Fail(CAMERR_STORAGE);
         return 1;
     });

@@ -88,10 +88,7 @@ int FramePipeline::ExposurePercent(const int means[5]) {
 int FramePipeline::AutoExposure(ImageBuffer* raw) {
     CameraObject& c = camera_;
     const int mode = c.gainSettings.autoIris;
-    if (mode == 0) {
-        c.RecordError(CAMERR_NONE);
-        return 0;
-    }
+    if (mode == 0) return 0;
     if (raw == nullptr || !raw->IsUsable() || !c.device) {
         c.RecordError(CAMERR_ARGUMENT);
         return 0;

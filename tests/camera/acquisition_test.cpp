@@ -42,8 +42,7 @@ protected:
         EXPECT_EQ(Lumora_Release(h), 1);
         EmulatedDisks::TearDown();
     }
-    // The failure codes recorded since the last call, oldest first (the pipeline records a 0
-    // for every frame while automatic exposure is off).
+    // The failure codes recorded since the last call, oldest first.
     std::vector<int> Codes() {
         std::vector<int> codes;
         for (int i = 0; i < ErrorHistory::kSize; ++i) {
@@ -110,7 +109,14 @@ TEST_F(AcquisitionTest, CallerBufferOneByteShortFailsEveryCopy) {
     std::vector<uint8_t> frame = untouched;
     EXPECT_EQ(Lumora_GetImage(h, frame.data(), FrameBytes() - 1, 1), 0);
     EXPECT_EQ(Lumora_SnapShot(h, frame.data(), FrameBytes() - 1, 1), 0);
-    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_MEMORY, CAMERR_MEMORY, CAMERR_MEMORY, CAMERR_MEMORY}));
+    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_MEMORY, CAMERR_MEMORY}));  // one code per call
+    // A register value out of range reaches no register; a negative size starts nothing.
+    const int gain = Lumora_ReadRegisterEx(h, 0x3056, nullptr);
+    EXPECT_EQ(Lumora_WriteRegisterEx(h, 0x3056, 0x12300 | (gain + 1)), 0);
+    EXPECT_EQ(Lumora_ReadRegisterEx(h, 0x3056, nullptr), gain);
+    EXPECT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), -1, 0), 0);
+    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Idle);
+    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_ARGUMENT, CAMERR_ARGUMENT}));
     ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), FrameBytes() - 1, 0), 1);
     ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= 3; }));
     EXPECT_EQ(Lumora_StopPreview(h), 1);
@@ -293,6 +299,37 @@ TEST_F(AcquisitionTest, RecordingShowsThePictureTheSnapshotShows) {
             std::remove(path.c_str());
         }
     }
+}
+
+// While a callback preview runs, a failed call's code is the newest when the application asks,
+// and the error window hears of real errors only.
+TEST_F(AcquisitionTest, ARunningPreviewKeepsAFailedCallsCodeNewest) {
+    struct ErrorLog {
+        std::mutex mutex;
+        std::vector<intptr_t> codes;
+        static void Notify(void* context, unsigned msg, uintptr_t, intptr_t lParam) {
+            auto* log = static_cast<ErrorLog*>(context);
+            std::lock_guard<std::mutex> lock(log->mutex);
+            if (msg == CAMMSG_ERROR) log->codes.push_back(lParam);
+        }
+    } errors;
+    LumoraNotifier errorWindow{LUMORA_NOTIFIER_TAG, ErrorLog::Notify, &errors};
+    ASSERT_EQ(Lumora_Release(h), 1);
+    h = Lumora_Initialize(&errorWindow);
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 320, 2616, 0, 240) & Lumora_SetColorMode(h, 8), 1);
+    Codes();
+    errors.codes.clear();
+    std::vector<uint8_t> frame(320 * 240);
+    ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), static_cast<int>(frame.size()), 1), 1);
+    ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= 3; }));
+    EXPECT_EQ(Lumora_SetGamma(h, 999), 0);
+    const size_t before = log.Take().size();
+    ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= before + 10; }));  // frames go on
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT);
+    EXPECT_EQ(Lumora_GetLastError(h), 0);
+    EXPECT_EQ(Lumora_StopPreview(h), 1);
+    std::lock_guard<std::mutex> lock(errors.mutex);
+    EXPECT_EQ(errors.codes, std::vector<intptr_t>{CAMERR_ARGUMENT});
 }
 
 TEST_F(AcquisitionTest, UnplugMidSnapshot) {

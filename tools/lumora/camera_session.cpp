@@ -40,9 +40,8 @@ int CameraSession::Check(int result, const char* function) const {
 }
 
 void CameraSession::Fail(const char* function) const {
-    // The newest code that is not CAMERR_NONE (a running preview notes that with every frame).
-    int code = 0;
-    for (int i = 0; i < 20 && code == 0; ++i) code = Lumora_GetLastError(handle_);
+    const int code = Lumora_GetLastError(handle_);
+    ClearErrors();  // older codes belong to earlier calls
     const std::string reason = code != 0 ? LumoraErrorText(code) : "no reason recorded";
     throw SdkError(std::string(function) + " failed: " + reason, code);
 }
