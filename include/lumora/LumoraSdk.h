@@ -273,10 +273,18 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetPreviewWindow(LumoraHandle h, LumoraWin
  * failed, or streaming did not pause for the write. */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetColorMode(LumoraHandle h, int bits);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetColorMode(LumoraHandle h);
+/* Lumora_SetCaptureWindow: the first stored preset of width x height (the presets of the camera
+ * property dialog, kept with the settings; the first run stores the full sensor) becomes the
+ * capture window; 0 with CAMERR_WINDOW when no preset has that size (nothing changes). A preset
+ * that does not lie on the sensor becomes the full sensor (1, with CAMERR_CAPTURE_WINDOW); one
+ * the sensor cannot read out fails as below.
+ * Lumora_SetCaptureWindowEx: the window (the totals are stored, not used) in sensor pixels; the
+ * sensor reads at least 4 x 3. 0 with CAMERR_CAPTURE_WINDOW when the window lies outside the
+ * sensor, the sensor cannot read it out or the subsampling mode is out of range: the previous
+ * window stays in force (Lumora_Width, Lumora_Height, the sensor and Lumora_GetCaptureWindowEx).
+ * 0 with CAMERR_REGISTER when the camera did not take it: the six values are kept, and the next
+ * acquisition sends them again. */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetCaptureWindow(LumoraHandle h, int width, int height);
-/* 0: CAMERR_CAPTURE_WINDOW, the window lies outside the sensor or the subsampling mode is out of
- * range; or CAMERR_REGISTER, the camera did not take the window. Either way the six values are
- * kept and Lumora_GetCaptureWindowEx returns them. */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetCaptureWindowEx(LumoraHandle h, int hTotal, int hStart, int hEffective, int vTotal, int vStart, int vEffective);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetCaptureWindowEx(LumoraHandle h, int *hTotal, int *hStart, int *hEffective, int *vTotal, int *vStart, int *vEffective);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetSubSample(LumoraHandle h, int mode);

@@ -319,35 +319,46 @@ int CameraObject::SelectSizePreset(int width, int height) {
     if (!device) return NoDevice();
     CaptureWindow preset;
     if (!PresetStore::FindPreset(width, height, &preset)) return Fail(CAMERR_WINDOW);
+    const CaptureWindow previous = captureWindow;
     captureWindow = preset;
     ApplyCaptureWindow(false);  // an invalid preset becomes the full sensor, and counts as taken
-    // A preset the sensor cannot read out fails as SetCaptureWindowEx does, and stays stored.
-    return SendCaptureWindow();
+    // A preset the sensor cannot read out fails as SetCaptureWindowEx does: the previous window
+    // stays in force.
+    return SendCaptureWindow(&previous);
 }
 
 int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal,
                                      int vStart, int vEffective) {
     if (!device) return NoDevice();
-    captureWindow.hTotal = hTotal;
-    captureWindow.hStart = hStart;
-    captureWindow.hEffective = hEffective;
-    captureWindow.vTotal = vTotal;
-    captureWindow.vStart = vStart;
-    captureWindow.vEffective = vEffective;
-    if (!captureWindow.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
-    // A window the camera did not take stays stored: the next acquisition sends it again.
-    return SendCaptureWindow();
+    // A refused window leaves the one in force as it was: its size, the sensor and the values.
+    CaptureWindow wanted = captureWindow;
+    wanted.hTotal = hTotal;
+    wanted.hStart = hStart;
+    wanted.hEffective = hEffective;
+    wanted.vTotal = vTotal;
+    wanted.vStart = vStart;
+    wanted.vEffective = vEffective;
+    if (!wanted.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
+    const CaptureWindow previous = captureWindow;
+    captureWindow = wanted;
+    // A window the camera did not take for a failed transfer stays stored: the next
+    // acquisition sends it again.
+    return SendCaptureWindow(&previous);
 }
 
-int CameraObject::SendCaptureWindow() {
+int CameraObject::SendCaptureWindow(const CaptureWindow* previous) {
     const CaptureWindow& w = captureWindow;
     const int sent = device->SetCaptureWindow(w.hStart, w.vStart, w.hEffective, w.vEffective,
                                               subsamplingMode);
     if (sent == K37VQDevice::kTransferFailed || sent == K37VQDevice::kBusy) {
         return Fail(CAMERR_REGISTER);
     }
-    // A window the sensor cannot read out (narrower than it allows) fails like an invalid one.
-    if (sent != 0) return Fail(CAMERR_CAPTURE_WINDOW);
+    // A window the sensor cannot read out (narrower than it allows) fails like an invalid one;
+    // the sensor keeps the window it had, and so does the object when given it.
+    if (sent != 0) {
+        if (previous != nullptr) captureWindow = *previous;
+        return Fail(CAMERR_CAPTURE_WINDOW);
+    }
     return 1;
 }
 

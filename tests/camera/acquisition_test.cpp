@@ -4,6 +4,7 @@
 // TSan.)
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -360,19 +361,27 @@ TEST_F(AcquisitionTest, StopEndsAStalledPreviewWhateverTheWaitTime) {
 }
 
 TEST_F(AcquisitionTest, RefusedWindowsFailAndLeaveNoTargetBehind) {
-    // Narrower than the sensor reads: refused, kept, and refused again by the preparation.
-    EXPECT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 2, 2616, 0, 2), 0);
-    int ht, hs, he, vt, vs, ve;
-    Lumora_GetCaptureWindowEx(h, &ht, &hs, &he, &vt, &vs, &ve);
-    EXPECT_TRUE(he == 2 && ve == 2);
-    EXPECT_EQ(Lumora_SnapShot(h, nullptr, 0, 0), 0);
-    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_CAPTURE_WINDOW, CAMERR_CAPTURE_WINDOW, CAMERR_NO_DEVICE}));
-    // Off the sensor: the failed callback preview keeps neither the buffer nor the notifier.
+    // Narrower than the sensor reads, off the sensor, empty: refused, and the window in force
+    // stays (its size, the stored values and the sensor's frames).
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 8, 320, 2616, 4, 240), 1);
+    for (const std::array<int, 4>& refused : {std::array<int, 4>{0, 2, 0, 2}, std::array<int, 4>{100, 3400, 0, 240},
+                                             std::array<int, 4>{0, 0, 0, 0}}) {
+        EXPECT_EQ(Lumora_SetCaptureWindowEx(h, 3488, refused[0], refused[1], 2616, refused[2], refused[3]), 0);
+        int ht, hs, he, vt, vs, ve;
+        Lumora_GetCaptureWindowEx(h, &ht, &hs, &he, &vt, &vs, &ve);
+        EXPECT_TRUE(hs == 8 && he == 320 && vs == 4 && ve == 240) << refused[1];
+        EXPECT_TRUE(Lumora_Width(h) == 320 && Lumora_Height(h) == 240);
+        EXPECT_EQ(Lumora_SnapShot(h, nullptr, 0, 0), 1);
+        EXPECT_EQ(Codes(), std::vector<int>{CAMERR_CAPTURE_WINDOW});
+        EXPECT_EQ(emulator->FrameBytes(), 320 * 240);
+    }
+    // An acquisition that cannot start (the camera takes no writes): the failed callback
+    // preview keeps neither the buffer nor the notifier.
     std::vector<uint8_t> frame(320 * 240, 0xEE);
-    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 100, 3400, 2616, 0, 240), 0);
+    emulator->FailWrites(-1);
     EXPECT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), static_cast<int>(frame.size()), 1), 0);
-    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_CAPTURE_WINDOW, CAMERR_CAPTURE_WINDOW,
-                                         CAMERR_NO_DEVICE, CAMERR_TRANSFER}));
+    emulator->FailWrites(0);
+    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_REGISTER, CAMERR_NO_DEVICE, CAMERR_TRANSFER}));
     ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 320, 2616, 0, 240) & Lumora_StartPreview(h), 1);
     ASSERT_TRUE(WaitFor([&] { return Previewer().FramesProcessed() >= 3; }));
     EXPECT_EQ(Lumora_StopPreview(h), 1);
