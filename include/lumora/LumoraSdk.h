@@ -225,6 +225,10 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetDeviceNumber(LumoraHandle h, int index)
  * (the window does not fit the sensor or the sensor refuses it), CAMERR_MEMORY, and the starting
  * call adds its own code (CAMERR_NO_DEVICE, CAMERR_TRANSFER for the preview calls,
  * CAMERR_STORAGE for Lumora_Record, CAMERR_WINDOW when no window can be made, CAMERR_THREAD).
+ * One camera streams for one handle at a time: starting an acquisition (or an idle
+ * Lumora_SnapShot) on a camera that another handle of the process is acquiring from fails with
+ * CAMERR_NO_DEVICE (and the starting call's own code) before anything reaches the camera; the
+ * other handle's acquisition goes on untouched.
  * Lumora_CallBackPreview: after each frame copies it into buffer (size bytes, at least
  * stride x height of the colour mode's picture, see LumoraPictureSize, else CAMMSG_FRAME (0,
  * CAMERR_MEMORY) instead of the frame; a negative size is CAMERR_ARGUMENT) and posts CAMMSG_FRAME (wParam = FrameInfo*, lParam 0) to notifyWindow; a failed

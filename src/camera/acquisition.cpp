@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "api/handle_list.h"
 #include "camera/camera_object.h"
 #include "platform/clock.h"
 
@@ -120,12 +121,25 @@ void Acquisition::SizeStaging() {
     staging_.resize(size > 0 ? static_cast<size_t>(size) : 0);
 }
 
+bool Acquisition::CameraAcquiredElsewhere() const {
+    K37VQDevice& device = *camera_.device;
+    if (!device.IsOpen()) return false;
+    const int selected = device.GetSelectedDevice();
+    return ProcessHandleList().AnyObject([&](const CameraObject& other) {
+        return &other != &camera_ && other.device && other.device->IsOpen() &&
+               other.device->GetSelectedDevice() == selected &&
+               other.acquisition.State() != AcquisitionState::Idle;
+    });
+}
+
 // ---- Continuous preview ----
 
 int Acquisition::StartPreview() {
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Previewing) return 1;
     if (state_ == AcquisitionState::Capturing) return Fail(CAMERR_NO_DEVICE);
+    // Nothing reaches the camera while another handle acquires from it.
+    if (CameraAcquiredElsewhere()) return Fail(CAMERR_NO_DEVICE);
     if (!Prepare()) return Fail(CAMERR_NO_DEVICE);
     // The stream runs before the thread asks it for frames: the device's start must not overlap
     // the thread's frame queries.
@@ -246,7 +260,7 @@ int Acquisition::Capture() {
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Previewing) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Capturing) return 1;
-    if (!Prepare()) return Fail(CAMERR_NO_DEVICE);
+    if (CameraAcquiredElsewhere() || !Prepare()) return Fail(CAMERR_NO_DEVICE);
     state_ = AcquisitionState::Capturing;
     return 1;
 }
@@ -255,7 +269,7 @@ int Acquisition::SnapShot(void* buffer, int size, int flag) {
     if (size < 0) return Fail(CAMERR_ARGUMENT);
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Previewing) return 0;
-    if (state_ == AcquisitionState::Idle && !Prepare()) return Fail(CAMERR_NO_DEVICE);
+    if (state_ == AcquisitionState::Idle && (CameraAcquiredElsewhere() || !Prepare())) return Fail(CAMERR_NO_DEVICE);
     SizeStaging();
     if (camera_.device->StartSingleCapture() != 0) return Fail(CAMERR_TRANSFER);
     if (!FetchFrame(true)) {

@@ -86,6 +86,10 @@ public:
     FrameInfo frameInfo{};  // posted with every frame; written by the preview thread
 
 private:
+    // True when another camera object of the process is acquiring (previewing or capturing)
+    // from the camera this one has selected: a second acquisition would mix its transfers with
+    // that one's.
+    bool CameraAcquiredElsewhere() const;
     struct CallerTarget {
         platform::WindowHandle notify = nullptr;
         void* buffer = nullptr;

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -331,6 +332,46 @@ TEST_F(AcquisitionTest, ARunningPreviewKeepsAFailedCallsCodeNewest) {
     EXPECT_EQ(Lumora_StopPreview(h), 1);
     std::lock_guard<std::mutex> lock(errors.mutex);
     EXPECT_EQ(errors.codes, std::vector<intptr_t>{CAMERR_ARGUMENT});
+}
+
+// A camera streams for one handle: another handle's acquisition on it fails before anything
+// reaches the camera, and the first one's frames go on.
+TEST_F(AcquisitionTest, SecondAcquisitionOnAStreamedCameraFails) {
+    std::vector<uint8_t> frame(320 * 240), other(320 * 240);
+    const int size = static_cast<int>(frame.size());
+    ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), size, 1), 1);
+    ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= 3; }));
+    const LumoraHandle second = Lumora_Initialize(nullptr);
+    while (Lumora_GetLastError(second) != 0) {
+    }
+    ASSERT_EQ(Lumora_Width(second), 3488);  // the stored window: a start would send it
+    const std::string path = TempPath("second.avi");
+    const struct {
+        const char* what;
+        std::function<int()> start;
+        std::vector<int> codes;  // newest first
+    } starts[] = {
+        {"StartPreview", [&] { return Lumora_StartPreview(second); }, {CAMERR_NO_DEVICE}},
+        {"CallBackPreview", [&] { return Lumora_CallBackPreview(second, nullptr, other.data(), size, 1); },
+         {CAMERR_TRANSFER, CAMERR_NO_DEVICE}},
+        {"Record", [&] { return Lumora_Record(second, path.c_str(), 1000, 0); }, {CAMERR_STORAGE, CAMERR_NO_DEVICE}},
+        {"Capture", [&] { return Lumora_Capture(second); }, {CAMERR_NO_DEVICE}},
+        {"SnapShot", [&] { return Lumora_SnapShot(second, other.data(), size, 1); }, {CAMERR_NO_DEVICE}},
+    };
+    for (const auto& s : starts) {
+        EXPECT_EQ(s.start(), 0) << s.what;
+        std::vector<int> codes;
+        while (int code = Lumora_GetLastError(second)) codes.push_back(code);
+        EXPECT_EQ(codes, s.codes) << s.what;
+    }
+    const size_t before = log.Take().size();
+    ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= before + 5; }));
+    EXPECT_EQ(emulator->FrameBytes(), 320u * 240u);  // the first handle's window
+    EXPECT_EQ(Codes(), std::vector<int>{});
+    EXPECT_EQ(Lumora_StopPreview(h), 1);
+    EXPECT_EQ(Lumora_SnapShot(second, nullptr, 0, 0), 1);  // free again
+    EXPECT_EQ(Lumora_Release(second), 1);
+    std::remove(path.c_str());
 }
 
 TEST_F(AcquisitionTest, UnplugMidSnapshot) {
