@@ -40,7 +40,7 @@ have_sources() {
   apt-get source --print-uris "${SOURCES[0]}" >/dev/null 2>&1
 }
 if ! have_sources; then
-  list=/etc/apt/sources.list.d/lumora-deb-src.sources
+  list=${LUMORA_DEB_SRC_LIST:-/etc/apt/sources.list.d/lumora-deb-src.sources}
   if [ ! -f "$list" ]; then
     cat > "$list" <<'EOF'
 Types: deb-src
@@ -50,12 +50,20 @@ Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
   fi
-  apt-get update -qq
+  # A suite whose index cannot be read (a mirror in the middle of a sync) leaves the others
+  # usable: the source lists come from the main suites.
+  if ! apt-get update -qq >"$WORK/apt-update.log" 2>&1; then
+    echo "deps-mingw: apt-get update failed for some package index ($(grep -m1 '^E:' "$WORK/apt-update.log")); going on with the lists that were read"
+  fi
 fi
 
 cd "$WORK"
 # apt-get source unpacks with dpkg-source -x, which applies Debian's patches.
-apt-get source -qq "${SOURCES[@]}" >/dev/null 2>&1 || apt-get source "${SOURCES[@]}"
+if ! apt-get source -qq "${SOURCES[@]}" >"$WORK/apt-source.log" 2>&1; then
+  echo "deps-mingw: could not fetch the source packages ${SOURCES[*]} (see $WORK/apt-source.log)." >&2
+  echo "deps-mingw: they need a deb-src entry for bookworm and bookworm-updates and a readable source index: run 'apt-get update' once the mirror is consistent again, then run this again." >&2
+  exit 1
+fi
 
 JOBS=$(nproc)
 build() {
