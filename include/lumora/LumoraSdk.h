@@ -231,20 +231,21 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetDeviceNumber(LumoraHandle h, int index)
  * other handle's acquisition goes on untouched.
  * Lumora_CallBackPreview: after each frame copies it into buffer (size bytes, at least
  * stride x height of the colour mode's picture, see LumoraPictureSize, else CAMMSG_FRAME (0,
- * CAMERR_MEMORY) instead of the frame; a negative size is CAMERR_ARGUMENT) and posts CAMMSG_FRAME (wParam = FrameInfo*, lParam 0) to notifyWindow; a failed
- * frame posts (0, CAMERR_TRANSFER), a stopped camera (0, CAMERR_STREAM_STOPPED). The buffer must
- * stay valid until Lumora_StopPreview, Lumora_Close or Lumora_Release returns.
- * Lumora_Record: durationMs 0..LUMORA_RECORD_MAX_MS (else CAMERR_ARGUMENT); a 24-bit AVI of the processed frames
- * with their measured rate, finished after durationMs, or when the acquisition stops earlier;
- * a file that cannot take the next frame ends the recording with CAMERR_STORAGE.
+ * CAMERR_MEMORY) instead of the frame; a negative size is CAMERR_ARGUMENT) and posts
+ * CAMMSG_FRAME (wParam = FrameInfo*, lParam 0) to notifyWindow; a failed frame posts (0,
+ * CAMERR_TRANSFER), a stopped camera (0, CAMERR_STREAM_STOPPED). The buffer must stay valid
+ * until Lumora_StopPreview, Lumora_Close or Lumora_Release returns.
+ * Lumora_Record: durationMs 0..LUMORA_RECORD_MAX_MS (else CAMERR_ARGUMENT); a 24-bit AVI of the
+ * processed frames with their measured rate, finished after durationMs, or when the acquisition
+ * stops earlier; a file that cannot take the next frame ends the recording with CAMERR_STORAGE.
  * Lumora_SnapShot: fetches and processes one frame (preparing one when idle), copying it into
  * buffer when buffer and size are given; 0 with CAMERR_TRANSFER when no frame comes (the wait
  * is at most 8 s). Lumora_GetImage: the latest processed frame into buffer (CAMERR_MEMORY when
  * there is none or the buffer is too small, CAMERR_ARGUMENT for a negative size; SnapShot
  * alike). Lumora_SaveImage: the latest processed frame as a file, format LUMORA_IMAGE_*
  * (another format, or no file name: CAMERR_ARGUMENT); 0 with CAMERR_NO_DEVICE when there is no
- * frame, CAMERR_STORAGE when the file cannot be written. Lumora_SetPreviewWindow: parent and placement of the next
- * preview window (null parent: a top-level window of the frame's size). */
+ * frame, CAMERR_STORAGE when the file cannot be written. Lumora_SetPreviewWindow: parent and
+ * placement of the next preview window (null parent: a top-level window of the frame's size). */
 LUMORA_EXPORTED int LUMORA_API Lumora_Preview(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_CallBackPreview(LumoraHandle h, LumoraWindow notifyWindow, void *buffer, int size, int flag);
 LUMORA_EXPORTED int LUMORA_API Lumora_Record(LumoraHandle h, const char *fileName, int durationMs, int showWindow);
@@ -312,9 +313,9 @@ LUMORA_EXPORTED int LUMORA_API Lumora_GetRealExposureTime(LumoraHandle h, int *o
 /* Registers, serial ROM and I/O port. Sensor registers are 16 bits wide; Lumora_WriteRegister
  * and Lumora_ReadRegister take the low 8 bits of the address, the Ex forms addresses 0..0xFFFF;
  * values are 0..0xFFFF. Another address or value is CAMERR_ARGUMENT (nothing is written), a
- * failed transfer CAMERR_REGISTER (the read returns 0 and *ok = 0). This model has no serial ROM and
- * no port: Lumora_ReadSromID and Lumora_WriteSromID fail with CAMERR_NO_DEVICE, Lumora_SetIOPort
- * returns 0, Lumora_GetIOPort reports 0. */
+ * failed transfer CAMERR_REGISTER (the read returns 0 and *ok = 0). This model has no serial ROM
+ * and no port: Lumora_ReadSromID and Lumora_WriteSromID fail with CAMERR_NO_DEVICE,
+ * Lumora_SetIOPort returns 0, Lumora_GetIOPort reports 0. */
 LUMORA_EXPORTED int LUMORA_API Lumora_WriteRegister(LumoraHandle h, int address, int value);
 LUMORA_EXPORTED int LUMORA_API Lumora_WriteRegisterEx(LumoraHandle h, int address, int value);
 LUMORA_EXPORTED int LUMORA_API Lumora_ReadRegister(LumoraHandle h, int address, int *ok);

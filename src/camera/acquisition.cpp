@@ -269,7 +269,9 @@ int Acquisition::SnapShot(void* buffer, int size, int flag) {
     if (size < 0) return Fail(CAMERR_ARGUMENT);
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Previewing) return 0;
-    if (state_ == AcquisitionState::Idle && (CameraAcquiredElsewhere() || !Prepare())) return Fail(CAMERR_NO_DEVICE);
+    if (state_ == AcquisitionState::Idle && (CameraAcquiredElsewhere() || !Prepare())) {
+        return Fail(CAMERR_NO_DEVICE);
+    }
     SizeStaging();
     if (camera_.device->StartSingleCapture() != 0) return Fail(CAMERR_TRANSFER);
     if (!FetchFrame(true)) {

@@ -392,7 +392,7 @@ int View(CommandLine& args) {
     Lumora_GetDeviceName(h, device, name, sizeof name);
     char title[512];
     std::snprintf(title, sizeof title, "lumora view: %s, %d x %d at %d%%", name, frameWidth, frameHeight,
-                  static_cast<int>(100.0 * width / frameWidth + 0.5));
+                  frameWidth > 0 ? static_cast<int>(100.0 * width / frameWidth + 0.5) : 100);
     if (!window.Create(title, width, height)) throw SdkError("the view window could not be made", CAMERR_WINDOW);
     cam.Check(Lumora_SetPreviewWindow(h, window.Parent(), 0, 0, width, height), "Lumora_SetPreviewWindow");
     cam.Check(Lumora_Preview(h), "Lumora_Preview");
@@ -449,7 +449,7 @@ void Store(const CameraSession& cam, const Setting& s, int value) {
 int Set(CommandLine& args) {
     const int device = TakeDevice(args);
     const Setting& s = TakeSetting(args);
-    const std::string word = args.Take("value");
+    const std::string word = args.Take(s.name);
     if (!args.Done()) args.Unexpected();
     CameraSession cam(device);
     int min = 0, max = 0;
