@@ -276,10 +276,11 @@ TEST_F(AcquisitionTest, RecordingShowsThePictureTheSnapshotShows) {
     ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 3488, 2616, 0, 2616), 1);
     const RecordingThread& recorder = camera->acquisition.Recorder();
     for (int bits : {8, 24, 32}) {
-        for (int sub : {2, 18, 1, 17}) {
+        for (int sub : {2, 18, 1, 17, 0}) {
             SCOPED_TRACE(::testing::Message() << bits << " bits, subsampling " << sub);
             ASSERT_EQ(Lumora_SetColorMode(h, bits) & Lumora_SetSubSample(h, sub), 1);
-            const int w = 3488 / (sub % 16 == 1 ? 2 : 4), ht = 2616 / (sub % 16 == 1 ? 2 : 4);
+            const int divisor = sub == 0 ? 1 : sub % 16 == 1 ? 2 : 4;
+            const int w = 3488 / divisor, ht = 2616 / divisor;
             const int stride = (w * bits / 8 + 3) & ~3;
             std::vector<uint8_t> snap(static_cast<size_t>(stride) * ht);
             ASSERT_EQ(Lumora_SnapShot(h, snap.data(), static_cast<int>(snap.size()), 1), 1);  // top row first
