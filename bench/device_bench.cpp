@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "device/device_lock.h"
 #include "device/disk_layer.h"
 #include "device/k37vq_device.h"
 #include "emulator/emulated_sensor.h"
@@ -44,5 +45,15 @@ void BM_RegisterRoundTrip(benchmark::State& state) {
     lumora::DiskLayer::ClearTestDrives();
 }
 BENCHMARK(BM_RegisterRoundTrip);
+
+// One turn of the device lock, uncontended: what each transfer on the disk handle adds.
+void BM_DeviceLockTurn(benchmark::State& state) {
+    lumora::DeviceLock lock;
+    for (auto _ : state) {
+        lock.Acquire();
+        lock.Release();
+    }
+}
+BENCHMARK(BM_DeviceLockTurn);
 
 }  // namespace

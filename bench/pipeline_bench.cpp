@@ -118,5 +118,22 @@ void BM_Pipeline_Wide48(benchmark::State& state) {
 }
 BENCHMARK(BM_Pipeline_Wide48)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// What each frame adds for its settings: the filter record and auto-iris mode copied under the
+// camera's settings lock (uncontended), as FramePipeline::Run does first.
+void BM_FrameSettingsCopy(benchmark::State& state) {
+    CameraObject camera;
+    for (auto _ : state) {
+        FilterSettings f;
+        int autoIris = 0;
+        camera.WithSettings([&](const FilterSettings& filters, const GainSettings& gains) {
+            f = filters;
+            autoIris = gains.autoIris;
+        });
+        benchmark::DoNotOptimize(f);
+        benchmark::DoNotOptimize(autoIris);
+    }
+}
+BENCHMARK(BM_FrameSettingsCopy);
+
 }  // namespace
 }  // namespace lumora

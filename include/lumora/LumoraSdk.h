@@ -1,16 +1,20 @@
 /*
  * Lumora K37VQ SDK - public interface.
  *
- * One header for C and C++, for the 32-bit Windows DLL (LumoraSdk_USB3_K37VQ.dll) and the
- * native Linux library (libLumoraSdk_USB3_K37VQ.so). Every function takes the camera handle
+ * One header for C and C++, for the Windows DLL (LumoraSdk_USB3_K37VQ.dll, 32-bit and 64-bit) and
+ * the native Linux library (libLumoraSdk_USB3_K37VQ.so). Every function takes the camera handle
  * returned by Lumora_Initialize as its first argument (except Lumora_GetDllVersion) and returns
  * a 32-bit integer: 1 for success, 0 for failure, or the value asked for. The reason for a
  * failure is read back with Lumora_GetLastError.
  *
- * Threads: the library is not reentrant. Call the Lumora_ functions of all handles from one
- * thread at a time (the handle list is shared by the whole process); the library's own threads
- * (acquisition, preview, recording) run behind them and end before Lumora_StopPreview,
- * Lumora_Close and Lumora_Release return.
+ * Threads: one handle belongs to one thread at a time; different handles may be used from
+ * different threads at the same time (the usual way to run several cameras): the handle list
+ * and what the cameras share across the process are safe for that. The library's own threads
+ * (acquisition, preview, recording) run behind a handle's calls and end before
+ * Lumora_StopPreview, Lumora_Close and Lumora_Release return. While a preview or recording
+ * runs, every setter, the register functions and the dialogs may be called, as often as the
+ * application likes: each transfer to the camera is whole, each frame is processed with one
+ * consistent set of settings, and the frames keep coming.
  *
  * Pictures: the camera's frame is hEffective x vEffective sensor pixels (Lumora_Width and
  * Lumora_Height), halved for subsampling modes 1 and 17, quartered for 2 and 18. A picture in
@@ -39,7 +43,8 @@
     ((LUMORA_VERSION_MAJOR << 24) | (LUMORA_VERSION_MINOR << 16) | (LUMORA_VERSION_PATCH << 8) | \
      LUMORA_VERSION_BUILD)
 
-/* LUMORA_API is the calling convention of the functions (also for pointers to them);
+/* LUMORA_API is the calling convention of the functions (also for pointers to them): __stdcall on
+ * 32-bit Windows; 64-bit Windows has one convention, which compilers use for __stdcall there.
  * LUMORA_EXPORTED marks their declarations as the library's exports. */
 #if defined(_WIN32)
 #include <windows.h>
@@ -142,7 +147,8 @@ typedef struct CameraInfo {
     int exposureMax;
 } CameraInfo;
 
-/* Posted with every frame of Lumora_CallBackPreview. size is sizeof(FrameInfo) (24 in the DLL). */
+/* Posted with every frame of Lumora_CallBackPreview. size is sizeof(FrameInfo): 24 in the 32-bit
+ * DLL; 32 in the 64-bit DLL and on 64-bit Linux, where buffer is 8 bytes at offset 24. */
 typedef struct FrameInfo {
     int size;
     int width;

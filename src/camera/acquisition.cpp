@@ -4,20 +4,12 @@
 
 #include "api/handle_list.h"
 #include "camera/camera_object.h"
+#include "camera/camera_tables.h"
 #include "platform/clock.h"
 
 namespace lumora {
 
 namespace {
-
-// Frame size divisor of a subsampling mode.
-int SubsamplingDivisor(int mode) {
-    if (mode == 1 || mode == 17) return 2;
-    if (mode == 2 || mode == 18) return 4;
-    return 1;
-}
-
-bool WideMode(int mode) { return mode == 1 || mode == 4 || mode == 5; }
 
 // Device rows of width bytes, back to back, into the raw buffer's rows: copied in the 8-bit
 // modes, each byte widened to 12 bits (x 16) in the 16-bit ones.
@@ -56,8 +48,8 @@ int Acquisition::Prepare() {
     const CaptureWindow window = camera_.captureWindow;
     const int subsampling = camera_.subsamplingMode;
     if (!window.IsValid(subsampling)) return Fail(CAMERR_CAPTURE_WINDOW);
-    const int w = window.hEffective / SubsamplingDivisor(subsampling);
-    const int h = window.vEffective / SubsamplingDivisor(subsampling);
+    const int w = window.hEffective / ReadoutMode(subsampling).copyDivisor;
+    const int h = window.vEffective / ReadoutMode(subsampling).copyDivisor;
     const int mode = camera_.colorMode;
 
     // Buffers by colour mode: {buffer, bits, used in modes 0..5}.
@@ -91,9 +83,9 @@ int Acquisition::Prepare() {
     camera_.ProgramClock(camera_.halfClock);
     // A window the sensor cannot read out is refused here, before any frame is sized by it.
     if (!camera_.SendCaptureWindow()) return 0;
-    device.SetWordTransfer(WideMode(mode) ? 1 : 0);
+    device.SetWordTransfer(IsWideColorMode(mode) ? 1 : 0);
 
-    const GainSettings& g = camera_.gainSettings;
+    const GainSettings g = camera_.Gains();
     device.SetMirrorV(g.mirrorV);
     platform::SleepMs(5);
     device.SetMirrorH(g.mirrorH);

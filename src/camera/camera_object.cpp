@@ -5,6 +5,7 @@
 #include <new>
 
 #include "api/handle_list.h"
+#include "camera/camera_tables.h"
 #include "output/still_image_writer.h"
 #include "platform/clock.h"
 #include "platform/text_codec.h"
@@ -23,12 +24,6 @@ namespace {
 constexpr char kDeviceStem[] = "LumoraK37VQ";
 constexpr int kMinNameSize = 15;
 
-// Bits per pixel accepted by SetColorMode, by colour mode, and what GetColorMode reports.
-constexpr int kModeBits[6] = {8, 16, 24, 32, 48, 64};
-constexpr int kReportedBits[6] = {8, 12, 24, 32, 44, 60};
-
-bool IsSubsamplingMode(int mode) { return mode == 0 || mode == 1 || mode == 2 || mode == 17 || mode == 18; }
-
 }  // namespace
 
 CameraObject::CameraObject() {
@@ -37,17 +32,22 @@ CameraObject::CameraObject() {
 }
 
 CameraObject::~CameraObject() {
+    // The threads end first: what is stored is what the pipeline last decided, not a value it
+    // was replacing.
+    Close();
     if (settingsLoaded) {
         try {
+            GainSettings gains = Gains();
+            FilterSettings filters = Filters();
             // The gain key is named by the device's selected camera number.
-            if (device) AnalogGainPage(device.get(), &gainSettings).SaveGainSettings();
-            ImageFilterPage(&filterSettings).SaveFilterSettings();
-            GrayFilterPage(&filterSettings).SaveGraySettings();
+            if (device) AnalogGainPage(device.get(), &gains).SaveGainSettings();
+            ImageFilterPage(&filters).SaveFilterSettings();
+            GrayFilterPage(&filters).SaveGraySettings();
         } catch (...) {
             // Out of memory: the groups stay as stored.
         }
     }
-    Close();
+    heldCamera_ = -1;
     device.reset();
     buffer8.reset();
     buffer16.reset();
@@ -72,6 +72,7 @@ int CameraObject::Initialize(platform::WindowHandle window) {
         buffersPresent = buffersPresent && *buffer;
     }
     if (!device || !buffersPresent) return Fail(CAMERR_MEMORY);
+    NoteHeldCamera();
     LoadSizePreset();
     // A camera that another open handle uses keeps what that handle wrote to it.
     const bool ownCamera = !CameraHeldElsewhere();
@@ -101,7 +102,7 @@ int CameraObject::LoadStreamSettings() {
     if (!PresetStore::LoadStreamSettings(&stream)) return Fail(CAMERR_STORAGE);
     // A value that no setter takes leaves its field as it was: a colour mode without buffers or a
     // negative wait would break every later acquisition.
-    if (stream.color >= 0 && stream.color < 6) colorMode = stream.color;
+    if (IsColorMode(stream.color)) colorMode = stream.color;
     if (IsSubsamplingMode(stream.subSample)) subsamplingMode = stream.subSample;
     if (stream.waitTime >= 0) waitTimeMs = stream.waitTime;
     if (stream.clock >= 0 && stream.clock <= 9) halfClock = stream.clock;
@@ -123,17 +124,52 @@ void CameraObject::ApplyCaptureWindow(bool send) {
 }
 
 bool CameraObject::CameraHeldElsewhere() const {
-    if (!device || !device->IsOpen()) return false;
-    const int selected = device->GetSelectedDevice();
+    const int held = heldCamera_.load();
+    if (held < 0) return false;
     return ProcessHandleList().AnyObject([&](const CameraObject& other) {
-        return &other != this && other.device && other.device->IsOpen() &&
-               other.device->GetSelectedDevice() == selected;
+        return &other != this && other.heldCamera_.load() == held;
     });
 }
 
-void CameraObject::WriteGainSettings() {
+void CameraObject::NoteHeldCamera() {
+    heldCamera_ = device && device->IsOpen() ? device->GetSelectedDevice() : -1;
+}
+
+FilterSettings CameraObject::Filters() {
+    return WithSettings([](const FilterSettings& f, const GainSettings&) { return f; });
+}
+
+GainSettings CameraObject::Gains() {
+    return WithSettings([](const FilterSettings&, const GainSettings& g) { return g; });
+}
+
+void CameraObject::StoreMeasuredWhiteBalance(const FilterSettings& measured) {
+    WithSettings([&](FilterSettings& f, GainSettings&) {
+        f.whiteBalanceRed = measured.whiteBalanceRed;
+        f.whiteBalanceGreen = measured.whiteBalanceGreen;
+        f.whiteBalanceBlue = measured.whiteBalanceBlue;
+        // A one-shot balance that has run switches itself off.
+        if (measured.autoWhiteBalance == 0) {
+            f.autoWhiteBalance = 0;
+            f.autoWhiteBalanceOnce[0] = f.autoWhiteBalanceOnce[1] = 0;
+        }
+    });
+}
+
+void CameraObject::StoreGrayCalibration(const FilterSettings& measured) {
+    WithSettings([&](FilterSettings& f, GainSettings&) {
+        f.grayGainR = measured.grayGainR;
+        f.grayGainG1 = measured.grayGainG1;
+        f.grayGainG2 = measured.grayGainG2;
+        f.grayGainB = measured.grayGainB;
+        if (f.grayAutoGainCount > 0) f.grayAutoGainCount -= 1;
+    });
+}
+
+void CameraObject::WriteGainSettings() { WriteGainSettings(Gains()); }
+
+void CameraObject::WriteGainSettings(const GainSettings& g) {
     if (!device) return;
-    const GainSettings& g = gainSettings;
     device->SetGlobalGain(g.globalGain);
     device->SetColorGain(K37VQDevice::REG_GAIN_GREEN1, g.gainGreen1);
     device->SetColorGain(K37VQDevice::REG_GAIN_RED, g.gainRed);
@@ -182,9 +218,9 @@ int CameraObject::SetDeviceNumber(int index) {
     if (!device) return NoDevice();
     // Selecting closes the open camera: no acquisition may still read from it.
     if (acquisition.State() != AcquisitionState::Idle) acquisition.StopPreview();
-    if (!device->IsValidDevice(index) || device->SelectDevice(index) != 0) {
-        return Fail(CAMERR_DEVICE_NUMBER);
-    }
+    const bool selected = device->IsValidDevice(index) && device->SelectDevice(index) == 0;
+    NoteHeldCamera();
+    if (!selected) return Fail(CAMERR_DEVICE_NUMBER);
     // The newly opened camera holds whatever it was last given: give it this handle's values,
     // so that the getters read what the handle holds.
     if (!CameraHeldElsewhere()) WriteGainSettings();
@@ -259,20 +295,21 @@ int CameraObject::GetCameraInfo(CameraInfo* info) {
     if (info->size < static_cast<int>(sizeof(CameraInfo))) return Fail(CAMERR_MEMORY);
     info->width = CaptureWindow::kSensorWidth;
     info->height = CaptureWindow::kSensorHeight;
-    info->globalGainMin = 0;
-    info->globalGainMax = 127;
-    info->colorGainMin = 0;
-    info->colorGainMax = 127;
+    info->globalGainMin = kFilterIndexes[13].min;
+    info->globalGainMax = kFilterIndexes[13].max;
+    info->colorGainMin = kFilterIndexes[14].min;
+    info->colorGainMax = kFilterIndexes[14].max;
+    // The sensor model writes an exposure of 0 lines as 1.
     info->exposureMin = 1;
-    info->exposureMax = 8191;
+    info->exposureMax = kExposureRange.max;
     return 1;
 }
 
 // ---- Stored stream settings ----
 
 int CameraObject::SetColorMode(int bits) {
-    for (int mode = 0; mode < 6; ++mode) {
-        if (kModeBits[mode] == bits) {
+    for (int mode = 0; mode < kColorModeCount; ++mode) {
+        if (kColorModes[mode].bits == bits) {
             colorMode = mode;
             return 1;
         }
@@ -281,7 +318,8 @@ int CameraObject::SetColorMode(int bits) {
 }
 
 int CameraObject::GetColorMode() const {
-    return colorMode >= 0 && colorMode < 6 ? kReportedBits[colorMode] : -1;
+    const int mode = colorMode;
+    return IsColorMode(mode) ? kColorModes[mode].reportedBits : -1;
 }
 
 int CameraObject::SetSubSample(int mode) {
@@ -304,13 +342,13 @@ int CameraObject::SetHalfClock(int clock) {
 
 int CameraObject::SetAutoIris(int mode) {
     if (mode < 0 || mode > 2) return Fail(CAMERR_ARGUMENT);
-    gainSettings.autoIris = mode;
+    WithSettings([&](FilterSettings&, GainSettings& g) { g.autoIris = mode; });
     return 1;
 }
 
-int CameraObject::GetAutoIris(int* ok) const {
+int CameraObject::GetAutoIris(int* ok) {
     if (ok) *ok = 1;
-    return gainSettings.autoIris;
+    return Gains().autoIris;
 }
 
 // ---- Geometry ----
@@ -375,23 +413,22 @@ int CameraObject::GetCaptureWindowEx(int* hTotal, int* hStart, int* hEffective, 
 
 // ---- Mirroring and exposure ----
 
-int CameraObject::SetMirrorV(int on) {
-    return SetMirror(on, &gainSettings.mirrorV, 1, &K37VQDevice::SetMirrorV);
-}
+int CameraObject::SetMirrorV(int on) { return SetMirror(on, &GainSettings::mirrorV, 1, &K37VQDevice::SetMirrorV); }
 
-int CameraObject::SetMirrorH(int on) {
-    return SetMirror(on, &gainSettings.mirrorH, 2, &K37VQDevice::SetMirrorH);
-}
+int CameraObject::SetMirrorH(int on) { return SetMirror(on, &GainSettings::mirrorH, 2, &K37VQDevice::SetMirrorH); }
 
 // The phase moves only when the setting changes, before the device is asked, and stays moved
 // when the device fails. The device is written even when the setting is unchanged: the selected
 // camera may not hold it (another camera was selected since).
-int CameraObject::SetMirror(int on, int* stored, int phaseBit, int (K37VQDevice::*deviceSet)(int)) {
+int CameraObject::SetMirror(int on, int GainSettings::*stored, int phaseBit, int (K37VQDevice::*deviceSet)(int)) {
     if (!device) return NoDevice();
     on = on != 0;
-    if (on != *stored) filterSettings.bayerPhase ^= phaseBit;
-    *stored = on;
-    return ((*device).*deviceSet)(on) == 0 ? 1 : Fail(CAMERR_REGISTER);
+    const int written = WithSettings([&](FilterSettings& f, GainSettings& g) {
+        if (on != g.*stored) f.bayerPhase ^= phaseBit;
+        g.*stored = on;
+        return ((*device).*deviceSet)(on);
+    });
+    return written == 0 ? 1 : Fail(CAMERR_REGISTER);
 }
 
 int CameraObject::GetMirrorV() {
@@ -405,7 +442,7 @@ int CameraObject::GetMirrorH() {
 }
 
 int CameraObject::GetRealExposureTime(int* ok) {
-    double us = (static_cast<double>(lineTiming.lineLengthClocks) * gainSettings.exposure +
+    double us = (static_cast<double>(lineTiming.lineLengthClocks) * Gains().exposure +
                  lineTiming.lineOffsetClocks) *
                 lineTiming.clockPeriodUs;
     lastExposureTimeUs = static_cast<int>(us);
@@ -418,7 +455,7 @@ int CameraObject::GetRealExposureTime(int* ok) {
 int CameraObject::WriteRegister(int address, int value) {
     if (address < 0 || address > 0xFFFF || value < 0 || value > 0xFFFF) return Fail(CAMERR_ARGUMENT);
     if (!device) return NoDevice();
-    if (!device->WriteRegister16(static_cast<uint16_t>(address), static_cast<uint16_t>(value))) {
+    if (!device->WriteSensorRegister(static_cast<uint16_t>(address), static_cast<uint16_t>(value))) {
         return Fail(CAMERR_REGISTER);
     }
     return 1;
@@ -429,7 +466,7 @@ int CameraObject::ReadRegister(int address, int* ok) {
     if (address < 0 || address > 0xFFFF) return Fail(CAMERR_ARGUMENT);
     if (!device) return NoDevice();
     uint16_t value = 0;
-    if (!device->ReadRegister16(static_cast<uint16_t>(address), &value)) return Fail(CAMERR_REGISTER);
+    if (!device->ReadSensorRegister(static_cast<uint16_t>(address), &value)) return Fail(CAMERR_REGISTER);
     if (ok) *ok = 1;
     return value;
 }
@@ -471,42 +508,32 @@ int CameraObject::GetIOPort(unsigned char* value) {
 
 namespace {
 
-struct FilterRange {
-    int FilterSettings::*field;  // null: the index is handled by its own case
-    int min;
-    int max;
-};
-
-// Indexes 1..27; index 0 is unused.
-const FilterRange kFilterRanges[28] = {
-    {nullptr, 0, 0},
-    {&FilterSettings::brightness, -255, 255},
-    {&FilterSettings::contrast, -127, 127},
-    {&FilterSettings::hue, -360, 360},
-    {&FilterSettings::saturation, -255, 255},
-    {&FilterSettings::sharpness, 0, 30},
-    {nullptr, 0, 0},  // 6: red, green and blue white-balance gains packed
-    {&FilterSettings::whiteBalanceRed, 0, 400},
-    {&FilterSettings::whiteBalanceGreen, 0, 400},
-    {&FilterSettings::whiteBalanceBlue, 0, 400},
-    {nullptr, 0, 0},  // 10: automatic white balance
-    {&FilterSettings::gamma, 0, 200},
-    {&FilterSettings::bayerPhase, 0, 3},
-    {nullptr, 0, 127},   // 13: global gain
-    {nullptr, 0, 127},   // 14: red gain
-    {nullptr, 0, 127},   // 15: green 1 gain
-    {nullptr, 0, 127},   // 16: green 2 gain
-    {nullptr, 0, 127},   // 17: blue gain
-    {nullptr, 0, 8192},  // 18: exposure in lines
-    {&FilterSettings::grayMode, 0, 2},
-    {&FilterSettings::grayGainR, 0, 255},
-    {&FilterSettings::grayGainG1, 0, 255},
-    {&FilterSettings::grayGainG2, 0, 255},
-    {&FilterSettings::grayGainB, 0, 255},
-    {&FilterSettings::grayOffsetR, -255, 255},
-    {&FilterSettings::grayOffsetG1, -255, 255},
-    {&FilterSettings::grayOffsetG2, -255, 255},
-    {&FilterSettings::grayOffsetB, -255, 255},
+// The record field behind an index that has one; null: the index is handled by its own case.
+int FilterSettings::*const kFilterFields[kFilterIndexCount + 1] = {
+    nullptr,
+    &FilterSettings::brightness,
+    &FilterSettings::contrast,
+    &FilterSettings::hue,
+    &FilterSettings::saturation,
+    &FilterSettings::sharpness,
+    nullptr,  // 6: red, green and blue white-balance gains packed
+    &FilterSettings::whiteBalanceRed,
+    &FilterSettings::whiteBalanceGreen,
+    &FilterSettings::whiteBalanceBlue,
+    nullptr,  // 10: automatic white balance
+    &FilterSettings::gamma,
+    &FilterSettings::bayerPhase,
+    nullptr, nullptr, nullptr, nullptr, nullptr,  // 13..17: gains
+    nullptr,  // 18: exposure in lines
+    &FilterSettings::grayMode,
+    &FilterSettings::grayGainR,
+    &FilterSettings::grayGainG1,
+    &FilterSettings::grayGainG2,
+    &FilterSettings::grayGainB,
+    &FilterSettings::grayOffsetR,
+    &FilterSettings::grayOffsetG1,
+    &FilterSettings::grayOffsetG2,
+    &FilterSettings::grayOffsetB,
 };
 
 // Indexes 14..17: the colour gains and their sensor registers.
@@ -525,13 +552,12 @@ const ColourGain kColourGains[4] = {
 
 int CameraObject::SetFilterValue(int index, int value) {
     if (!device) return NoDevice();
-    if (index < 1 || index > 27) return Fail(CAMERR_ARGUMENT);
-    return StoreFilterValue(index, value);
+    if (index < 1 || index > kFilterIndexCount) return Fail(CAMERR_ARGUMENT);
+    // The record and the device change together, under the settings lock.
+    return WithSettings([&](FilterSettings& f, GainSettings& g) { return StoreFilterValue(index, value, f, g); });
 }
 
-int CameraObject::StoreFilterValue(int index, int value) {
-    FilterSettings& f = filterSettings;
-    GainSettings& g = gainSettings;
+int CameraObject::StoreFilterValue(int index, int value, FilterSettings& f, GainSettings& g) {
     if (index == 6) {
         f.whiteBalanceRed = value & 0xFF;
         f.whiteBalanceGreen = (value >> 8) & 0xFF;
@@ -542,10 +568,10 @@ int CameraObject::StoreFilterValue(int index, int value) {
         f.autoWhiteBalance = value != 0;
         return 1;
     }
-    const FilterRange& range = kFilterRanges[index];
+    const FilterIndexInfo& range = kFilterIndexes[index];
     if (value < range.min || value > range.max) return Fail(CAMERR_ARGUMENT);
-    if (range.field != nullptr) {
-        f.*(range.field) = value;
+    if (kFilterFields[index] != nullptr) {
+        f.*(kFilterFields[index]) = value;
         return 1;
     }
     switch (index) {
@@ -583,13 +609,13 @@ int CameraObject::ReadSensorSetting(int index, int* value) {
 int CameraObject::GetFilterValue(int index, int* ok) {
     if (ok) *ok = 0;
     if (!device) return NoDevice();
-    if (index < 1 || index > 27) return Fail(CAMERR_ARGUMENT);
+    if (index < 1 || index > kFilterIndexCount) return Fail(CAMERR_ARGUMENT);
     int sensorValue = 0;
     if (index >= 13 && index <= 18 && !ReadSensorSetting(index, &sensorValue)) {
         return Fail(CAMERR_REGISTER);
     }
     if (ok) *ok = 1;
-    const FilterSettings& f = filterSettings;
+    const FilterSettings f = Filters();
     switch (index) {
         case 6:
             return (f.whiteBalanceBlue & 0xFF) << 16 | (f.whiteBalanceGreen & 0xFF) << 8 |
@@ -601,7 +627,7 @@ int CameraObject::GetFilterValue(int index, int* ok) {
         case 16:
         case 17:
         case 18: return sensorValue;
-        default: return f.*(kFilterRanges[index].field);
+        default: return f.*(kFilterFields[index]);
     }
 }
 
@@ -613,8 +639,7 @@ int CameraObject::FrameColorMode() const {
 }
 
 ImageBuffer* CameraObject::RawBuffer() const {
-    const int mode = FrameColorMode();
-    return mode == 1 || mode == 4 || mode == 5 ? buffer16.get() : buffer8.get();
+    return IsWideColorMode(FrameColorMode()) ? buffer16.get() : buffer8.get();
 }
 
 ImageBuffer* CameraObject::OutputBuffer() const {
@@ -673,11 +698,12 @@ int CameraObject::CameraDialog(platform::WindowHandle owner) {
 int CameraObject::FilterDialog(platform::WindowHandle owner) {
     if (!device) return NoDevice();
     if (!DialogsAvailable()) return Fail(CAMERR_UNSUPPORTED);
-    const FilterSettings saved = filterSettings;
-    FilterPropertyDialog dialog(&filterSettings, FilterEnableFlags::ForColorMode(colorMode), &filterNotifier);
+    const FilterSettings saved = Filters();
+    FilterPropertyDialog dialog(&filterSettings, FilterEnableFlags::ForColorMode(colorMode), &filterNotifier,
+                                &settingsMutex_);
     filterDialog = &filterNotifier;
     const int result = dialog.Show(owner);
-    if (result != 1) filterSettings = saved;
+    if (result != 1) WithSettings([&](FilterSettings& f, GainSettings&) { f = saved; });
     filterDialog = nullptr;
     return 1;
 }
@@ -685,29 +711,40 @@ int CameraObject::FilterDialog(platform::WindowHandle owner) {
 int CameraObject::AnalogGainDialog(platform::WindowHandle owner) {
     if (!device) return NoDevice();
     if (!DialogsAvailable()) return Fail(CAMERR_UNSUPPORTED);
-    const int savedPhase = filterSettings.bayerPhase;
-    GainSettings& g = gainSettings;
+    // The sensor's values are read inside one pause, then stored: the settings lock is never
+    // taken while the pause is held.
+    int values[6];
+    bool read[6];
     int paused = device->PauseStream();
     for (int index = 13; index <= 18; ++index) {
-        // A value the camera does not give back stays as the record holds it.
-        int value = 0;
-        if (!ReadSensorSetting(index, &value)) continue;
-        int GainSettings::*field = index == 13   ? &GainSettings::globalGain
-                                   : index == 18 ? &GainSettings::exposure
-                                                 : kColourGains[index - 14].field;
-        g.*field = value;
+        read[index - 13] = ReadSensorSetting(index, &values[index - 13]) != 0;
     }
     device->ResumeStream(paused);
-    const GainSettings saved = g;
-    lumora::AnalogGainDialog dialog(device.get(), &g, &filterSettings.bayerPhase, &lineTiming, &gainNotifier);
+    int savedPhase = 0;
+    const GainSettings saved = WithSettings([&](FilterSettings& f, GainSettings& g) {
+        savedPhase = f.bayerPhase;
+        for (int index = 13; index <= 18; ++index) {
+            // A value the camera does not give back stays as the record holds it.
+            if (!read[index - 13]) continue;
+            int GainSettings::*field = index == 13   ? &GainSettings::globalGain
+                                       : index == 18 ? &GainSettings::exposure
+                                                     : kColourGains[index - 14].field;
+            g.*field = values[index - 13];
+        }
+        return g;
+    });
+    lumora::AnalogGainDialog dialog(device.get(), &gainSettings, &filterSettings.bayerPhase, &lineTiming,
+                                    &gainNotifier, &settingsMutex_);
     analogGainDialog = &gainNotifier;
     const int result = dialog.Show(owner);
     if (result != 1) {
+        WithSettings([&](FilterSettings& f, GainSettings& g) {
+            g = saved;
+            f.bayerPhase = savedPhase;
+        });
         paused = device->PauseStream();
-        gainSettings = saved;
-        WriteGainSettings();
+        WriteGainSettings(saved);
         device->ResumeStream(paused);
-        filterSettings.bayerPhase = savedPhase;
     }
     analogGainDialog = nullptr;
     return 1;

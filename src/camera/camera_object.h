@@ -3,11 +3,15 @@
 // the filter and analog settings, the acquisition threads and the preview window, the AVI
 // recorder and the error history. Every export reaches one operation here.
 //
-// Thread context: the operations run on the application's thread (the exports); the worker
-// threads read the settings as plain values. RecordError may be called from any thread.
+// Thread context: one handle belongs to one thread at a time: the operations run on the
+// thread that uses the handle (the exports). The preview thread reaches the filter and gain
+// records only through WithSettings and the Store operations, under the settings lock that
+// the setters and dialogs also take; RecordError may be called from any thread. Different
+// camera objects may be used from different threads at once.
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "api/error_history.h"
 #include "camera/acquisition.h"
@@ -52,6 +56,23 @@ public:
     // missing (nothing changes).
     int LoadStreamSettings();
 
+    // The filter and gain records under the settings lock: op(FilterSettings&, GainSettings&)
+    // runs while it is held and its result is returned. Any thread. op may use the device (the
+    // lock comes before the device's pause), but must not take the lock again.
+    template <typename Op>
+    auto WithSettings(Op op) {
+        std::lock_guard<std::recursive_mutex> lock(settingsMutex_);
+        return op(filterSettings, gainSettings);
+    }
+    // Copies of the records, under the lock. Any thread.
+    FilterSettings Filters();
+    GainSettings Gains();
+    // The pipeline's results back into the filter record (any thread): the measured
+    // white-balance gains with the automatic white balance's on/once state; the gray gains of a
+    // calibration, one calibration counted off.
+    void StoreMeasuredWhiteBalance(const FilterSettings& measured);
+    void StoreGrayCalibration(const FilterSettings& measured);
+
     // Errors: push a code (any thread; posts CAMMSG_ERROR to the error window), pop the newest.
     int RecordError(int code);
     int PopError() { return errorHistory.Pop(); }
@@ -76,7 +97,7 @@ public:
     int SetHalfClock(int clock);
     int GetHalfClock() const { return halfClock; }
     int SetAutoIris(int mode);
-    int GetAutoIris(int* ok) const;
+    int GetAutoIris(int* ok);
 
     // Geometry.
     int Width() const { return captureWindow.hEffective; }
@@ -108,8 +129,9 @@ public:
     // Writes the clock setting's divider to the sensor and takes its clock period (run when an
     // acquisition is prepared, before the acquisition thread starts).
     void ProgramClock(int setting);
-    // Writes the gains, exposure and mirrors of gainSettings to the device.
+    // Writes the gains, exposure and mirrors of gainSettings (a copy) to the device.
     void WriteGainSettings();
+    void WriteGainSettings(const GainSettings& g);
 
     // Registers, serial ROM and I/O port.
     int WriteRegister(int address, int value);
@@ -165,6 +187,8 @@ public:
     std::unique_ptr<ImageBuffer> sharpenSource, displayBuffer;
     PreviewWindow preview{*this};
     CaptureWindow captureWindow;
+    // The two records: set up by Initialize and the tests before any thread runs; from then on
+    // reached through WithSettings only.
     FilterSettings filterSettings;
     std::atomic<FilterDialogHook*> filterDialog{nullptr};  // open filter dialog, or null
     GainSettings gainSettings;
@@ -201,18 +225,30 @@ private:
         RecordError(code);
         return 0;
     }
-    // Applies index's setter to value; records CAMERR_ARGUMENT for values out of range.
-    int StoreFilterValue(int index, int value);
+    // Applies index's setter to value in f and g (held under the settings lock); records
+    // CAMERR_ARGUMENT for values out of range.
+    int StoreFilterValue(int index, int value, FilterSettings& f, GainSettings& g);
     // Reads the device's value behind filter index 13..18 (global gain, colour gain, exposure)
     // into *value; 1 read, 0 when the camera did not answer.
     int ReadSensorSetting(int index, int* value);
     // SetMirrorV / SetMirrorH: stored flag, the Bayer phase bit it moves, the device's setter.
-    int SetMirror(int on, int* stored, int phaseBit, int (K37VQDevice::*deviceSet)(int));
+    int SetMirror(int on, int GainSettings::*stored, int phaseBit, int (K37VQDevice::*deviceSet)(int));
     // Validates the capture window (an invalid one records CAMERR_CAPTURE_WINDOW and becomes the
     // full sensor, keeping presetBuf) and, when send is set, hands it to the device.
     void ApplyCaptureWindow(bool send);
     // True when another camera object of the process has the camera this device selected open.
     bool CameraHeldElsewhere() const;
+    // After the device opened or closed a camera: which one this object now holds.
+    void NoteHeldCamera();
+
+    // The selected camera's index while the device has it open, else -1; read by the other
+    // camera objects' threads (CameraHeldElsewhere).
+    std::atomic<int> heldCamera_{-1};
+
+    // Guards filterSettings and gainSettings against the preview thread (see WithSettings);
+    // recursive, since the dialogs hold it for each message they handle and a handler may send
+    // a message to another of the dialog's windows.
+    std::recursive_mutex settingsMutex_;
 };
 
 }  // namespace lumora

@@ -44,6 +44,9 @@ constexpr double kMeanWindows[5][4] = {
     {0.8, 0.1, 0.9, 0.2},     {0.8, 0.8, 0.9, 0.9},
 };
 
+// Automatic exposure stays one line below the setter's longest exposure.
+constexpr int kAutoExposureMaxLines = 8191;
+
 // Rows per band when two threads share a frame (even, so that every band starts on the mosaic's
 // row phase), and the smallest frame worth sharing.
 constexpr int32_t kBandRows = 64;
@@ -85,9 +88,10 @@ int FramePipeline::ExposurePercent(const int means[5]) {
     return percent;
 }
 
-int FramePipeline::AutoExposure(ImageBuffer* raw) {
+int FramePipeline::AutoExposure(ImageBuffer* raw) { return AutoExposure(raw, camera_.Gains().autoIris); }
+
+int FramePipeline::AutoExposure(ImageBuffer* raw, int mode) {
     CameraObject& c = camera_;
-    const int mode = c.gainSettings.autoIris;
     if (mode == 0) return 0;
     if (raw == nullptr || !raw->IsUsable() || !c.device) {
         c.RecordError(CAMERR_ARGUMENT);
@@ -108,33 +112,40 @@ int FramePipeline::AutoExposure(ImageBuffer* raw) {
     const int percent = ExposurePercent(means);
     if (percent > 60 && percent < 120) return 1;
 
+    // The device and the camera's record change together under the settings lock, so that a
+    // setter on another thread never leaves the two apart.
+    int shown = -1;
+    c.WithSettings([&](FilterSettings&, GainSettings& g) {
+        if (mode == 2) {
+            // A failed read leaves the gain alone rather than taking it for 0.
+            int ok = 0;
+            const int current = c.device->GetGlobalGain(&ok);
+            if (!ok) return;
+            const int gain = std::clamp(percent * current / 100, 0, 127);
+            c.device->SetGlobalGain(gain);
+            g.globalGain = g.gainGreen1 = g.gainRed = g.gainBlue = g.gainGreen2 = gain;
+            shown = gain;
+        } else if (mode == 1) {
+            // A failed read leaves the exposure alone rather than taking it for 0 lines.
+            int lines = 0;
+            if (!c.device->GetExposureLines(&lines)) return;
+            const uint16_t scaled = static_cast<uint16_t>(percent * lines / 100);
+            const int exposure = std::clamp<int>(scaled, 1, kAutoExposureMaxLines);
+            c.device->SetExposureLines(exposure);
+            g.exposure = exposure;
+            shown = exposure;
+        }
+    });
     GainDialogHook* dialog = c.analogGainDialog.load();
-    if (mode == 2) {
-        // A failed read leaves the gain alone rather than taking it for 0.
-        int ok = 0;
-        const int current = c.device->GetGlobalGain(&ok);
-        if (!ok) return 1;
-        const int gain = std::clamp(percent * current / 100, 0, 127);
-        c.device->SetGlobalGain(gain);
-        GainSettings& g = c.gainSettings;
-        g.globalGain = g.gainGreen1 = g.gainRed = g.gainBlue = g.gainGreen2 = gain;
-        if (dialog != nullptr) dialog->ShowValue(GainDialogHook::kGainEdit, gain);
-    } else if (mode == 1) {
-        // A failed read leaves the exposure alone rather than taking it for 0 lines.
-        int lines = 0;
-        if (!c.device->GetExposureLines(&lines)) return 1;
-        const uint16_t scaled = static_cast<uint16_t>(percent * lines / 100);
-        const int exposure = std::clamp<int>(scaled, 1, 8191);
-        c.device->SetExposureLines(exposure);
-        c.gainSettings.exposure = exposure;
-        if (dialog != nullptr) dialog->ShowValue(GainDialogHook::kExposureEdit, exposure);
+    if (dialog != nullptr && shown >= 0) {
+        dialog->ShowValue(mode == 2 ? GainDialogHook::kGainEdit : GainDialogHook::kExposureEdit, shown);
     }
     return 1;
 }
 
-int FramePipeline::WhiteBalanceAndDemosaic(ImageBuffer& colour, ImageBuffer& raw) {
-    FilterSettings& f = camera_.filterSettings;
+void FramePipeline::WhiteBalanceAndDemosaic(ImageBuffer& colour, ImageBuffer& raw, FilterSettings& f) {
     if (AutoWhiteBalance(f, raw)) {
+        camera_.StoreMeasuredWhiteBalance(f);
         if (FilterDialogHook* dialog = camera_.filterDialog.load()) dialog->RefreshControls();
     }
     const bool wide = raw.BitCount() == 16;
@@ -142,7 +153,6 @@ int FramePipeline::WhiteBalanceAndDemosaic(ImageBuffer& colour, ImageBuffer& raw
     const DemosaicParams* record = &params;
     colour.Apply(wide ? DemosaicInterior16 : DemosaicInterior8, &raw, nullptr, 0, 0, &record, nullptr);
     colour.Apply(wide ? DemosaicBorder16 : DemosaicBorder8, &raw, nullptr, 0, 0, &record, nullptr);
-    return 1;
 }
 
 void FramePipeline::DefectAndDemosaicInBands(ImageBuffer& raw, ImageBuffer& colour,
@@ -189,11 +199,17 @@ void FramePipeline::DefectAndDemosaicInBands(ImageBuffer& raw, ImageBuffer& colo
 
 void FramePipeline::Run() {
     CameraObject& c = camera_;
+    // This frame's settings: one copy, taken once.
+    FilterSettings f;
+    int autoIris = 0;
+    c.WithSettings([&](const FilterSettings& filters, const GainSettings& gains) {
+        f = filters;
+        autoIris = gains.autoIris;
+    });
     ImageBuffer* raw = c.RawBuffer();
-    AutoExposure(raw);
+    AutoExposure(raw, autoIris);
     if (raw == nullptr || !raw->IsUsable()) return;
 
-    FilterSettings& f = c.filterSettings;
     const int mode = c.FrameColorMode();
     ImageBuffer* output = c.OutputBuffer();
     // Where this mode demosaics to: its output, or the 24-bit buffer of the gray mode 2.
@@ -213,24 +229,23 @@ void FramePipeline::Run() {
         int* thresholdRecord = &threshold;
         raw->Apply(IsWide(*raw) ? CorrectDefects16 : CorrectDefects, raw, nullptr, 0, 0, &record,
                    &thresholdRecord);
-        if (colour != nullptr) WhiteBalanceAndDemosaic(*colour, *raw);
+        if (colour != nullptr) WhiteBalanceAndDemosaic(*colour, *raw, f);
     }
 
     if (mode == 0 && c.buffer8) {
         if (f.grayMode == 1) {
             if (GrayFilterStage(f, *c.buffer8, c.processor)) {
+                c.StoreGrayCalibration(f);
                 if (FilterDialogHook* dialog = c.filterDialog.load()) dialog->RefreshControls();
             }
         } else if (colour != nullptr) {
             c.buffer8->Apply(ColourToGray, colour, nullptr, 0, 0, nullptr, nullptr);
         }
     }
-    if (output != nullptr && output->IsUsable()) RunFilters(*output);
+    if (output != nullptr && output->IsUsable()) RunFilters(*output, f, mode);
 }
 
-void FramePipeline::RunFilters(ImageBuffer& output) {
-    const FilterSettings& f = camera_.filterSettings;
-    const int mode = camera_.FrameColorMode();
+void FramePipeline::RunFilters(ImageBuffer& output, const FilterSettings& f, int mode) {
     const bool wide = IsWide(output);
     if ((f.hue != 0 || f.saturation != 0) && mode >= 2 && mode <= 5) {
         ApplyInPlace(output, wide ? HueSaturation16 : HueSaturation8,

@@ -9,9 +9,12 @@
 // otherwise; the output is the colour mode's buffer (CameraObject::OutputBuffer).
 //
 // Thread context: Run runs on the thread that fetched the frame (the preview thread, or the
-// application's thread inside a snapshot). It reads the camera's settings as plain values
-// while exports change them: a setting changed mid-frame takes effect from the stage that
-// reads it next. Control loops write back into the settings from this thread.
+// application's thread inside a snapshot). It copies the camera's filter record and auto-iris
+// mode under the camera's settings lock when the frame begins and runs every stage on that
+// copy, so a frame is processed with one consistent set of settings; a setting changed
+// meanwhile takes effect from the next frame. What the control loops decide (automatic
+// exposure and gain, white balance, gray calibration) goes back into the camera's records under
+// the same lock.
 #include <cstdint>
 #include <memory>
 
@@ -21,6 +24,7 @@ class CameraObject;
 class HelperThread;
 class ImageBuffer;
 struct DemosaicParams;
+struct FilterSettings;
 
 class FramePipeline {
 public:
@@ -38,24 +42,25 @@ public:
     void SetWorkerThreads(int count);
 
     // Automatic exposure (auto-iris 1) or gain (auto-iris 2) from five window means of the raw
-    // frame. 1 when it ran (changed or not); 0 when auto-iris is off (CAMERR_NONE recorded) or
-    // it cannot run (no raw buffer or device: CAMERR_ARGUMENT recorded).
+    // frame, with the camera's current auto-iris mode. 1 when it ran (changed or not); 0 when
+    // auto-iris is off (CAMERR_NONE recorded) or it cannot run (no raw buffer or device:
+    // CAMERR_ARGUMENT recorded).
     int AutoExposure(ImageBuffer* raw);
-
-    // Automatic white balance when it is on, then both demosaic passes from raw into colour
-    // with the Bayer phase and the white-balance gains. 1.
-    int WhiteBalanceAndDemosaic(ImageBuffer& colour, ImageBuffer& raw);
 
     // The factor, in percent, that the five window means (in the order of the windows) ask for.
     static int ExposurePercent(const int means[5]);
 
 private:
+    int AutoExposure(ImageBuffer* raw, int mode);
+    // Automatic white balance when it is on (the measured gains go into f and the camera),
+    // then both demosaic passes from raw into colour with f's Bayer phase and gains.
+    void WhiteBalanceAndDemosaic(ImageBuffer& colour, ImageBuffer& raw, FilterSettings& f);
     // Defect correction of raw and the interior demosaic into colour, row band by row band on
     // two threads: the defect correction runs ahead in frame order and each demosaic band starts
     // once the raw rows it reads are final, so the result is that of the two passes one after
     // the other. Then the border demosaic.
     void DefectAndDemosaicInBands(ImageBuffer& raw, ImageBuffer& colour, const DemosaicParams& params);
-    void RunFilters(ImageBuffer& output);
+    void RunFilters(ImageBuffer& output, const FilterSettings& f, int mode);
 
     CameraObject& camera_;
     int workerThreads_;

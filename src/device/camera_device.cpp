@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "camera/camera_tables.h"
 #include "device/disk_layer.h"
 #include "platform/clock.h"
 
@@ -86,31 +87,40 @@ void CameraDevice::CloseDevice() {
 }
 
 bool CameraDevice::ReadBlock(uint32_t offset, uint8_t* block) {
+    DeviceLockScope lock(transferLock);
     uint32_t moved = 0;
     return diskHandle->Seek(offset) && diskHandle->Read(block, kBlockSize, &moved) && moved == kBlockSize;
 }
 
 bool CameraDevice::WriteBlock(uint32_t offset, const uint8_t* block) {
+    DeviceLockScope lock(transferLock);
     uint32_t moved = 0;
     return diskHandle->Seek(offset) && diskHandle->Write(block, kBlockSize, &moved) && moved == kBlockSize;
 }
 
-int CameraDevice::ReadFrame(uint8_t* buffer, uint32_t length) {
-    if (!diskHandle || buffer == nullptr) return 0;
+bool CameraDevice::WaitFrameReady() {
     uint8_t block[kBlockSize];
-    uint32_t polls = waitTime.load();
-    bool ready = false;
-    for (uint32_t i = 0; i < polls && !ready; ++i) {
+    const uint32_t polls = waitTime.load();
+    for (uint32_t i = 0; i < polls; ++i) {
         // A stop request ends the poll: nobody waits for this frame any more, and a camera
         // that does not deliver must not hold StopStream up for thousands of polls.
-        if (streamState == STREAM_STOP) return 0;
-        if (!ReadBlock(kStatusOffset, block)) return 0;
-        ready = block[256] == 1;
+        if (streamState == STREAM_STOP) return false;
+        if (!ReadBlock(kStatusOffset, block)) return false;
+        if (block[256] == 1) return true;
     }
-    if (!ready) return 0;
+    return false;
+}
+
+bool CameraDevice::TransferImage(uint8_t* buffer, uint32_t length) {
     uint32_t moved = 0;
-    if (!diskHandle->Seek(kImageOffset)) return 0;
-    return diskHandle->Read(buffer, length, &moved) && moved == length ? 1 : 0;
+    return diskHandle->Seek(kImageOffset) && diskHandle->Read(buffer, length, &moved) && moved == length;
+}
+
+int CameraDevice::ReadFrame(uint8_t* buffer, uint32_t length) {
+    if (!diskHandle || buffer == nullptr) return 0;
+    if (!WaitFrameReady()) return 0;
+    DeviceLockScope lock(transferLock);
+    return TransferImage(buffer, length) ? 1 : 0;
 }
 
 int CameraDevice::WriteRegister8(uint16_t address, uint8_t value) {
@@ -129,12 +139,15 @@ int CameraDevice::ReadRegister8(uint16_t address, uint8_t* value) {
     block[0] = CMD_READ_REGISTER;
     block[1] = static_cast<uint8_t>(address >> 8);
     block[2] = static_cast<uint8_t>(address);
+    // The answer belongs to this command only while nothing else reaches the camera between.
+    DeviceLockScope lock(transferLock);
     if (!WriteBlock(kCommandOffset, block) || !ReadBlock(kStatusOffset, block)) return 0;
     if (value) *value = block[257];
     return 1;
 }
 
 int CameraDevice::WriteRegister16(uint16_t address, uint16_t value) {
+    DeviceLockScope lock(transferLock);  // both bytes, or another writer's half lands between
     int high = WriteRegister8(address, static_cast<uint8_t>(value >> 8));
     int low = WriteRegister8(static_cast<uint16_t>(address + 1), static_cast<uint8_t>(value));
     return high && low ? 1 : 0;
@@ -142,6 +155,7 @@ int CameraDevice::WriteRegister16(uint16_t address, uint16_t value) {
 
 int CameraDevice::ReadRegister16(uint16_t address, uint16_t* value) {
     uint8_t high = 0, low = 0;
+    DeviceLockScope lock(transferLock);
     int okHigh = ReadRegister8(address, &high);
     int okLow = ReadRegister8(static_cast<uint16_t>(address + 1), &low);
     if (!okHigh || !okLow) return 0;
@@ -197,23 +211,9 @@ int CameraDevice::WriteSromId(int, int) { return 0; }
 // ---------------------------------------------------------------------------------------------
 // Frame sizes.
 
-int CameraDevice::CopyDivisor(int mode) {
-    switch (mode) {
-        case 1: case 17: return 2;
-        case 2: case 18: return 4;
-        case 3: return 8;
-        default: return 1;
-    }
-}
+int CameraDevice::CopyDivisor(int mode) { return ReadoutMode(mode).copyDivisor; }
 
-int CameraDevice::TransferDivisor(int mode) {
-    switch (mode) {
-        case 1: return 2;
-        case 2: return 4;
-        case 3: return 8;
-        default: return 1;
-    }
-}
+int CameraDevice::TransferDivisor(int mode) { return ReadoutMode(mode).transferDivisor; }
 
 int CameraDevice::GetTransferSize() {
     int d = TransferDivisor(readoutMode);
@@ -314,13 +314,10 @@ void CameraDevice::AcquisitionLoop() {
     while (streamState != STREAM_STOP) {
         int state = streamState;
         if (state == STREAM_RUNNING || state == STREAM_SINGLE) {
-            int target = state == STREAM_SINGLE ? 0 : FillTarget();
-            FrameSlot& slot = buffers[target];
-            slot.sequence = 0;
-            // A frame larger than the slot (the window grew while streaming) is never read: the
+            // A frame larger than the slots (the window grew while streaming) is never read: the
             // pass then idles like a paused one until the stream is restarted.
             uint32_t length = static_cast<uint32_t>(GetTransferSize());
-            if (length > slot.size) {
+            if (length > buffers[0].size) {
                 if (frameEventArmed) frameEvent.Set();
                 platform::SleepMs(10);
                 continue;
@@ -332,7 +329,7 @@ void CameraDevice::AcquisitionLoop() {
                 platform::SleepMs(10);
                 continue;
             }
-            if (!ReadFrame(slot.data.get(), length)) {
+            if (!diskHandle || !WaitFrameReady() || !TakeFrame(state)) {
                 // A camera that fails every transfer at once is retried at a millisecond's pace
                 // rather than in a loop that holds a whole core, until it delivers again or
                 // turns out to have left the bus.
@@ -341,7 +338,6 @@ void CameraDevice::AcquisitionLoop() {
                 continue;
             }
             presenceChecked = false;
-            slot.sequence = ++frameSequence;
             if (state == STREAM_SINGLE) {
                 int expected = STREAM_SINGLE;
                 streamState.compare_exchange_strong(expected, STREAM_STOP);
@@ -355,9 +351,26 @@ void CameraDevice::AcquisitionLoop() {
             }
         }
         if (frameEventArmed) frameEvent.Set();
-        if (streamState == STREAM_PAUSED) platform::SleepMs(10);
+        if (streamState == STREAM_PAUSED) {
+            // Waits out the pause: its holder has the device lock until it resumes.
+            transferLock.Acquire();
+            transferLock.Release();
+        }
     }
     endEvent.Set();
+}
+
+bool CameraDevice::TakeFrame(int state) {
+    // The slot is chosen, emptied, filled and numbered under one hold of the lock, so that a
+    // pause never finds a slot half way.
+    DeviceLockScope lock(transferLock);
+    if (streamState == STREAM_STOP) return false;
+    FrameSlot& slot = buffers[state == STREAM_SINGLE ? 0 : FillTarget()];
+    slot.sequence = 0;
+    const uint32_t length = static_cast<uint32_t>(GetTransferSize());
+    if (length > slot.size || !TransferImage(slot.data.get(), length)) return false;
+    slot.sequence = ++frameSequence;
+    return true;
 }
 
 int CameraDevice::FillTarget() {
@@ -435,15 +448,18 @@ int CameraDevice::StopStream() {
 }
 
 int CameraDevice::PauseStream() {
+    if (!transferLock.Acquire(std::chrono::milliseconds(kPauseTimeoutMs))) return -1;
     int expected = STREAM_RUNNING;
-    if (!streamState.compare_exchange_strong(expected, STREAM_PAUSED)) return 0;
-    if (WaitFrameSignal()) return 1;
-    streamState = STREAM_RUNNING;
-    return -1;
+    return streamState.compare_exchange_strong(expected, STREAM_PAUSED) ? 1 : 0;
 }
 
 int CameraDevice::ResumeStream(int paused) {
-    if (paused) streamState = STREAM_RUNNING;
+    if (paused == -1) return paused;
+    if (paused == 1) {
+        int expected = STREAM_PAUSED;
+        streamState.compare_exchange_strong(expected, STREAM_RUNNING);
+    }
+    transferLock.Release();
     return paused;
 }
 

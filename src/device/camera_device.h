@@ -6,21 +6,27 @@
 // read commands) and the image area. This class owns the disk handle, the transport over it,
 // the capture window and an acquisition thread that reads frames into a ring of three slots.
 //
-// Threads: the caller's thread (the camera object: exports, its preview thread, dialogs) runs
-// every operation except AcquisitionLoop, which is the acquisition thread's body. Register
-// traffic from the caller is kept apart from frame transfers by the pause handshake
-// (PauseStream ... ResumeStream). Operations must not be called concurrently from several
-// caller threads, with one exception: QueryNewFrame and CopyNewestFrame (the camera object's
-// preview thread) may run alongside the register and sensor operations of another caller
-// thread. They must not overlap the operations that start or end acquisition or select a
-// device: StopStream, StartStream, StartSingleCapture, FinishSingleCapture, SelectDevice,
-// OpenSelectedDevice and CloseDevice release or replace the slots they read.
+// Threads: the caller's threads (the camera object: exports and dialogs on the application's
+// thread, automatic exposure on its preview thread) run every operation except AcquisitionLoop,
+// which is the acquisition thread's body. Every transfer on the disk handle (a seek with its
+// read or write; a register read's command write with its answer read; a 16-bit register's two
+// bytes) holds the device lock, so no two threads ever share the handle's file position. The
+// pause handshake (PauseStream ... ResumeStream) holds the same lock for the whole paused
+// operation: it serialises its callers, waits only for the transfer in progress, and keeps the
+// acquisition thread's next transfer waiting until the pause ends. The lock gives turns in
+// order, so the acquisition thread transfers between any two paused operations.
+// The register, sensor, QueryNewFrame and CopyNewestFrame operations may run on several caller
+// threads at once. They must not overlap the operations that start or end acquisition or select
+// a device: StopStream, StartStream, StartSingleCapture, FinishSingleCapture, SelectDevice,
+// OpenSelectedDevice and CloseDevice (one thread, the one that owns the camera) release or
+// replace the slots and the handle they use.
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <new>
 #include <thread>
 
+#include "device/device_lock.h"
 #include "device/manual_reset_event.h"
 #include "platform/raw_disk.h"
 
@@ -98,7 +104,12 @@ public:
     /* 32 */ virtual int GetIOPort(int* value);
     /* 33 */ virtual int ReadSromId(int index, uint8_t* value);
     /* 34 */ virtual int WriteSromId(int index, int value);
+    // 1 the running stream is paused, 0 nothing to pause (the stream is not running, or this
+    // thread already holds a pause), -1 busy: the transfer in progress did not end within
+    // kPauseTimeoutMs (nothing held). Unless busy, the caller holds the device lock until
+    // ResumeStream: other pausers and the acquisition's transfers wait.
     /* 35 */ virtual int PauseStream();
+    // Ends the pause that PauseStream's result paused came from; returns paused.
     /* 36 */ virtual int ResumeStream(int paused);
     /* 37 */ virtual int WaitFrameSignal();
     /* 38 */ virtual int GetTransferSize();
@@ -119,13 +130,25 @@ public:
     // True while a disk is open.
     bool IsOpen() const { return diskHandle != nullptr; }
     int GetStreamState() const { return streamState.load(); }
+    // The index SelectDevice chose; read by other threads (which camera a handle holds).
+    int SelectedIndex() const { return selectedIndex.load(); }
+    static constexpr int kPauseTimeoutMs = 1000;
 
 protected:
-    // Seek to offset, then one 512-byte read or write; true only when all 512 bytes moved.
+    // Seek to offset, then one 512-byte read or write, under the device lock; true only when
+    // all 512 bytes moved.
     bool ReadBlock(uint32_t offset, uint8_t* block);
     bool WriteBlock(uint32_t offset, const uint8_t* block);
+    // Polls the status block until it says a frame is ready: true, or false after waitTime
+    // polls, a failed transfer or a stop request. Each poll is one transfer of its own.
+    bool WaitFrameReady();
+    // The image area into buffer, one transfer; the caller holds the device lock.
+    bool TransferImage(uint8_t* buffer, uint32_t length);
     // The newest slot: the largest sequence, ties to the lower slot.
     int NewestSlot() const;
+    // Acquisition thread, once a frame is ready: reads it into the next slot (slot 0 for a
+    // single capture) and numbers it; false when the transfer failed or a stop came.
+    bool TakeFrame(int state);
     // Acquisition thread: the slot the next frame goes into, marked empty; never the newest
     // slot nor one that CopyNewestFrame is reading.
     int FillTarget();
@@ -157,7 +180,7 @@ protected:
     int mirrorH = 0;
     int mirrorV = 0;
     int deviceCount = 0;
-    int selectedIndex = 0;
+    std::atomic<int> selectedIndex{0};
     int driveNumber = 0;  // the physical drive the open camera was found on
     // Set by the acquisition thread when the camera left; cleared when a camera is opened.
     std::atomic<bool> cameraLost{false};
@@ -174,6 +197,8 @@ protected:
     // The pause handshake event: set by the thread at the end of each pass while armed.
     ManualResetEvent frameEvent;
     std::atomic<bool> frameEventArmed{false};
+    // Held for each transfer and for each pause (see the threads note above).
+    DeviceLock transferLock;
 };
 
 }  // namespace lumora

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "camera/camera_tables.h"
+
 namespace lumora {
 
 namespace {
@@ -49,7 +51,7 @@ K37VQDevice::K37VQDevice() {
 K37VQDevice::~K37VQDevice() { CloseDevice(); }
 
 void K37VQDevice::OutputSize(int width, int height, int mode, int* outWidth, int* outHeight) {
-    int d = mode == 1 || mode == 17 ? 2 : mode == 2 || mode == 18 ? 4 : 1;
+    const int d = ReadoutMode(mode).outputDivisor;
     *outWidth = width / d;
     *outHeight = height / d;
 }
@@ -210,6 +212,18 @@ int K37VQDevice::GetGlobalGain(int* ok) {
     int read = ReadGain(REG_GAIN_GLOBAL, &gain);
     if (ok) *ok = read;
     return gain;
+}
+
+int K37VQDevice::WriteSensorRegister(uint16_t address, uint16_t value) {
+    PauseScope pause(*this);
+    if (pause.Busy()) return 0;
+    return WriteRegister16(address, value);
+}
+
+int K37VQDevice::ReadSensorRegister(uint16_t address, uint16_t* value) {
+    PauseScope pause(*this);
+    if (pause.Busy()) return 0;
+    return ReadRegister16(address, value);
 }
 
 int K37VQDevice::SetExposureLines(int lines) {

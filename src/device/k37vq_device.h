@@ -1,9 +1,12 @@
 #pragma once
 // The K37VQ model of the device interface: its identity and the sensor's register map.
 //
-// Every sensor operation runs on the caller's thread inside the pause handshake, so that its
-// register traffic never interleaves with a frame transfer; when the acquisition thread does
-// not acknowledge the pause, the operation gives its busy result without touching a register.
+// Thread context: the caller threads (the application's, the preview thread's automatic
+// exposure), several at once. Every sensor operation runs on its caller's thread inside the
+// pause handshake, so that its register traffic never interleaves with a frame transfer or with
+// another caller's operation; when the transfer in progress does not end within the handshake's
+// second (a camera that no longer answers), the operation gives its busy result without
+// touching a register.
 #include "device/camera_device.h"
 
 namespace lumora {
@@ -60,6 +63,11 @@ public:
     int GetGlobalGain(int* ok = nullptr);
     int SetExposureLines(int lines);
     int GetExposureLines(int* lines);
+
+    // Any register written or read inside the pause handshake, for the register exports: 1
+    // success, 0 failure or busy.
+    int WriteSensorRegister(uint16_t address, uint16_t value);
+    int ReadSensorRegister(uint16_t address, uint16_t* value);
 
     // Output frame size of a window in a readout mode.
     static void OutputSize(int width, int height, int mode, int* outWidth, int* outHeight);

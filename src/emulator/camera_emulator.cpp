@@ -49,7 +49,8 @@ bool CameraEmulator::ReadyLocked(Clock::time_point now) {
 void CameraEmulator::Delay() {
     uint32_t us;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
+        released_.wait(lock, [this] { return !held_; });
         us = latencyUs_;
     }
     if (us) std::this_thread::sleep_for(std::chrono::microseconds(us));
@@ -81,6 +82,9 @@ bool CameraEmulator::ReadLocked(uint32_t offset, void* buffer, uint32_t length, 
     uint32_t count = length;
     if (shortTransfers_) count = length > kBlockSize ? length - kBlockSize : 0;
     auto* out = static_cast<uint8_t*>(buffer);
+    const bool answer = offset <= kStatusOffset && offset + static_cast<uint64_t>(count) > kStatusOffset;
+    if (answerPending_ && !answer) ++violations_.answersInterleaved;
+    if (answer) answerPending_ = false;
     Clock::time_point now = Clock::now();
     if (offset >= kImageOffset) {
         if (ReadyLocked(now)) {
@@ -121,6 +125,8 @@ bool CameraEmulator::WriteLocked(uint32_t offset, const void* buffer, uint32_t l
     if (!ok) return false;
     uint32_t count = length;
     if (shortTransfers_) count = length > kBlockSize ? length - kBlockSize : 0;
+    if (offset != kCommandOffset) ++violations_.writesOutsideCommandBlock;
+    if (offset == kCommandOffset && answerPending_) ++violations_.commandsOverwritten;
     // The camera acts on a command block as soon as it is written.
     if (offset == kCommandOffset && count >= 4) ExecuteCommand(static_cast<const uint8_t*>(buffer));
     if (moved) *moved = count;
@@ -133,6 +139,7 @@ void CameraEmulator::ExecuteCommand(const uint8_t* block) {
         WriteRegisterLocked(address, block[3]);
     } else if (block[0] == 0x21) {
         readBack_ = registers_[address];
+        answerPending_ = true;
     }
 }
 
@@ -237,6 +244,24 @@ void CameraEmulator::FailWrites(int count) {
 void CameraEmulator::SetTransferLatencyUs(uint32_t us) {
     std::lock_guard<std::mutex> lock(mutex_);
     latencyUs_ = us;
+}
+
+void CameraEmulator::HoldTransfers(bool on) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        held_ = on;
+    }
+    released_.notify_all();
+}
+
+EmulatorViolations CameraEmulator::Violations() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return violations_;
+}
+
+void CameraEmulator::CountOverlappingTransfer() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++violations_.overlappingTransfers;
 }
 
 void CameraEmulator::SetShortTransfers(bool on) {

@@ -8,6 +8,7 @@
 // through EmulatedDrive handles that the disk layer hands out.
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -25,6 +26,18 @@ struct EmulatorTransfer {
     uint32_t length = 0;
     uint8_t head[4] = {};  // first four bytes written (command code, address high, low, value)
     bool ok = false;
+};
+
+// Transfers that break the sector protocol, as the camera sees them; a host that keeps each
+// transfer whole and each register read's command and answer together causes none.
+struct EmulatorViolations {
+    uint64_t writesOutsideCommandBlock = 0;  // a write to the status block or image area
+    uint64_t commandsOverwritten = 0;  // a command written before a read command's answer was read
+    uint64_t answersInterleaved = 0;   // another transfer between a read command and its answer
+    uint64_t overlappingTransfers = 0;  // a drive handle used by two threads within one transfer
+    uint64_t Total() const {
+        return writesOutsideCommandBlock + commandsOverwritten + answersInterleaved + overlappingTransfers;
+    }
 };
 
 class CameraEmulator {
@@ -69,6 +82,9 @@ public:
     void FailWrites(int count);
     // Every transfer takes at least this long, as on a real bus (0: as fast as it goes).
     void SetTransferLatencyUs(uint32_t us);
+    // While on, every transfer that begins waits until it is switched off: a camera that does
+    // not answer at all.
+    void HoldTransfers(bool on);
     // Reads and writes report success but move one sector less than asked.
     void SetShortTransfers(bool on);
     // Every transfer from the given number of further transfers on fails, and the drive can no
@@ -95,6 +111,9 @@ public:
     void StartLog();  // starts an empty transfer log (off by default)
     std::vector<EmulatorTransfer> TakeLog();
     uint32_t FramesDelivered();
+    EmulatorViolations Violations();
+    // EmulatedDrive: one of its transfers began while another one of it was in progress.
+    void CountOverlappingTransfer();
     // Number of drive handles open on this camera (EmulatedDrive counts itself in and out).
     int OpenHandles() const { return openHandles_; }
     void CountHandle(int delta) { openHandles_ += delta; }
@@ -138,6 +157,10 @@ private:
     uint64_t refused_ = 0;
     uint32_t periodOverrideUs_ = 0;
     uint32_t latencyUs_ = 0;
+    bool held_ = false;
+    std::condition_variable released_;
+    bool answerPending_ = false;  // a read command's answer is not yet read
+    EmulatorViolations violations_;
 
     Clock::time_point nextReady_;
     uint32_t framesDelivered_ = 0;

@@ -1,6 +1,9 @@
 #pragma once
 // A handle on an emulated camera's drive: the file position of one opener, and positioned
-// transfers forwarded to the camera. Used by one thread at a time, like a disk handle.
+// transfers forwarded to the camera. Used by one thread at a time, like a disk handle: a
+// transfer (a seek with its read or write) that begins while another thread's is in progress
+// is counted as a protocol violation of the camera.
+#include <atomic>
 #include <memory>
 
 #include "emulator/camera_emulator.h"
@@ -26,9 +29,15 @@ private:
     // True while the camera has not been unplugged since this handle was opened.
     bool Attached();
 
+    // Counts the caller in (and a violation when another caller is in); Leave counts it out.
+    void Enter(bool seek);
+    void Leave(bool transferDone);
+
     std::shared_ptr<CameraEmulator> camera_;
     uint32_t unplugs_;
-    uint32_t position_ = 0;
+    std::atomic<uint32_t> position_{0};
+    std::atomic<int> inside_{0};          // callers inside Seek, Read or Write
+    std::atomic<bool> positioned_{false};  // a seek waits for its transfer
 };
 
 }  // namespace lumora

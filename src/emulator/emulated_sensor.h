@@ -1,8 +1,12 @@
 #pragma once
 // The image sensor behind the emulated camera's registers: reset values, the side effects of
 // register writes, the frame size and pace the registers give, and the frames it delivers.
-// Stateless apart from its seed: the same registers and frame number give the same bytes.
+// The same seed, registers and frame number give the same bytes. Render keeps what the chart
+// looks like in the last readout geometry it was asked for (see the source file); any thread
+// may call it, one call at a time runs.
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 namespace lumora {
 
@@ -10,7 +14,8 @@ class EmulatedSensor {
 public:
     static constexpr int kRegisterCount = 0x10000;
 
-    explicit EmulatedSensor(uint32_t seed) : seed_(seed) {}
+    explicit EmulatedSensor(uint32_t seed);
+    ~EmulatedSensor();
 
     // Writes the power-on values into the 64 Ki register bytes.
     static void ResetRegisters(uint8_t* registers);
@@ -36,7 +41,10 @@ public:
                 uint32_t offset, uint32_t length) const;
 
 private:
+    struct Scene;
     uint32_t seed_;
+    mutable std::mutex mutex_;  // guards scene_
+    mutable std::unique_ptr<Scene> scene_;
 };
 
 }  // namespace lumora

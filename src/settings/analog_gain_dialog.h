@@ -5,6 +5,8 @@
 //
 // Thread context: the application's thread (the one that shows the dialog). While the dialog is
 // open its notifier takes the automatic iris's new gain or exposure and posts it to the window.
+#include <mutex>
+
 #include "camera/camera_object.h"
 #include "camera/gain_settings.h"
 #include "platform/window_message.h"
@@ -16,10 +18,13 @@ namespace lumora {
 
 class AnalogGainDialog {
 public:
+    // settingsLock (when given) guards the record and the phase: held for each message the
+    // dialog handles.
     AnalogGainDialog(K37VQDevice* device, GainSettings* settings, int* bayerPhase,
-                     const CameraObject::LineTiming* timing, DialogNotifier* notifier)
+                     const CameraObject::LineTiming* timing, DialogNotifier* notifier,
+                     std::recursive_mutex* settingsLock = nullptr)
         : device_(device), settings_(settings), bayerPhase_(bayerPhase), timing_(timing),
-          notifier_(notifier) {}
+          notifier_(notifier), settingsLock_(settingsLock) {}
 
     // Runs the modal dialog (English, or Japanese where the system's language is): 1 after OK,
     // 2 after Cancel, 0 or -1 when the dialog cannot be shown (always without dialogs, see
@@ -35,6 +40,7 @@ private:
     int* bayerPhase_;
     const CameraObject::LineTiming* timing_;
     DialogNotifier* notifier_;
+    std::recursive_mutex* settingsLock_;
     platform::WindowHandle window_ = nullptr;
     AnalogGainPage page_;
 

@@ -5,6 +5,8 @@
 //
 // Thread context: the application's thread (the one that shows the dialog). While the dialog is
 // open its notifier takes the pipeline's refresh requests and posts them to the dialog's window.
+#include <mutex>
+
 #include "imaging/filter_settings.h"
 #include "platform/window_message.h"
 #include "settings/dialog_support.h"
@@ -17,9 +19,10 @@ namespace lumora {
 
 class FilterPropertyDialog {
 public:
+    // settingsLock (when given) guards the record: held for each message the dialog handles.
     FilterPropertyDialog(FilterSettings* settings, const FilterEnableFlags& flags,
-                         DialogNotifier* notifier)
-        : settings_(settings), flags_(flags), notifier_(notifier) {}
+                         DialogNotifier* notifier, std::recursive_mutex* settingsLock = nullptr)
+        : settings_(settings), flags_(flags), notifier_(notifier), settingsLock_(settingsLock) {}
 
     // Runs the modal dialog (English, or Japanese where the system's language is): 1 after OK,
     // 2 after Cancel, 0 or -1 when the dialog cannot be shown (always without dialogs, see
@@ -37,6 +40,7 @@ private:
     FilterSettings* settings_;
     FilterEnableFlags flags_;
     DialogNotifier* notifier_;
+    std::recursive_mutex* settingsLock_;
     platform::WindowHandle window_ = nullptr;
     ImageFilterPage imagePage_;
     GrayFilterPage grayPage_;

@@ -1,6 +1,7 @@
 // The acquisition thread, the frame ring and the pause handshake against an emulated camera.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -106,6 +107,33 @@ TEST_F(Acquisition, PauseHoldsTransfersAndLetsRegistersThrough) {
     device.StopStream();
 }
 
+// A second pauser waits for the first one's resume instead of going ahead with "nothing to
+// pause"; the acquisition thread, queued behind it, transfers a frame before the next pause.
+TEST_F(Acquisition, PausesFromTwoThreadsTakeTurns) {
+    Rig rig;
+    rig.camera->SetFastFrames(true);
+    WindowDevice& device = *rig.device;
+    ASSERT_EQ(device.StartStream(), 0);
+    ASSERT_TRUE(WaitFor([&] { return device.FrameSequence() > 0; }));
+    ASSERT_EQ(device.PauseStream(), 1);
+    std::atomic<int> second{-2};
+    std::thread other([&] {
+        second = device.PauseStream();
+        device.ResumeStream(second);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(second, -2);
+    const int frames = device.FrameSequence();
+    EXPECT_EQ(device.ResumeStream(1), 1);
+    other.join();
+    EXPECT_EQ(second, 1);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    while (std::chrono::steady_clock::now() < end) device.ResumeStream(device.PauseStream());
+    EXPECT_GE(device.FrameSequence(), frames + 20);
+    EXPECT_EQ(rig.camera->Violations().Total(), 0u);
+    device.StopStream();
+}
+
 TEST_F(Acquisition, StalledCameraStallsTheStreamAndResumes) {
     Rig rig;
     rig.camera->SetFastFrames(true);
@@ -130,16 +158,18 @@ TEST_F(Acquisition, PauseIsRefusedWhileATransferOutlastsTheHandshake) {
     WindowDevice& device = *rig.device;
     ASSERT_EQ(device.StartStream(), 0);
     ASSERT_TRUE(WaitFor([&] { return device.FrameSequence() > 0; }));
-    // Each status poll now takes a millisecond and none says ready: one ready poll of 1500
-    // reads outlasts the one-second handshake.
-    device.SetWaitTime(1500);
-    rig.camera->SetTransferLatencyUs(1000);
+    // A stalled ready flag delays no pause: it waits for one status poll only.
     rig.camera->StallReady(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(device.PauseStream(), 1);
+    EXPECT_EQ(device.ResumeStream(1), 1);
+    // A camera that no longer answers at all holds the transfer in progress past the second.
+    rig.camera->HoldTransfers(true);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(device.PauseStream(), -1);
     EXPECT_EQ(device.GetStreamState(), CameraDevice::STREAM_RUNNING);
+    rig.camera->HoldTransfers(false);
     rig.camera->StallReady(false);
-    rig.camera->SetTransferLatencyUs(0);
     int frames = device.FrameSequence();
     EXPECT_TRUE(WaitFor([&] { return device.FrameSequence() > frames; }));
     device.StopStream();
@@ -152,6 +182,9 @@ TEST_F(Acquisition, UnplugMidStreamStillStops) {
     ASSERT_EQ(device.StartStream(), 0);
     ASSERT_TRUE(WaitFor([&] { return device.FrameSequence() > 2; }));
     rig.camera->UnplugAfter(3);
+    // The three transfers may take a while on a loaded machine: from the unplug on, no frame
+    // can complete.
+    ASSERT_TRUE(WaitFor([&] { return rig.camera->Unplugs() > 0; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     int frames = device.FrameSequence();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -196,7 +196,7 @@ TEST_F(DeviceApi, CameraInfoNeedsARecordOfNineIntegers) {
     EXPECT_EQ(info.width, 0x5A5A5A5A);
     info.size = 36;
     EXPECT_EQ(Lumora_GetCameraInfo(h, &info), 1);
-    const int expected[9] = {36, 3488, 2616, 0, 127, 0, 127, 1, 8191};
+    const int expected[9] = {36, 3488, 2616, 0, 127, 0, 127, 1, 8192};
     EXPECT_EQ(0, std::memcmp(&info, expected, sizeof expected));
     EXPECT_EQ(Lumora_GetLastError(h), 0);
 }

@@ -332,19 +332,17 @@ TEST_F(SensorModel, BusyWhenTheStreamDoesNotAcknowledge) {
     EXPECT_EQ(rig.device.GetMirrorV(), 1);
     EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 64, 48, 0), 0);
     ASSERT_EQ(rig.device.StartStream(), 0);
-    // Each status poll now takes a millisecond and none says ready: one ready poll outlasts
-    // the handshake's second.
-    rig.camera->SetTransferLatencyUs(1000);
-    rig.camera->StallReady(true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // a transfer in flight ends
+    // The camera stops answering: the acquisition's transfer in progress outlasts the
+    // handshake's second.
+    rig.camera->HoldTransfers(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
     rig.camera->SetRegister16(0x3040, 0);  // the sensor no longer mirrors
     rig.camera->StartLog();
     EXPECT_EQ(rig.device.SetCaptureWindow(0, 0, 640, 480, 0), K37VQDevice::kBusy);
     EXPECT_EQ(rig.device.SetGlobalGain(10), 0);
     EXPECT_EQ(rig.device.GetMirrorV(), 1);  // the cached state
     for (const EmulatorTransfer& t : rig.camera->TakeLog()) EXPECT_FALSE(t.write);
-    rig.camera->StallReady(false);
-    rig.camera->SetTransferLatencyUs(0);
+    rig.camera->HoldTransfers(false);
     rig.device.StopStream();
     EXPECT_EQ(rig.device.GetMirrorV(), 0);
 }

@@ -78,6 +78,12 @@ check "bench: exit 0" [ $rc -eq 0 ]
 check "bench: installs the benchmark libraries" has "$calls" "apt-get install -y -qq libbenchmark-dev libopencv-dev"
 check "bench: nothing of the tests" lacks "$calls" "ffmpeg|wine|i386"
 
+# package: the MinGW cross build and LLVM's dlltool, nothing of Wine or the tests.
+run package "llvm wine64 ffmpeg" ""
+check "package: exit 0" [ $rc -eq 0 ]
+check "package: installs llvm" has "$calls" "apt-get install -y -qq llvm"
+check "package: nothing of Wine or the tests" lacks "$calls" "wine|ffmpeg|i386"
+
 # test: 32-bit Wine that cannot be installed is reported once and the step succeeds.
 run test "ffmpeg wine32:i386" "wine32:i386"
 check "test: exit 0" [ $rc -eq 0 ]

@@ -11,6 +11,7 @@
 
 #include "lumora/LumoraSdk.h"
 
+#include "settings_tree.h"
 #include "wine_check.h"
 
 #define LOAD(name)                                                                                  \
@@ -83,6 +84,7 @@ int main() {
     LOAD(CallBackPreview);
     LOAD(Preview);
 
+    settings_tree::WriteFirstRun();  // no automatic exposure or filter values of an earlier program
     LumoraHandle h = Initialize(nullptr);
     CHECK(h != 0);
     CHECK(SetCaptureWindowEx(h, 3488, 0, 320, 2616, 0, 240) == 1);
@@ -144,6 +146,7 @@ int main() {
     CHECK(Close(h) == 1);
     Pump(100);
     CHECK(seen.failures == 0);
+    CHECK(seen.last.size == (sizeof(void*) == 8 ? 32 : 24));  // the record as the header lays it out
     CHECK(seen.last.width == 640 && seen.last.height == 480 && seen.last.bitCount == 24);
     CHECK(seen.last.buffer == live.data());
     CHECK(seen.last.fpsTimes10 > 0);

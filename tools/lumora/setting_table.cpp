@@ -1,39 +1,40 @@
 #include "setting_table.h"
 
+#include "camera/camera_tables.h"
+
 namespace lumora::tool {
 
+namespace {
+
+// What a new installation starts with, by filter index: the defaults of the stored settings
+// (white-balance gains and gamma 100, Bayer phase 3, sensor gains 32, exposure 2600 lines, gray
+// gains 128, the rest 0).
+int DefaultValue(int filterIndex) {
+    switch (filterIndex) {
+        case 7: case 8: case 9: case 11: return 100;
+        case 12: return 3;
+        case 13: case 14: case 15: case 16: case 17: return 32;
+        case 18: return 2600;
+        case 20: case 21: case 22: case 23: return 128;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
 const std::vector<Setting>& Settings() {
-    static const std::vector<Setting> table = {
-        {"brightness", 1, -255, 255, 0, "brightness, 0 = unchanged"},
-        {"contrast", 2, -127, 127, 0, "contrast, 0 = unchanged"},
-        {"hue", 3, -360, 360, 0, "hue rotation, 0 = unchanged"},
-        {"saturation", 4, -255, 255, 0, "saturation, 0 = unchanged"},
-        {"sharpness", 5, 0, 30, 0, "sharpening, 0 = off"},
-        {"wb-red", 7, 0, 400, 100, "white-balance gain red, percent"},
-        {"wb-green", 8, 0, 400, 100, "white-balance gain green, percent"},
-        {"wb-blue", 9, 0, 400, 100, "white-balance gain blue, percent"},
-        {"wb-auto", 10, 0, 1, 0, "automatic white balance on every frame"},
-        {"gamma", 11, 0, 200, 100, "gamma, 100 = unchanged"},
-        {"bayer-mode", 12, 0, 3, 3, "Bayer phase of the first pixel"},
-        {"global-gain", 13, 0, 0, 32, "sensor gain, also sets the four colour gains"},
-        {"gain-red", 14, 0, 0, 32, "sensor gain of red"},
-        {"gain-green1", 15, 0, 0, 32, "sensor gain of green beside red"},
-        {"gain-green2", 16, 0, 0, 32, "sensor gain of green beside blue"},
-        {"gain-blue", 17, 0, 0, 32, "sensor gain of blue"},
-        {"exposure", 18, 0, 0, 2600, "exposure in sensor lines"},
-        {"gray-mode", 19, 0, 2, 0, "8-bit mode: 0 raw, 1 gray filter, 2 colour to gray"},
-        {"gray-gain-r", 20, 0, 255, 128, "gray filter gain, 128ths"},
-        {"gray-gain-g1", 21, 0, 255, 128, "gray filter gain, 128ths"},
-        {"gray-gain-g2", 22, 0, 255, 128, "gray filter gain, 128ths"},
-        {"gray-gain-b", 23, 0, 255, 128, "gray filter gain, 128ths"},
-        {"gray-offset-r", 24, -255, 255, 0, "gray filter offset"},
-        {"gray-offset-g1", 25, -255, 255, 0, "gray filter offset"},
-        {"gray-offset-g2", 26, -255, 255, 0, "gray filter offset"},
-        {"gray-offset-b", 27, -255, 255, 0, "gray filter offset"},
-        {"mirror-v", 0, 0, 1, 0, "vertical mirroring"},
-        {"mirror-h", 0, 0, 1, 0, "horizontal mirroring"},
-        {"auto-iris", 0, 0, 2, 0, "0 off, 1 automatic exposure, 2 automatic gain"},
-    };
+    static const std::vector<Setting> table = [] {
+        std::vector<Setting> settings;
+        // The filter values as the library names them; the packed white balance (index 6) is
+        // there as its three parts.
+        for (const FilterIndexInfo& f : kFilterIndexes) {
+            if (f.index != 0 && f.index != 6) settings.push_back({f.name, f.index, f.min, f.max, DefaultValue(f.index), f.meaning});
+        }
+        settings.push_back({"mirror-v", 0, 0, 1, 0, "vertical mirroring"});
+        settings.push_back({"mirror-h", 0, 0, 1, 0, "horizontal mirroring"});
+        settings.push_back({"auto-iris", 0, 0, 2, 0, "0 off, 1 automatic exposure, 2 automatic gain"});
+        return settings;
+    }();
     return table;
 }
 

@@ -38,6 +38,7 @@ struct AnalogGainDialog::View {
 
     static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         try {
+            MessageScope held;
             AnalogGainDialog* d = ObjectOf<AnalogGainDialog>(dialog, message, lParam);
             if (d == nullptr) return FALSE;
             switch (message) {
@@ -77,7 +78,7 @@ struct AnalogGainDialog::View {
 };
 
 int AnalogGainDialog::Show(platform::WindowHandle owner) {
-    return static_cast<int>(ShowModal(IDD_GAIN_EN, IDD_GAIN_JA, static_cast<HWND>(owner), View::Proc, this));
+    return static_cast<int>(ShowModal(IDD_GAIN_EN, IDD_GAIN_JA, static_cast<HWND>(owner), View::Proc, this, settingsLock_));
 }
 
 }  // namespace lumora

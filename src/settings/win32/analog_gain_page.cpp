@@ -103,6 +103,7 @@ struct AnalogGainPage::View {
 
     static INT_PTR CALLBACK Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
         try {
+            MessageScope held;
             AnalogGainPage* p = ObjectOf<AnalogGainPage>(page, message, lParam);
             if (p == nullptr) return FALSE;
             switch (message) {

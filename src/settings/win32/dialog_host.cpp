@@ -25,14 +25,30 @@ void RegisterCommonControls() {
     InitCommonControlsEx(&controls);
 }
 
+// The settings lock of the modal dialog running on this thread.
+thread_local std::recursive_mutex* tSettingsLock = nullptr;
+
 }  // namespace
+
+MessageScope::MessageScope() : lock_(tSettingsLock) {
+    if (lock_ != nullptr) lock_->lock();
+}
+
+MessageScope::~MessageScope() {
+    if (lock_ != nullptr) lock_->unlock();
+}
 
 bool Japanese() { return GetSystemDefaultLangID() == 0x0411; }
 
-INT_PTR ShowModal(int english, int japanese, HWND owner, DLGPROC proc, void* object) {
+INT_PTR ShowModal(int english, int japanese, HWND owner, DLGPROC proc, void* object,
+                  std::recursive_mutex* settingsLock) {
     RegisterCommonControls();
-    return DialogBoxParamW(OwnModule(), MAKEINTRESOURCEW(Japanese() ? japanese : english), owner, proc,
-                           reinterpret_cast<LPARAM>(object));
+    std::recursive_mutex* outer = tSettingsLock;
+    tSettingsLock = settingsLock;
+    const INT_PTR result = DialogBoxParamW(OwnModule(), MAKEINTRESOURCEW(Japanese() ? japanese : english), owner,
+                                           proc, reinterpret_cast<LPARAM>(object));
+    tSettingsLock = outer;
+    return result;
 }
 
 HWND CreatePage(int english, int japanese, HWND parent, DLGPROC proc, void* object, bool visible) {

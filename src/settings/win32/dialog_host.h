@@ -6,6 +6,7 @@
 // Thread context: the thread that runs the dialog.
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 
 namespace lumora::dialog_host {
@@ -15,7 +16,24 @@ bool Japanese();
 
 // Runs the modal dialog of template english or japanese with proc; object reaches proc as the
 // WM_INITDIALOG parameter. The common controls are registered first. The system's result.
-INT_PTR ShowModal(int english, int japanese, HWND owner, DLGPROC proc, void* object);
+// settingsLock (when given) guards the records the dialog edits: the procedures of the dialog
+// and its pages hold it for each message (MessageScope), so that the preview thread never
+// reads a record half changed.
+INT_PTR ShowModal(int english, int japanese, HWND owner, DLGPROC proc, void* object,
+                  std::recursive_mutex* settingsLock = nullptr);
+
+// Held by a dialog or page procedure for one message: the settings lock of the modal dialog
+// running on this thread, if any.
+class MessageScope {
+public:
+    MessageScope();
+    ~MessageScope();
+    MessageScope(const MessageScope&) = delete;
+    MessageScope& operator=(const MessageScope&) = delete;
+
+private:
+    std::recursive_mutex* lock_;
+};
 // Creates the modeless child page of template english or japanese in parent at 30, 25 (not
 // resized), shown or hidden. Null when it cannot.
 HWND CreatePage(int english, int japanese, HWND parent, DLGPROC proc, void* object, bool visible);

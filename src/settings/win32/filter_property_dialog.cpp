@@ -59,6 +59,7 @@ struct FilterPropertyDialog::View {
 
     static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         try {
+            MessageScope held;
             FilterPropertyDialog* d = ObjectOf<FilterPropertyDialog>(dialog, message, lParam);
             if (d == nullptr) return FALSE;
             switch (message) {
@@ -84,7 +85,8 @@ struct FilterPropertyDialog::View {
 };
 
 int FilterPropertyDialog::Show(platform::WindowHandle owner) {
-    return static_cast<int>(ShowModal(IDD_FILTER_EN, IDD_FILTER_JA, static_cast<HWND>(owner), View::Proc, this));
+    return static_cast<int>(ShowModal(IDD_FILTER_EN, IDD_FILTER_JA, static_cast<HWND>(owner), View::Proc, this,
+                                             settingsLock_));
 }
 
 void FilterPropertyDialog::Refresh(int direction) {

@@ -67,6 +67,7 @@ struct GrayFilterPage::View {
 
     static INT_PTR CALLBACK Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
         try {
+            MessageScope held;
             GrayFilterPage* p = ObjectOf<GrayFilterPage>(page, message, lParam);
             if (p == nullptr) return FALSE;
             switch (message) {

@@ -70,6 +70,7 @@ struct ImageFilterPage::View {
 
     static INT_PTR CALLBACK Proc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
         try {
+            MessageScope held;
             ImageFilterPage* p = ObjectOf<ImageFilterPage>(page, message, lParam);
             if (p == nullptr) return FALSE;
             switch (message) {
