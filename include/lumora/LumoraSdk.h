@@ -366,7 +366,7 @@ LUMORA_FILTER_EXPORT(ColorGainRed)   /* 14: 0..127 */
 LUMORA_FILTER_EXPORT(ColorGainGreen1)/* 15: 0..127 */
 LUMORA_FILTER_EXPORT(ColorGainGreen2)/* 16: 0..127 */
 LUMORA_FILTER_EXPORT(ColorGainBlue)  /* 17: 0..127 */
-LUMORA_FILTER_EXPORT(ExposureTime)   /* 18: sensor lines, CameraInfo's exposureMin..exposureMax (0 is taken as 1) */
+LUMORA_FILTER_EXPORT(ExposureTime)   /* 18: sensor lines, CameraInfo's exposure range (0 is 1) */
 LUMORA_FILTER_EXPORT(GrayMode)       /* 19: 0..2 */
 LUMORA_FILTER_EXPORT(GrayGainR)      /* 20: 0..255 */
 LUMORA_FILTER_EXPORT(GrayGainG1)     /* 21: 0..255 */
