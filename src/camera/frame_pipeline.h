@@ -17,12 +17,12 @@
 //
 // Thread context: Run runs on the thread that fetched the frame (the preview thread, or the
 // application's thread inside a snapshot), which may share the bands with the pipeline's helper
-// thread; the control loops and dialog refreshes run on Run's thread only. It copies the camera's filter record and auto-iris
-// mode under the camera's settings lock when the frame begins and runs every stage on that
-// copy, so a frame is processed with one consistent set of settings; a setting changed
-// meanwhile takes effect from the next frame. What the control loops decide (automatic
-// exposure and gain, white balance, gray calibration) goes back into the camera's records under
-// the same lock.
+// thread; the control loops and dialog refreshes run on Run's thread only. It copies the
+// camera's filter record and auto-iris mode under the camera's settings lock when the frame
+// begins and runs every stage on that copy, so a frame is processed with one consistent set of
+// settings; a setting changed meanwhile takes effect from the next frame. What the control
+// loops decide (automatic exposure and gain, white balance, gray calibration) goes back into
+// the camera's records under the same lock.
 #include <cstdint>
 #include <memory>
 
@@ -43,8 +43,9 @@ public:
     void Run();
 
     // Threads that share a frame's row bands: 1 runs them on Run's thread alone; 2 (the
-    // default where the processor has two cores) lets the pipeline's helper thread take every
-    // other band as well. The pictures are the same either way. Call between frames.
+    // default where the processor has two cores) lets the pipeline's helper thread take bands as
+    // well, each thread the next band not yet taken, a band beginning a step once the band
+    // before has done it. The pictures are the same either way. Call between frames.
     void SetWorkerThreads(int count);
 
     // Automatic exposure (auto-iris 1) or gain (auto-iris 2) from five window means of the raw
