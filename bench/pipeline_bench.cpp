@@ -2,21 +2,21 @@
 // correction plus demosaic alone, measured in the same run. Every iteration starts from the
 // same raw frame (restored outside the timing), as every fetched frame does.
 //
-// Why BM_DefectPlusDemosaic24 costs about 2.5 x BM_CorrectDefects8 plus BM_Demosaic8: the
-// defect correction is not doing the same work. BM_CorrectDefects8 corrects its frame in place
-// and never restores it, so from its second iteration on it finds nothing to replace (its
-// "corrected" counter is the last iteration's: 0) and measures the candidate scan alone. Here
-// the frame is restored every time, and on this scene the correction replaces about 278,000 samples
-// per frame (the ramp's steps from 209 back to 30 in raw_scene.h make samples stand 70 or more
-// above their neighbours' mean, besides the hot pixels), each through the full one-sample test
-// and the mosaic colour check. BM_CorrectDefects8_Fresh (bench_imaging) is that pass on a
-// fresh frame. One run on a loaded machine, CPU medians: BM_CorrectDefects8 3.0 ms,
-// BM_CorrectDefects8_Fresh 9.3 ms, BM_Demosaic8 5.3 ms, BM_DefectPlusDemosaic24 15.4 ms
-// (9.3 + 5.3 = 14.6). Cachegrind, one fresh frame: the correction executes 84 M instructions,
-// the demosaic 34 M (row loops 32 M, border pass 2.3 M); the demosaic's first-level misses are
-// the same in both programs (about 570 k reads in its column sums), so it is not a cold frame
-// (the restore leaves the raw frame in the cache), not the white-balance gains (the same record
-// in both) and not the border pass (under 2 % of the instructions).
+// Why BM_DefectPlusDemosaic24 costs about 2.5 x BM_CorrectDefects8 plus BM_Demosaic8: the defect
+// correction is not doing the same work. BM_CorrectDefects8 corrects its frame in place and never
+// restores it, so from its second iteration on it finds nothing to replace (its "corrected" counter
+// is the last iteration's: 0) and measures the candidate scan alone. Here the frame is restored
+// every time, and on this scene the correction replaces about 278,000 samples per frame (the ramp's
+// steps from 209 back to 30 in raw_scene.h make samples stand 70 or more above their neighbours'
+// mean, besides the hot pixels), each through the full one-sample test and the mosaic colour check.
+// BM_CorrectDefects8_Fresh (bench_imaging) is that pass on a fresh frame. One run on a loaded
+// machine, CPU medians: BM_CorrectDefects8 3.0 ms, BM_CorrectDefects8_Fresh 9.3 ms, BM_Demosaic8
+// 5.3 ms, BM_DefectPlusDemosaic24 15.4 ms (9.3 + 5.3 = 14.6). Cachegrind, one fresh frame: the
+// correction executes 84 M instructions, the demosaic 34 M (row loops 32 M, border pass 2.3 M); the
+// demosaic's first-level misses are the same in both programs (about 570 k reads in its column
+// sums), so it is not a cold frame (the restore leaves the raw frame in the cache), not the
+// white-balance gains (the same record in both) and not the border pass (under 2 % of the
+// instructions).
 #include <benchmark/benchmark.h>
 
 #include <cstring>
