@@ -17,9 +17,11 @@ T* Row(const Frame& f, int32_t y) {
     return reinterpret_cast<T*>(f.dest + y * f.destStride);
 }
 
-// The full test at (x, y); 1 when the sample was replaced.
+// The full test at (x, y); 1 when the sample was replaced. Kept inline in the row loops (the
+// 16-bit one was called out of line otherwise).
 template <typename T>
-int CheckSample(const Frame& f, int32_t x, int32_t y, int threshold, int colourLimit) {
+inline __attribute__((always_inline)) int CheckSample(const Frame& f, int32_t x, int32_t y, int threshold,
+                                                      int colourLimit) {
     using S = mosaic::SampleTraits<T>;
     T* row = Row<T>(f, y);
     const int s = S::Read(row + x);
