@@ -212,6 +212,8 @@ int Acquisition::Record(const char* fileName, int durationMs, int showWindow) {
         Close();
         return Fail(CAMERR_STORAGE);
     }
+    // The frame index beside the file; a recording goes on without one that cannot be written.
+    recording_.BeginIndex(fileName);
     if (!recording_.Start(durationMs)) {
         Close();
         return Fail(CAMERR_THREAD);

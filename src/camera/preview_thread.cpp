@@ -76,7 +76,9 @@ void PreviewThread::ProcessFrame() {
     info.bitCount = output.BitCount();
     info.fpsTimes10 = rate_.Count(platform::MultimediaTime());
     camera_.pipeline.Run();
-    if (acquisition_.handOver.Publish(output, false)) acquisition_.FrameHandedOver();
+    FrameDetails details;
+    acquisition_.LastFrameDetails(&details);  // this thread's own frame, fetched above
+    if (acquisition_.handOver.Publish(output, false, details)) acquisition_.FrameHandedOver();
     camera_.preview.Paint();
     acquisition_.DeliverFrame(output, info);
 }

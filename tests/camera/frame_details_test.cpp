@@ -5,6 +5,7 @@
 // in the details of later frames. (Also run under ThreadSanitizer.)
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -193,6 +194,52 @@ TEST_F(FrameDetailsTest, SnapShotIsFrameOneAndBadRecordsAreRefused) {
     EXPECT_EQ(smallStats.completed, 0u);
     EXPECT_EQ(good.completed, 0u);
     EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT);
+}
+
+// The recorder's index beside the AVI: a line per AVI frame, in order, each naming a device
+// frame (numbers and times rising) recorded with the sensor's settings.
+TEST_F(FrameDetailsTest, RecordingIndexNamesEveryAviFrame) {
+    const std::string path = TempPath("frame_index.avi");
+    ASSERT_EQ(Lumora_SetExposureTime(h, 150), 1);
+    ASSERT_EQ(Lumora_Record(h, path.c_str(), 600, 0), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    ASSERT_EQ(Lumora_StopPreview(h), 1);
+    std::FILE* avi = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(avi, nullptr);
+    uint8_t header[52] = {};
+    ASSERT_EQ(std::fread(header, 1, sizeof header, avi), sizeof header);
+    std::fclose(avi);
+    const uint32_t aviFrames = header[48] | header[49] << 8 | header[50] << 16 | uint32_t{header[51]} << 24;
+    ASSERT_GT(aviFrames, 10u);
+
+    std::FILE* index = std::fopen((path + ".frames.csv").c_str(), "r");
+    ASSERT_NE(index, nullptr);
+    char line[256];
+    ASSERT_NE(std::fgets(line, sizeof line, index), nullptr);
+    EXPECT_STREQ(line, "avi_frame,number,timestamp_us,skipped_before,exposure_lines,exposure_us,global_gain,"
+                       "gain_red,gain_green1,gain_green2,gain_blue\n");
+    uint32_t rows = 0, lastNumber = 0;
+    unsigned long long lastTime = 0;
+    while (std::fgets(line, sizeof line, index)) {
+        unsigned aviFrame = 0, number = 0, skipped = 0, lines = 0, us = 0, gains[5] = {};
+        unsigned long long time = 0;
+        ASSERT_EQ(std::sscanf(line, "%u,%u,%llu,%u,%u,%u,%u,%u,%u,%u,%u", &aviFrame, &number, &time, &skipped,
+                              &lines, &us, &gains[0], &gains[1], &gains[2], &gains[3], &gains[4]),
+                  11)
+            << line;
+        EXPECT_EQ(aviFrame, rows);
+        EXPECT_GT(number, lastNumber);
+        EXPECT_GT(time, lastTime);
+        EXPECT_EQ(lines, 150u);
+        EXPECT_GT(us, 0u);
+        lastNumber = number;
+        lastTime = time;
+        ++rows;
+    }
+    std::fclose(index);
+    EXPECT_EQ(rows, aviFrames);
+    std::remove(path.c_str());
+    std::remove((path + ".frames.csv").c_str());
 }
 
 }  // namespace
