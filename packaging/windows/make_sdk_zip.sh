@@ -16,8 +16,8 @@ trap 'rm -rf "$stage"' EXIT
 mkdir -p "$stage/include/lumora" "$stage/examples"
 cp "$src/include/lumora/LumoraSdk.h" "$stage/include/lumora/"
 cp "$src"/examples/*.c "$stage/examples/"
-for spec in "x86:i686:$x86" "x64:x86_64:$x64"; do
-  IFS=: read -r folder triple build <<<"$spec"
+for entry in "x86:i686:$x86" "x64:x86_64:$x64"; do
+  IFS=: read -r folder triple build <<<"$entry"
   mkdir "$stage/$folder"
   cp "$build/bin/LumoraSdk_USB3_K37VQ.dll" "$build/bin/lumora.exe" \
     "$build/LumoraSdk_USB3_K37VQ.dll.a" "$build/LumoraSdk_USB3_K37VQ.lib" "$stage/$folder/"
