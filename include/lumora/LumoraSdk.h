@@ -422,8 +422,11 @@ typedef struct LumoraExStreamStatistics {
 
 /* The details of the frame delivered last on the handle: 1, or 0 when no frame was delivered
  * since the handle was opened. Unlike the Lumora_ functions, this one may be called from the
- * notifier of Lumora_CallBackPreview: there it gives the frame that the CAMMSG_FRAME being
- * handled announces. After Lumora_SnapShot it gives the snapshot's frame. */
+ * notifier of Lumora_CallBackPreview (outside Windows): there it gives the frame that the
+ * CAMMSG_FRAME being handled announces. On Windows, where the message is posted and handled
+ * later, it gives the newest frame delivered by then (like the FrameInfo the message points to,
+ * which is rewritten for each frame): its number tells which one. After Lumora_SnapShot it gives
+ * the snapshot's frame. */
 LUMORA_EXPORTED int LUMORA_API LumoraEx_GetFrameDetails(LumoraHandle h, LumoraExFrameDetails *details);
 /* The stream statistics: 1, or 0. May also be called from the notifier. */
 LUMORA_EXPORTED int LUMORA_API LumoraEx_GetStreamStatistics(LumoraHandle h, LumoraExStreamStatistics *statistics);
