@@ -68,8 +68,8 @@ int main(int argc, char **argv) {
     Lumora_SetColorMode(cam, 24);
     Lumora_SetSubSample(cam, 2); /* a quarter of the sensor each way */
     Lumora_SetCaptureWindowEx(cam, 3488, 0, 3488, 2616, 0, 2616);
-    /* 24-bit rows are padded to 4 bytes: stride x height bytes. */
-    size = ((Lumora_Width(cam) * 3 + 3) & ~3) * Lumora_Height(cam);
+    /* The bytes of one frame as these settings give it: rows padded to 4 bytes, x height. */
+    size = LumoraPictureSize(cam, NULL, NULL, NULL);
     buffer = malloc((size_t)size);
     if (buffer == NULL || !Lumora_CallBackPreview(cam, target, buffer, size, 1)) {
         fprintf(stderr, "failed: %s\n", LumoraErrorText(Lumora_GetLastError(cam)));

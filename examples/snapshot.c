@@ -24,7 +24,13 @@ int main(int argc, char **argv) {
         Lumora_Release(cam);
         return 1;
     }
-    printf("%s: %d x %d\n", file, Lumora_Width(cam), Lumora_Height(cam));
+    /* The picture's size: the capture window after subsampling (Lumora_Width and Lumora_Height
+     * give the window on the sensor). */
+    {
+        int width = 0, height = 0, bits = 0;
+        LumoraPictureSize(cam, &width, &height, &bits);
+        printf("%s: %d x %d, %d bits per pixel\n", file, width, height, bits);
+    }
     Lumora_Release(cam);
     return 0;
 }

@@ -119,7 +119,13 @@ static inline const char *LumoraErrorText(int code) {
 #define CAMMSG_FRAME 0x8002
 #define CAMMSG_ERROR 0x8003
 
-/* Still-image formats for Lumora_SaveImage. */
+/* The longest recording Lumora_Record takes: one day, in milliseconds. */
+#define LUMORA_RECORD_MAX_MS 86400000
+
+/* Still-image formats for Lumora_SaveImage. LUMORA_IMAGE_RAW is the processed picture as it
+ * lies in memory, without any header: its rows top row first, each padded to 4 bytes (stride x
+ * height bytes, see "Pictures" above), samples in blue, green, red order; 16-bit samples
+ * (0..4095) little-endian. The size comes from LumoraPictureSize. */
 #define LUMORA_IMAGE_BMP 0
 #define LUMORA_IMAGE_RAW 1
 #define LUMORA_IMAGE_JPEG_FINE 2
@@ -190,7 +196,8 @@ typedef struct LumoraNotifier {
  * Lumora_Release: stores the settings, stops everything, frees the handle; 1, or 0 for an
  * unknown handle.
  * Lumora_GetLastError: the newest recorded code, removed from the handle's history of 20; 0 when
- * none is left (a running preview with automatic exposure off notes CAMERR_NONE per frame).
+ * none is left. Only failures are recorded (and posted): right after a failed call its code is
+ * the newest, also while a preview runs.
  * Lumora_GetCameraInfo: info->size must be at least 36 (CAMERR_MEMORY), info not null
  * (CAMERR_ARGUMENT). Lumora_Width / Lumora_Height: the capture window's size in sensor pixels,
  * before subsampling; 0 for an unknown handle. Lumora_GetStatus: always 0. */
@@ -224,21 +231,27 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetDeviceNumber(LumoraHandle h, int index)
  * (the window does not fit the sensor or the sensor refuses it), CAMERR_MEMORY, and the starting
  * call adds its own code (CAMERR_NO_DEVICE, CAMERR_TRANSFER for the preview calls,
  * CAMERR_STORAGE for Lumora_Record, CAMERR_WINDOW when no window can be made, CAMERR_THREAD).
+ * One camera streams for one handle at a time: starting an acquisition (or an idle
+ * Lumora_SnapShot) on a camera that another handle of the process is acquiring from fails with
+ * CAMERR_NO_DEVICE (and the starting call's own code) before anything reaches the camera; the
+ * other handle's acquisition goes on untouched.
  * Lumora_CallBackPreview: after each frame copies it into buffer (size bytes, at least
- * stride x height of the colour mode's picture, else CAMMSG_FRAME (0, CAMERR_MEMORY) instead of
- * the frame) and posts CAMMSG_FRAME (wParam = FrameInfo*, lParam 0) to notifyWindow; a failed
- * frame posts (0, CAMERR_TRANSFER), a stopped camera (0, CAMERR_STREAM_STOPPED). The buffer must
- * stay valid until Lumora_StopPreview, Lumora_Close or Lumora_Release returns.
- * Lumora_Record: durationMs >= 0 (else CAMERR_ARGUMENT); a 24-bit AVI of the processed frames
- * with their measured rate, finished after durationMs, or when the acquisition stops earlier;
- * a file that cannot take the next frame ends the recording with CAMERR_STORAGE.
+ * stride x height of the colour mode's picture, see LumoraPictureSize, else CAMMSG_FRAME (0,
+ * CAMERR_MEMORY) instead of the frame; a negative size is CAMERR_ARGUMENT) and posts
+ * CAMMSG_FRAME (wParam = FrameInfo*, lParam 0) to notifyWindow; a failed frame posts (0,
+ * CAMERR_TRANSFER), a stopped camera (0, CAMERR_STREAM_STOPPED). The buffer must stay valid
+ * until Lumora_StopPreview, Lumora_Close or Lumora_Release returns.
+ * Lumora_Record: durationMs 0..LUMORA_RECORD_MAX_MS (else CAMERR_ARGUMENT); a 24-bit AVI of the
+ * processed frames with their measured rate, finished after durationMs, or when the acquisition
+ * stops earlier; a file that cannot take the next frame ends the recording with CAMERR_STORAGE.
  * Lumora_SnapShot: fetches and processes one frame (preparing one when idle), copying it into
  * buffer when buffer and size are given; 0 with CAMERR_TRANSFER when no frame comes (the wait
  * is at most 8 s). Lumora_GetImage: the latest processed frame into buffer (CAMERR_MEMORY when
- * there is none or the buffer is too small). Lumora_SaveImage: the latest processed frame as a
- * file, format LUMORA_IMAGE_*; 0 with CAMERR_NO_DEVICE when there is no frame, CAMERR_STORAGE
- * when the file cannot be written. Lumora_SetPreviewWindow: parent and placement of the next
- * preview window (null parent: a top-level window of the frame's size). */
+ * there is none or the buffer is too small, CAMERR_ARGUMENT for a negative size; SnapShot
+ * alike). Lumora_SaveImage: the latest processed frame as a file, format LUMORA_IMAGE_*
+ * (another format, or no file name: CAMERR_ARGUMENT); 0 with CAMERR_NO_DEVICE when there is no
+ * frame, CAMERR_STORAGE when the file cannot be written. Lumora_SetPreviewWindow: parent and
+ * placement of the next preview window (null parent: a top-level window of the frame's size). */
 LUMORA_EXPORTED int LUMORA_API Lumora_Preview(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_CallBackPreview(LumoraHandle h, LumoraWindow notifyWindow, void *buffer, int size, int flag);
 LUMORA_EXPORTED int LUMORA_API Lumora_Record(LumoraHandle h, const char *fileName, int durationMs, int showWindow);
@@ -255,9 +268,9 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetPreviewWindow(LumoraHandle h, LumoraWin
 
 /* Geometry and sensor settings. Lumora_SetColorMode: 8, 16, 24, 32, 48, 64 (CAMERR_ARGUMENT
  * otherwise); Lumora_GetColorMode reports 8, 12, 24, 32, 44, 60 (see above). Lumora_SetSubSample:
- * 0 full, 1 half, 2 quarter resolution (skipping), 17 and 18 half and quarter with binning;
- * another value returns 0 and records nothing. Lumora_SetWaitTime: the preview's polling
- * interval in ms, >= 0 (default 10). Lumora_SetHalfClock: 0..9, the pixel clock (1..5 select
+ * 0 full, 1 half, 2 quarter resolution (skipping), 17 and 18 half and quarter with binning
+ * (else CAMERR_ARGUMENT). Lumora_SetWaitTime: the preview's polling interval in ms, >= 0 (else
+ * CAMERR_ARGUMENT; default 10). Lumora_SetHalfClock: 0..9, the pixel clock (1..5 select
  * 64, 76.8, 96, 128 and 192 MHz; 0 and 6..9 54.8 MHz), applied at the next acquisition.
  * Lumora_SetAutoIris: 0 off, 1 automatic exposure, 2 automatic gain, run on every frame.
  * Lumora_GetRealExposureTime: the exposure in microseconds at the line timing read when the last
@@ -271,10 +284,18 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetPreviewWindow(LumoraHandle h, LumoraWin
  * failed, or streaming did not pause for the write. */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetColorMode(LumoraHandle h, int bits);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetColorMode(LumoraHandle h);
+/* Lumora_SetCaptureWindow: the first stored preset of width x height (the presets of the camera
+ * property dialog, kept with the settings; the first run stores the full sensor) becomes the
+ * capture window; 0 with CAMERR_WINDOW when no preset has that size (nothing changes). A preset
+ * that does not lie on the sensor becomes the full sensor (1, with CAMERR_CAPTURE_WINDOW); one
+ * the sensor cannot read out fails as below.
+ * Lumora_SetCaptureWindowEx: the window (the totals are stored, not used) in sensor pixels; the
+ * sensor reads at least 4 x 3. 0 with CAMERR_CAPTURE_WINDOW when the window lies outside the
+ * sensor, the sensor cannot read it out or the subsampling mode is out of range: the previous
+ * window stays in force (Lumora_Width, Lumora_Height, the sensor and Lumora_GetCaptureWindowEx).
+ * 0 with CAMERR_REGISTER when the camera did not take it: the six values are kept, and the next
+ * acquisition sends them again. */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetCaptureWindow(LumoraHandle h, int width, int height);
-/* 0: CAMERR_CAPTURE_WINDOW, the window lies outside the sensor or the subsampling mode is out of
- * range; or CAMERR_REGISTER, the camera did not take the window. Either way the six values are
- * kept and Lumora_GetCaptureWindowEx returns them. */
 LUMORA_EXPORTED int LUMORA_API Lumora_SetCaptureWindowEx(LumoraHandle h, int hTotal, int hStart, int hEffective, int vTotal, int vStart, int vEffective);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetCaptureWindowEx(LumoraHandle h, int *hTotal, int *hStart, int *hEffective, int *vTotal, int *vStart, int *vEffective);
 LUMORA_EXPORTED int LUMORA_API Lumora_SetSubSample(LumoraHandle h, int mode);
@@ -296,10 +317,11 @@ LUMORA_EXPORTED int LUMORA_API Lumora_GetMirrorH(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetRealExposureTime(LumoraHandle h, int *ok);
 
 /* Registers, serial ROM and I/O port. Sensor registers are 16 bits wide; Lumora_WriteRegister
- * and Lumora_ReadRegister take the low 8 bits of the address, the Ex forms all 16. A failed
- * transfer is CAMERR_REGISTER (the read returns 0 and *ok = 0). This model has no serial ROM and
- * no port: Lumora_ReadSromID and Lumora_WriteSromID fail with CAMERR_NO_DEVICE, Lumora_SetIOPort
- * returns 0, Lumora_GetIOPort reports 0. */
+ * and Lumora_ReadRegister take the low 8 bits of the address, the Ex forms addresses 0..0xFFFF;
+ * values are 0..0xFFFF. Another address or value is CAMERR_ARGUMENT (nothing is written), a
+ * failed transfer CAMERR_REGISTER (the read returns 0 and *ok = 0). This model has no serial ROM
+ * and no port: Lumora_ReadSromID and Lumora_WriteSromID fail with CAMERR_NO_DEVICE,
+ * Lumora_SetIOPort returns 0, Lumora_GetIOPort reports 0. */
 LUMORA_EXPORTED int LUMORA_API Lumora_WriteRegister(LumoraHandle h, int address, int value);
 LUMORA_EXPORTED int LUMORA_API Lumora_WriteRegisterEx(LumoraHandle h, int address, int value);
 LUMORA_EXPORTED int LUMORA_API Lumora_ReadRegister(LumoraHandle h, int address, int *ok);
@@ -344,7 +366,7 @@ LUMORA_FILTER_EXPORT(ColorGainRed)   /* 14: 0..127 */
 LUMORA_FILTER_EXPORT(ColorGainGreen1)/* 15: 0..127 */
 LUMORA_FILTER_EXPORT(ColorGainGreen2)/* 16: 0..127 */
 LUMORA_FILTER_EXPORT(ColorGainBlue)  /* 17: 0..127 */
-LUMORA_FILTER_EXPORT(ExposureTime)   /* 18: 0..8192 sensor lines */
+LUMORA_FILTER_EXPORT(ExposureTime)   /* 18: sensor lines, CameraInfo's exposure range (0 is 1) */
 LUMORA_FILTER_EXPORT(GrayMode)       /* 19: 0..2 */
 LUMORA_FILTER_EXPORT(GrayGainR)      /* 20: 0..255 */
 LUMORA_FILTER_EXPORT(GrayGainG1)     /* 21: 0..255 */
@@ -367,6 +389,24 @@ LUMORA_EXPORTED int LUMORA_API Lumora_SetSamplingRate(LumoraHandle h, int rate);
 LUMORA_EXPORTED int LUMORA_API Lumora_Trigger(LumoraHandle h);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetSamplingRate(LumoraHandle h, int *value);
 LUMORA_EXPORTED int LUMORA_API Lumora_GetVideoFormat(LumoraHandle h, int *value);
+
+/* The pictures an acquisition started now would deliver: *width x *height pixels (the capture
+ * window after subsampling) of *bitsPerPixel bits (the bits Lumora_SetColorMode takes: 8, 16,
+ * 24, 32, 48 or 64). Returns the bytes of one picture in memory, stride x height: the size the
+ * buffer of Lumora_CallBackPreview, Lumora_GetImage and Lumora_SnapShot needs. 0 (and zeros)
+ * for an unknown handle. Any pointer may be null. A helper of this header, on Lumora_Width,
+ * Lumora_Height, Lumora_GetSubSample and Lumora_GetColorMode, not a function of the library. */
+static inline int LumoraPictureSize(LumoraHandle h, int *width, int *height, int *bitsPerPixel) {
+    const int sub = Lumora_GetSubSample(h), reported = Lumora_GetColorMode(h);
+    const int divisor = sub == 1 || sub == 17 ? 2 : sub == 2 || sub == 18 ? 4 : 1;
+    const int bits = reported == 12 ? 16 : reported == 44 ? 48 : reported == 60 ? 64 : reported;
+    int w = Lumora_Width(h) / divisor, ht = Lumora_Height(h) / divisor;
+    if (w <= 0 || ht <= 0 || bits <= 0) w = ht = 0;
+    if (width) *width = w;
+    if (height) *height = ht;
+    if (bitsPerPixel) *bitsPerPixel = w > 0 ? bits : 0;
+    return ((w * (bits / 8) + 3) & ~3) * ht;
+}
 
 /* ---- Extensions: frame details and stream statistics (LumoraEx_) ----
  *

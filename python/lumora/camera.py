@@ -19,9 +19,9 @@ SENSOR_WIDTH = 3488
 SENSOR_HEIGHT = 2616
 _MAX_CAMERAS = 10
 
-# The colour modes as this package names them (bits per pixel, 12 for the 12-bit gray mode),
-# the value Lumora_SetColorMode takes and the one Lumora_GetColorMode reports.
-_MODES = {8: (8, 8), 12: (16, 12), 24: (24, 24), 32: (32, 32), 48: (48, 44), 64: (64, 60)}
+# The colour modes by the bits Lumora_SetColorMode takes (this package's ``mode``), with the
+# value Lumora_GetColorMode reports for each.
+_MODES = {8: 8, 16: 12, 24: 24, 32: 32, 48: 44, 64: 60}
 _SUBSAMPLING_DIVISOR = {0: 1, 1: 2, 17: 2, 2: 4, 18: 4}
 # Still-image formats by file extension.
 _IMAGE_FORMATS = {".bmp": 0, ".raw": 1, ".png": 5, ".tif": 6, ".tiff": 6}
@@ -67,7 +67,9 @@ class CameraInfo:
 
 
 class _Filter:
-    """A filter value of the library (Lumora_SetFilterValue / Lumora_GetFilterValue by index)."""
+    """A filter value of the library (Lumora_SetFilterValue / Lumora_GetFilterValue by index).
+    ``allowed`` is a range, or for the sensor's settings the name of the ``CameraInfo`` range
+    that the camera reports."""
 
     def __init__(self, index, allowed, doc, boolean=False):
         self.index, self.allowed, self.boolean = index, allowed, boolean
@@ -83,7 +85,11 @@ class _Filter:
         return bool(value) if self.boolean else value
 
     def __set__(self, camera, value):
-        value = _flag(self.name, value) if self.boolean else _checked(self.name, value, self.allowed)
+        allowed = self.allowed
+        if isinstance(allowed, str):
+            low, high = getattr(camera.info(), allowed)
+            allowed = range(low, high + 1)
+        value = _flag(self.name, value) if self.boolean else _checked(self.name, value, allowed)
         camera._handle.call("Lumora_SetFilterValue", self.index, value)
 
 
@@ -154,15 +160,17 @@ class Camera:
     # ---- geometry and sensor settings ----
     @property
     def mode(self):
-        """Colour mode: 8 (gray), 12 (gray, 12-bit samples in uint16), 24 (BGR), 32 (BGR and a
-        fourth byte), 48 (BGR) or 64 (BGR and a fourth sample), the last two with 12-bit
-        samples in uint16. Takes effect when the next acquisition starts."""
+        """Colour mode as the bits per pixel that ``Lumora_SetColorMode`` takes: 8 (gray), 16
+        (gray, 12-bit samples in uint16), 24 (BGR), 32 (BGR and a fourth byte), 48 (BGR) or 64
+        (BGR and a fourth sample), the last two with 12-bit samples in uint16. (The library's
+        ``Lumora_GetColorMode`` reports 12, 44 and 60 for 16, 48 and 64.) Takes effect when the
+        next acquisition starts."""
         reported = self._handle.value("Lumora_GetColorMode")
-        return next(name for name, (_, shown) in _MODES.items() if shown == reported)
+        return next(bits for bits, shown in _MODES.items() if shown == reported)
 
     @mode.setter
     def mode(self, value):
-        self._handle.call("Lumora_SetColorMode", _MODES[_checked("mode", value, _MODES)][0])
+        self._handle.call("Lumora_SetColorMode", _checked("mode", value, _MODES))
 
     @property
     def window(self):
@@ -187,7 +195,9 @@ class Camera:
 
     @property
     def subsample(self):
-        """Readout mode: 0 full resolution, 1 or 17 half, 2 or 18 quarter (17 and 18 bin)."""
+        """Subsampling mode of ``Lumora_SetSubSample``: 0 full size, 1 half and 2 quarter size
+        (skipping), 17 half and 18 quarter size (binning); the frames are the window divided by
+        1, 2 or 4 each way."""
         return self._handle.value("Lumora_GetSubSample")
 
     @subsample.setter
@@ -248,13 +258,14 @@ class Camera:
     auto_white_balance = _Filter(10, None, "Automatic white balance requested (bool).", boolean=True)
     gamma = _Filter(11, range(201), "Gamma in percent, 0..200 (100 leaves the tones).")
     bayer_mode = _Filter(12, range(4), "Bayer phase of the mosaic, 0..3.")
-    global_gain = _Filter(13, range(128), "Sensor global gain 0..127; sets the colour gains too.")
-    color_gain_red = _Filter(14, range(128), "Sensor gain of red, 0..127.")
-    color_gain_green1 = _Filter(15, range(128), "Sensor gain of green on red rows, 0..127.")
-    color_gain_green2 = _Filter(16, range(128), "Sensor gain of green on blue rows, 0..127.")
-    color_gain_blue = _Filter(17, range(128), "Sensor gain of blue, 0..127.")
-    exposure = _Filter(18, range(1, 8193), "Exposure in sensor lines, 1..8192 (the sensor "
-                       "exposes at least one line: the 0 the library takes would read back as 1).")
+    global_gain = _Filter(13, "global_gain_range", "Sensor global gain in the camera's "
+                          "``info().global_gain_range``; sets the colour gains too.")
+    color_gain_red = _Filter(14, "color_gain_range", "Sensor gain of red (``info().color_gain_range``).")
+    color_gain_green1 = _Filter(15, "color_gain_range", "Sensor gain of green on red rows.")
+    color_gain_green2 = _Filter(16, "color_gain_range", "Sensor gain of green on blue rows.")
+    color_gain_blue = _Filter(17, "color_gain_range", "Sensor gain of blue.")
+    exposure = _Filter(18, "exposure_range", "Exposure in sensor lines, in the camera's "
+                       "``info().exposure_range``.")
     gray_mode = _Filter(19, range(3), "Gray filter mode, 0..2.")
     gray_gain_r = _Filter(20, range(256), "Gray filter gain of red samples, 0..255.")
     gray_gain_g1 = _Filter(21, range(256), "Gray filter gain of green samples on red rows, 0..255.")
@@ -280,8 +291,7 @@ class Camera:
         """The ``FrameFormat`` that the current mode, window and subsampling give a frame."""
         window = self.window
         divisor = _SUBSAMPLING_DIVISOR.get(self.subsample, 1)
-        return FrameFormat(window.width // divisor, window.height // divisor,
-                           _MODES[self.mode][0])
+        return FrameFormat(window.width // divisor, window.height // divisor, self.mode)
 
     def snapshot(self):
         """One processed frame as a ``Frame`` (a ``numpy.ndarray`` with the frame's details; a new frame; the newest one of the stream
@@ -325,8 +335,9 @@ class Camera:
         a second with the share of the time passed (0..1)."""
         if isinstance(seconds, bool) or not isinstance(seconds, numbers.Real):
             raise TypeError("seconds takes a number")
-        if not 0 < seconds <= 3600:
-            raise ValueError(f"seconds must be above 0 and at most 3600, not {seconds}")
+        longest = library.RECORD_MAX_MS // 1000
+        if not 0 < seconds <= longest:
+            raise ValueError(f"seconds must be above 0 and at most {longest}, not {seconds}")
         if progress is not None and not callable(progress):
             raise TypeError("progress takes a function")
         if self._handle.stream is not None:

@@ -77,10 +77,8 @@ class CameraHandle:
         return result
 
     def last_error(self):
-        """The newest non-zero code of the history, which is emptied (0 when there is none).
-
-        While frames are processed with automatic exposure off the library records 0 for each,
-        so a failure's code may sit below a few zeros."""
+        """The newest code of the history, which is emptied so that an older code is never
+        taken for the reason of a later failure (0 when there is none)."""
         codes = [self.lib.Lumora_GetLastError(self.handle) for _ in range(_HISTORY)]
         return next((code for code in codes if code != 0), 0)
 

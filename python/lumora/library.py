@@ -18,6 +18,8 @@ NOTIFIER_TAG = 0x4C4E4F54
 CAMMSG_FRAME = 0x8002
 #: Message posted for every recorded error code.
 CAMMSG_ERROR = 0x8003
+#: The longest recording Lumora_Record takes, in milliseconds (LUMORA_RECORD_MAX_MS).
+RECORD_MAX_MS = 86400000
 
 #: The notify function of a notifier record: (context, message, wParam, lParam).
 NOTIFY_FUNCTION = ctypes.CFUNCTYPE(None, ctypes.c_void_p, ctypes.c_uint, ctypes.c_size_t,

@@ -61,15 +61,17 @@ def test_listing_two_cameras_and_version():
 FILTERS = [("brightness", -255, 255), ("contrast", -127, 127), ("hue", -360, 360),
            ("saturation", -255, 255), ("sharpness", 0, 30), ("white_balance_red", 0, 400),
            ("white_balance_green", 0, 400), ("white_balance_blue", 0, 400), ("gamma", 0, 200),
-           ("bayer_mode", 0, 3), ("global_gain", 0, 127), ("color_gain_red", 0, 127),
-           ("color_gain_green1", 0, 127), ("color_gain_green2", 0, 127),
-           ("color_gain_blue", 0, 127), ("exposure", 1, 8192), ("gray_mode", 0, 2),
+           ("bayer_mode", 0, 3), ("global_gain", None, "global_gain_range"),
+           ("color_gain_red", None, "color_gain_range"), ("color_gain_green1", None, "color_gain_range"),
+           ("color_gain_green2", None, "color_gain_range"), ("color_gain_blue", None, "color_gain_range"),
+           ("exposure", None, "exposure_range"), ("gray_mode", 0, 2),
            ("gray_gain_r", 0, 255), ("gray_gain_g1", 0, 255), ("gray_gain_g2", 0, 255),
            ("gray_gain_b", 0, 255), ("gray_offset_r", -255, 255), ("gray_offset_g1", -255, 255),
            ("gray_offset_g2", -255, 255), ("gray_offset_b", -255, 255)]
-# name, accepted values, refused values
-CHOICES = [(n, [lo, hi, (lo + hi) // 2], [lo - 1, hi + 1]) for n, lo, hi in FILTERS] + [
-    ("mode", [8, 12, 24, 32, 48, 64], [16, 44, 0]), ("subsample", [0, 1, 2, 17, 18], [3, 16, -1]),
+# name, accepted values, refused values (the sensor's ranges: those the camera reports)
+CHOICES = [(n, [lo, hi, (lo + hi) // 2] if lo is not None else hi, [lo - 1, hi + 1] if lo is not None else None)
+           for n, lo, hi in FILTERS] + [
+    ("mode", [8, 16, 24, 32, 48, 64], [12, 44, 0]), ("subsample", [0, 1, 2, 17, 18], [3, 16, -1]),
     ("clock", [0, 5, 9], [-1, 10]), ("auto_iris", [0, 1, 2], [3, -1]),
     ("mirror_v", [True, False], [2]), ("mirror_h", [True, False], [-1]),
     ("auto_white_balance", [True, False], [2]),
@@ -79,6 +81,9 @@ CHOICES = [(n, [lo, hi, (lo + hi) // 2], [lo - 1, hi + 1]) for n, lo, hi in FILT
 
 @pytest.mark.parametrize("name, accepted, refused", CHOICES)
 def test_settings_round_trip_and_refuse_out_of_range(cam, name, accepted, refused):
+    if isinstance(accepted, str):
+        low, high = getattr(cam.info(), accepted)
+        accepted, refused = [low, high, (low + high) // 2], [low - 1, high + 1]
     for value in accepted:
         setattr(cam, name, value)
         assert getattr(cam, name) == value
@@ -97,6 +102,7 @@ def test_registers_and_argument_checks(cam):
     assert cam.read_register(0x3056) == 45 and cam.color_gain_green1 == 45
     for call in (lambda: cam.read_register(0x10000), lambda: cam.write_register(0x3056, -1),
                  lambda: cam.stream(seconds=0), lambda: cam.record("x.avi", -1),
+                 lambda: cam.record("x.avi", lumora.library.RECORD_MAX_MS / 1000 + 0.5),
                  lambda: cam.save("x.gif"), lambda: lumora.Camera(10)):
         with pytest.raises(ValueError):
             call()
@@ -105,7 +111,7 @@ def test_registers_and_argument_checks(cam):
 
 
 @pytest.mark.parametrize("mode, shape, dtype", [
-    (8, (654, 872), np.uint8), (12, (654, 872), np.uint16), (24, (654, 872, 3), np.uint8),
+    (8, (654, 872), np.uint8), (16, (654, 872), np.uint16), (24, (654, 872, 3), np.uint8),
     (32, (654, 872, 4), np.uint8), (48, (654, 872, 3), np.uint16),
     (64, (654, 872, 4), np.uint16)])
 def test_snapshot_in_every_mode_shows_the_chart_top_down(cam, mode, shape, dtype):
@@ -232,3 +238,19 @@ def test_nothing_is_left_behind_when_the_loop_raises_or_the_camera_is_dropped():
     assert [lib.Lumora_GetColorMode(h) for h in handles] == [-1, -1]  # released handles
     with pytest.raises(ValueError):
         cam.snapshot()
+
+
+def test_names_and_limits_are_the_headers():
+    """mode and subsample take the C API's numbers; the recording limit is the header's."""
+    header = open(os.path.join(os.path.dirname(__file__), "..", "..", "include", "lumora",
+                               "LumoraSdk.h"), encoding="utf-8").read()
+    assert f"#define LUMORA_RECORD_MAX_MS {lumora.library.RECORD_MAX_MS}\n" in header
+    with lumora.Camera(0) as cam:
+        for mode, reported in ((16, 12), (48, 44), (64, 60), (24, 24)):
+            cam.mode = mode
+            assert cam.mode == mode and cam._handle.value("Lumora_GetColorMode") == reported
+        cam.window = (3488, 464, 2560, 2616, 348, 1920)
+        for subsample, size in ((1, (1280, 960)), (2, (640, 480)), (17, (1280, 960)), (0, (2560, 1920))):
+            cam.subsample = subsample
+            assert cam._handle.value("Lumora_GetSubSample") == subsample
+            assert (cam.frame_format().width, cam.frame_format().height) == size

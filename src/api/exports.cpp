@@ -291,7 +291,7 @@ int LUMORA_API Lumora_WriteRegister(LumoraHandle h, int address, int value) {
 
 int LUMORA_API Lumora_WriteRegisterEx(LumoraHandle h, int address, int value) {
     return WithCamera(h, 0,
-                      [&](CameraObject& c) { return c.WriteRegister(address & 0xFFFF, value); });
+                      [&](CameraObject& c) { return c.WriteRegister(address, value); });
 }
 
 int LUMORA_API Lumora_ReadRegister(LumoraHandle h, int address, int* ok) {
@@ -299,7 +299,7 @@ int LUMORA_API Lumora_ReadRegister(LumoraHandle h, int address, int* ok) {
 }
 
 int LUMORA_API Lumora_ReadRegisterEx(LumoraHandle h, int address, int* ok) {
-    return WithCamera(h, 0, [&](CameraObject& c) { return c.ReadRegister(address & 0xFFFF, ok); });
+    return WithCamera(h, 0, [&](CameraObject& c) { return c.ReadRegister(address, ok); });
 }
 
 int LUMORA_API Lumora_ReadSromID(LumoraHandle h, int address, int* ok) {

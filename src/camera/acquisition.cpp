@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "api/handle_list.h"
 #include "camera/camera_object.h"
 #include "camera/camera_tables.h"
 #include "platform/clock.h"
@@ -112,12 +113,25 @@ void Acquisition::SizeStaging() {
     staging_.resize(size > 0 ? static_cast<size_t>(size) : 0);
 }
 
+bool Acquisition::CameraAcquiredElsewhere() const {
+    K37VQDevice& device = *camera_.device;
+    if (!device.IsOpen()) return false;
+    const int selected = device.GetSelectedDevice();
+    return ProcessHandleList().AnyObject([&](const CameraObject& other) {
+        return &other != &camera_ && other.device && other.device->IsOpen() &&
+               other.device->GetSelectedDevice() == selected &&
+               other.acquisition.State() != AcquisitionState::Idle;
+    });
+}
+
 // ---- Continuous preview ----
 
 int Acquisition::StartPreview() {
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Previewing) return 1;
     if (state_ == AcquisitionState::Capturing) return Fail(CAMERR_NO_DEVICE);
+    // Nothing reaches the camera while another handle acquires from it.
+    if (CameraAcquiredElsewhere()) return Fail(CAMERR_NO_DEVICE);
     if (!Prepare()) return Fail(CAMERR_NO_DEVICE);
     // The stream runs before the thread asks it for frames: the device's start must not overlap
     // the thread's frame queries.
@@ -179,6 +193,7 @@ int Acquisition::Preview() {
 }
 
 int Acquisition::CallBackPreview(platform::WindowHandle notify, void* buffer, int size, int flag) {
+    if (size < 0) return Fail(CAMERR_ARGUMENT);
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     SetCaller({notify, buffer, size, flag});
     int ok = OpenWindow(true);
@@ -194,7 +209,9 @@ int Acquisition::CallBackPreview(platform::WindowHandle notify, void* buffer, in
 // ---- Recording ----
 
 int Acquisition::Record(const char* fileName, int durationMs, int showWindow) {
-    if (fileName == nullptr || fileName[0] == '\0' || durationMs < 0) return Fail(CAMERR_ARGUMENT);
+    if (fileName == nullptr || fileName[0] == '\0' || durationMs < 0 || durationMs > LUMORA_RECORD_MAX_MS) {
+        return Fail(CAMERR_ARGUMENT);
+    }
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     SetCaller({});
     if (showWindow && !OpenWindow(false)) return 0;
@@ -238,15 +255,18 @@ int Acquisition::Capture() {
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Previewing) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Capturing) return 1;
-    if (!Prepare()) return Fail(CAMERR_NO_DEVICE);
+    if (CameraAcquiredElsewhere() || !Prepare()) return Fail(CAMERR_NO_DEVICE);
     state_ = AcquisitionState::Capturing;
     return 1;
 }
 
 int Acquisition::SnapShot(void* buffer, int size, int flag) {
+    if (size < 0) return Fail(CAMERR_ARGUMENT);
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Previewing) return 0;
-    if (state_ == AcquisitionState::Idle && !Prepare()) return Fail(CAMERR_NO_DEVICE);
+    if (state_ == AcquisitionState::Idle && (CameraAcquiredElsewhere() || !Prepare())) {
+        return Fail(CAMERR_NO_DEVICE);
+    }
     SizeStaging();
     RestartCounts();
     if (camera_.device->StartSingleCapture() != 0) return Fail(CAMERR_TRANSFER);
@@ -275,6 +295,7 @@ int Acquisition::WithLatestFrame(const std::function<int(const ImageBuffer*)>& r
 }
 
 int Acquisition::GetImage(void* buffer, int size, int flag) {
+    if (size < 0) return Fail(CAMERR_ARGUMENT);
     if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
     if (camera_.OutputBuffer() == nullptr) return Fail(CAMERR_NO_DEVICE);
     platform::WindowHandle notify;
@@ -353,7 +374,7 @@ int Acquisition::CopyToCaller(const ImageBuffer& frame, void* buffer, int size, 
     const int32_t height = frame.Height();
     if (size < 0 || static_cast<size_t>(size) < stride * static_cast<size_t>(height)) {
         platform::PostWindowMessage(notify, CAMMSG_FRAME, 0, CAMERR_MEMORY);
-        return Fail(CAMERR_MEMORY);
+        return 0;  // the caller records CAMERR_MEMORY, once
     }
     auto* out = static_cast<uint8_t*>(buffer);
     for (int32_t i = 0; i < height; ++i) {
@@ -370,6 +391,7 @@ void Acquisition::DeliverFrame(const ImageBuffer& output, FrameInfo& info) {
     info.buffer = caller_.buffer;
     if (caller_.buffer != nullptr && caller_.size != 0 &&
         !CopyToCaller(output, caller_.buffer, caller_.size, caller_.flag, caller_.notify)) {
+        Fail(CAMERR_MEMORY);
         return;
     }
     platform::PostWindowMessage(caller_.notify, CAMMSG_FRAME, reinterpret_cast<uintptr_t>(&info), 0);

@@ -95,6 +95,10 @@ public:
     FrameInfo frameInfo{};  // posted with every frame; written by the preview thread
 
 private:
+    // True when another camera object of the process is acquiring (previewing or capturing)
+    // from the camera this one has selected: a second acquisition would mix its transfers with
+    // that one's.
+    bool CameraAcquiredElsewhere() const;
     struct CallerTarget {
         platform::WindowHandle notify = nullptr;
         void* buffer = nullptr;
@@ -107,8 +111,8 @@ private:
     // system the acquisition runs without one.
     int OpenWindow(bool optional);
     void SetCaller(const CallerTarget& target);
-    // Copies frame rows (in order when flag, else last row first); posts (0, 5) to notify and
-    // records CAMERR_MEMORY when size is below stride x height.
+    // Copies frame rows (in order when flag, else last row first); 0, and (0, 5) posted to
+    // notify, when size is below stride x height (the caller records CAMERR_MEMORY).
     int CopyToCaller(const ImageBuffer& frame, void* buffer, int size, int flag,
                      platform::WindowHandle notify);
     // Sizes the staging buffer to the device's current transfer size.

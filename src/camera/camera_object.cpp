@@ -103,8 +103,8 @@ int CameraObject::LoadStreamSettings() {
     // A value that no setter takes leaves its field as it was: a colour mode without buffers or a
     // negative wait would break every later acquisition.
     if (IsColorMode(stream.color)) colorMode = stream.color;
-    SetSubSample(stream.subSample);
-    SetWaitTime(stream.waitTime);
+    if (IsSubsamplingMode(stream.subSample)) subsamplingMode = stream.subSample;
+    if (stream.waitTime >= 0) waitTimeMs = stream.waitTime;
     if (stream.clock >= 0 && stream.clock <= 9) halfClock = stream.clock;
     return 1;
 }
@@ -203,6 +203,9 @@ void CameraObject::ProgramClock(int setting) {
 }
 
 int CameraObject::RecordError(int code) {
+    // Only failures are recorded and posted: a 0 would push the reason of a failed call down
+    // the history and tell the error window of errors that are none.
+    if (code == CAMERR_NONE) return 1;
     errorHistory.Record(code);
     platform::PostWindowMessage(errorWindow, CAMMSG_ERROR, 0, code);
     return 1;
@@ -320,13 +323,13 @@ int CameraObject::GetColorMode() const {
 }
 
 int CameraObject::SetSubSample(int mode) {
-    if (!IsSubsamplingMode(mode)) return 0;
+    if (!IsSubsamplingMode(mode)) return Fail(CAMERR_ARGUMENT);
     subsamplingMode = mode;
     return 1;
 }
 
 int CameraObject::SetWaitTime(int ms) {
-    if (ms < 0) return 0;
+    if (ms < 0) return Fail(CAMERR_ARGUMENT);
     waitTimeMs = ms;
     return 1;
 }
@@ -354,35 +357,46 @@ int CameraObject::SelectSizePreset(int width, int height) {
     if (!device) return NoDevice();
     CaptureWindow preset;
     if (!PresetStore::FindPreset(width, height, &preset)) return Fail(CAMERR_WINDOW);
+    const CaptureWindow previous = captureWindow;
     captureWindow = preset;
     ApplyCaptureWindow(false);  // an invalid preset becomes the full sensor, and counts as taken
-    // A preset the sensor cannot read out fails as SetCaptureWindowEx does, and stays stored.
-    return SendCaptureWindow();
+    // A preset the sensor cannot read out fails as SetCaptureWindowEx does: the previous window
+    // stays in force.
+    return SendCaptureWindow(&previous);
 }
 
 int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal,
                                      int vStart, int vEffective) {
     if (!device) return NoDevice();
-    captureWindow.hTotal = hTotal;
-    captureWindow.hStart = hStart;
-    captureWindow.hEffective = hEffective;
-    captureWindow.vTotal = vTotal;
-    captureWindow.vStart = vStart;
-    captureWindow.vEffective = vEffective;
-    if (!captureWindow.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
-    // A window the camera did not take stays stored: the next acquisition sends it again.
-    return SendCaptureWindow();
+    // A refused window leaves the one in force as it was: its size, the sensor and the values.
+    CaptureWindow wanted = captureWindow;
+    wanted.hTotal = hTotal;
+    wanted.hStart = hStart;
+    wanted.hEffective = hEffective;
+    wanted.vTotal = vTotal;
+    wanted.vStart = vStart;
+    wanted.vEffective = vEffective;
+    if (!wanted.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
+    const CaptureWindow previous = captureWindow;
+    captureWindow = wanted;
+    // A window the camera did not take for a failed transfer stays stored: the next
+    // acquisition sends it again.
+    return SendCaptureWindow(&previous);
 }
 
-int CameraObject::SendCaptureWindow() {
+int CameraObject::SendCaptureWindow(const CaptureWindow* previous) {
     const CaptureWindow& w = captureWindow;
     const int sent = device->SetCaptureWindow(w.hStart, w.vStart, w.hEffective, w.vEffective,
                                               subsamplingMode);
     if (sent == K37VQDevice::kTransferFailed || sent == K37VQDevice::kBusy) {
         return Fail(CAMERR_REGISTER);
     }
-    // A window the sensor cannot read out (narrower than it allows) fails like an invalid one.
-    if (sent != 0) return Fail(CAMERR_CAPTURE_WINDOW);
+    // A window the sensor cannot read out (narrower than it allows) fails like an invalid one;
+    // the sensor keeps the window it had, and so does the object when given it.
+    if (sent != 0) {
+        if (previous != nullptr) captureWindow = *previous;
+        return Fail(CAMERR_CAPTURE_WINDOW);
+    }
     return 1;
 }
 
@@ -480,6 +494,7 @@ int CameraObject::GetRealExposureTime(int* ok) {
 // ---- Registers, serial ROM and I/O port ----
 
 int CameraObject::WriteRegister(int address, int value) {
+    if (address < 0 || address > 0xFFFF || value < 0 || value > 0xFFFF) return Fail(CAMERR_ARGUMENT);
     if (!device) return NoDevice();
     if (!device->WriteSensorRegister(static_cast<uint16_t>(address), static_cast<uint16_t>(value))) {
         return Fail(CAMERR_REGISTER);
@@ -489,6 +504,7 @@ int CameraObject::WriteRegister(int address, int value) {
 
 int CameraObject::ReadRegister(int address, int* ok) {
     if (ok) *ok = 0;
+    if (address < 0 || address > 0xFFFF) return Fail(CAMERR_ARGUMENT);
     if (!device) return NoDevice();
     uint16_t value = 0;
     if (!device->ReadSensorRegister(static_cast<uint16_t>(address), &value)) return Fail(CAMERR_REGISTER);
@@ -680,11 +696,14 @@ ImageBuffer* CameraObject::OutputBuffer() const {
 }
 
 int CameraObject::SaveImage(const char* fileName, int format) {
+    if (fileName == nullptr || fileName[0] == '\0' || format < LUMORA_IMAGE_BMP || format > LUMORA_IMAGE_TIFF) {
+        return Fail(CAMERR_ARGUMENT);
+    }
     if (!device) return NoDevice();
     return acquisition.WithLatestFrame([&](const ImageBuffer* frame) {
         if (frame == nullptr || !frame->IsUsable()) return NoDevice();
-        // A file that cannot be written (missing folder, full disk, unknown format) is no
-        // success without a reason: it is a storage failure.
+        // A file that cannot be written (missing folder, full disk) is no success without a
+        // reason: it is a storage failure.
         if (WriteStillImage(fileName, frame, static_cast<unsigned>(format)) == 0) return Fail(CAMERR_STORAGE);
         return 1;
     });

@@ -103,17 +103,20 @@ public:
     int Width() const { return captureWindow.hEffective; }
     int Height() const { return captureWindow.vEffective; }
     // The lowest-numbered stored preset of this size becomes the capture window (validated, see
-    // ApplyCaptureWindow) and goes to the device: 1. CAMERR_WINDOW and 0 when none matches.
+    // ApplyCaptureWindow) and goes to the device: 1. CAMERR_WINDOW and 0 when none matches; a
+    // preset the sensor refuses leaves the previous window (CAMERR_CAPTURE_WINDOW).
     int SelectSizePreset(int width, int height);
-    // Stores the window and sends it to the device; an invalid window records
-    // CAMERR_CAPTURE_WINDOW, one the camera did not take (or a busy device) CAMERR_REGISTER.
+    // Stores the window and sends it to the device; an invalid window, or one the sensor
+    // refuses, records CAMERR_CAPTURE_WINDOW and leaves the previous one in force; one the camera
+    // did not take (or a busy device) records CAMERR_REGISTER and stays stored.
     int SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal, int vStart,
                            int vEffective);
     int GetCaptureWindowEx(int* hTotal, int* hStart, int* hEffective, int* vTotal, int* vStart,
                            int* vEffective) const;
     // Hands the capture window and subsampling mode to the device. 0 when the sensor refuses
-    // the window (CAMERR_CAPTURE_WINDOW) or the registers cannot be written (CAMERR_REGISTER).
-    int SendCaptureWindow();
+    // the window (CAMERR_CAPTURE_WINDOW; previous, when given, becomes the window again) or the
+    // registers cannot be written (CAMERR_REGISTER).
+    int SendCaptureWindow(const CaptureWindow* previous = nullptr);
     int ValidateCaptureWindow() const { return captureWindow.IsValid(subsamplingMode) ? 1 : 0; }
 
     // Mirroring (a change also moves the Bayer phase) and exposure. The setters store the flag

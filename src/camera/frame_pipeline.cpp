@@ -92,10 +92,7 @@ int FramePipeline::AutoExposure(ImageBuffer* raw) { return AutoExposure(raw, cam
 
 int FramePipeline::AutoExposure(ImageBuffer* raw, int mode) {
     CameraObject& c = camera_;
-    if (mode == 0) {
-        c.RecordError(CAMERR_NONE);
-        return 0;
-    }
+    if (mode == 0) return 0;
     if (raw == nullptr || !raw->IsUsable() || !c.device) {
         c.RecordError(CAMERR_ARGUMENT);
         return 0;

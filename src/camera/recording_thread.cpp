@@ -62,14 +62,13 @@ bool RecordingThread::WriteFrame(ImageBuffer& colour, ImageBuffer& gray) {
         }
     });
     if (!converted) return true;  // nothing to record from this hand-over
-    // The file takes rows without padding, bottom row first like the buffer.
+    // The file declares a bottom-up picture and takes rows without padding: the buffer's last
+    // row (the picture's bottom row) goes first.
     const size_t row = static_cast<size_t>(colour.Width()) * 3;
-    const uint8_t* pixels = colour.Bits();
-    if (static_cast<size_t>(colour.Stride()) != row) {
-        packed.resize(row * static_cast<size_t>(colour.Height()));
-        for (int32_t r = 0; r < colour.Height(); ++r) std::memcpy(&packed[r * row], colour.Row(r), row);
-        pixels = packed.data();
-    }
+    const int32_t height = colour.Height();
+    packed.resize(row * static_cast<size_t>(height));
+    for (int32_t r = 0; r < height; ++r) std::memcpy(&packed[r * row], colour.Row(height - 1 - r), row);
+    const uint8_t* pixels = packed.data();
     if (writer_.WriteFrame(pixels) != AviResult::kOk) return false;
     index_.Add(writer_.frameCount() - 1, details);
     return true;

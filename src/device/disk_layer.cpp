@@ -1,5 +1,6 @@
 #include "device/disk_layer.h"
 
+#include <cstdio>
 #include <mutex>
 
 #include "emulator/emulated_drive.h"
@@ -22,11 +23,18 @@ State& Shared() {
     return *state;
 }
 
+// The cameras LUMORA_CAMEMU asks for; 0 when it is unset or empty. A value the layer does not
+// take is said once, on standard error, rather than silently showing no camera.
 int EnvironmentCount() {
     std::string text;
-    if (!platform::GetEnvironmentText("LUMORA_CAMEMU", &text)) return 0;
-    if (text.size() != 1 || text[0] < '1' || text[0] > '4') return 0;
-    return text[0] - '0';
+    if (!platform::GetEnvironmentText("LUMORA_CAMEMU", &text) || text.empty()) return 0;
+    if (text.size() == 1 && text[0] >= '1' && text[0] <= '4') return text[0] - '0';
+    static std::once_flag said;
+    std::call_once(said, [&text] {
+        std::fprintf(stderr, "Lumora SDK: LUMORA_CAMEMU=%s is not a number of emulated cameras (1 to 4): "
+                     "no camera is emulated\n", text.c_str());
+    });
+    return 0;
 }
 
 // Caller holds the lock.

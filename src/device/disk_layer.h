@@ -36,7 +36,8 @@ public:
     static void ClearTestDrives();
 
     // The environment's emulated cameras (LUMORA_CAMEMU), created on first use and kept for the
-    // life of the process. Empty when the variable is absent or out of 1..4.
+    // life of the process. Empty when the variable is absent or out of 1..4 (the latter said once
+    // on standard error).
     static std::vector<std::shared_ptr<CameraEmulator>> EnvironmentCameras();
 };
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -138,12 +139,9 @@ TEST_F(ExportsTest, PlainStoredSettingsAndTheirLimits) {
         EXPECT_EQ(Lumora_SetSubSample(h, mode), 1);
         EXPECT_EQ(Lumora_GetSubSample(h), mode);
     }
-    EXPECT_EQ(Lumora_SetSubSample(h, 3), 0);
     EXPECT_EQ(Lumora_GetWaitTime(h), 10);
-    EXPECT_EQ(Lumora_SetWaitTime(h, -1), 0);
     EXPECT_EQ(Lumora_SetWaitTime(h, 0), 1);
     EXPECT_EQ(Lumora_GetWaitTime(h), 0);
-    EXPECT_EQ(Lumora_GetLastError(h), 0);  // neither rejection records a code
 
     EXPECT_EQ(Lumora_SetHalfClock(h, 9), 1);
     EXPECT_EQ(Lumora_GetHalfClock(h), 9);
@@ -222,6 +220,38 @@ TEST(CameraObjectWithoutDevice, OperationsNeedingTheDeviceFailWithNoDevice) {
     }
     EXPECT_EQ(ok, 0);
     EXPECT_EQ(c.Close(), 1);
+}
+
+// Every argument out of range: 0 and one CAMERR_ARGUMENT, before anything changes (checked
+// before the missing camera is).
+TEST_F(ExportsTest, ArgumentsOutOfRangeFailWithOneArgumentCode) {
+    std::vector<uint8_t> buffer(64);
+    int ok = 1;
+    const std::pair<const char*, std::function<int()>> calls[] = {
+        {"SetSubSample(3)", [&] { return Lumora_SetSubSample(h, 3); }},
+        {"SetSubSample(-1)", [&] { return Lumora_SetSubSample(h, -1); }},
+        {"SetWaitTime(-1)", [&] { return Lumora_SetWaitTime(h, -1); }},
+        {"WriteRegisterEx(-1, 0)", [&] { return Lumora_WriteRegisterEx(h, -1, 0); }},
+        {"WriteRegisterEx(0x10000, 0)", [&] { return Lumora_WriteRegisterEx(h, 0x10000, 0); }},
+        {"WriteRegisterEx(0x3056, 0x12345)", [&] { return Lumora_WriteRegisterEx(h, 0x3056, 0x12345); }},
+        {"WriteRegister(0x56, -1)", [&] { return Lumora_WriteRegister(h, 0x56, -1); }},
+        {"ReadRegisterEx(0x10000)", [&] { return Lumora_ReadRegisterEx(h, 0x10000, &ok); }},
+        {"CallBackPreview(size -1)", [&] { return Lumora_CallBackPreview(h, nullptr, buffer.data(), -1, 1); }},
+        {"SnapShot(size -1)", [&] { return Lumora_SnapShot(h, buffer.data(), -1, 1); }},
+        {"GetImage(size -1)", [&] { return Lumora_GetImage(h, buffer.data(), -1, 1); }},
+        {"SaveImage(format 7)", [&] { return Lumora_SaveImage(h, "x.png", 7); }},
+        {"SaveImage(format -1)", [&] { return Lumora_SaveImage(h, "x.png", -1); }},
+        {"SaveImage(NULL)", [&] { return Lumora_SaveImage(h, nullptr, LUMORA_IMAGE_PNG); }},
+        {"Record(a day and 1 ms)", [&] { return Lumora_Record(h, "x.avi", LUMORA_RECORD_MAX_MS + 1, 0); }},
+    };
+    for (const auto& call : calls) {
+        EXPECT_EQ(call.second(), 0) << call.first;
+        EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT) << call.first;
+        EXPECT_EQ(Lumora_GetLastError(h), 0) << call.first;
+    }
+    EXPECT_EQ(ok, 0);
+    EXPECT_EQ(Lumora_GetSubSample(h), 0);
+    EXPECT_EQ(Lumora_GetWaitTime(h), 10);
 }
 
 TEST_F(ExportsTest, RecordChecksTheFileNameFirst) {

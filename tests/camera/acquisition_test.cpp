@@ -4,10 +4,12 @@
 // TSan.)
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,6 +21,7 @@
 #include "lumora/LumoraSdk.h"
 #include "output/avi_writer.h"
 #include "acquisition_test_support.h"
+#include "../output/output_test_util.h"
 
 namespace lumora::test {
 namespace {
@@ -41,8 +44,7 @@ protected:
         EXPECT_EQ(Lumora_Release(h), 1);
         EmulatedDisks::TearDown();
     }
-    // The failure codes recorded since the last call, oldest first (the pipeline records a 0
-    // for every frame while automatic exposure is off).
+    // The failure codes recorded since the last call, oldest first.
     std::vector<int> Codes() {
         std::vector<int> codes;
         for (int i = 0; i < ErrorHistory::kSize; ++i) {
@@ -109,7 +111,14 @@ TEST_F(AcquisitionTest, CallerBufferOneByteShortFailsEveryCopy) {
     std::vector<uint8_t> frame = untouched;
     EXPECT_EQ(Lumora_GetImage(h, frame.data(), FrameBytes() - 1, 1), 0);
     EXPECT_EQ(Lumora_SnapShot(h, frame.data(), FrameBytes() - 1, 1), 0);
-    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_MEMORY, CAMERR_MEMORY, CAMERR_MEMORY, CAMERR_MEMORY}));
+    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_MEMORY, CAMERR_MEMORY}));  // one code per call
+    // A register value out of range reaches no register; a negative size starts nothing.
+    const int gain = Lumora_ReadRegisterEx(h, 0x3056, nullptr);
+    EXPECT_EQ(Lumora_WriteRegisterEx(h, 0x3056, 0x12300 | (gain + 1)), 0);
+    EXPECT_EQ(Lumora_ReadRegisterEx(h, 0x3056, nullptr), gain);
+    EXPECT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), -1, 0), 0);
+    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Idle);
+    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_ARGUMENT, CAMERR_ARGUMENT}));
     ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), FrameBytes() - 1, 0), 1);
     ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= 3; }));
     EXPECT_EQ(Lumora_StopPreview(h), 1);
@@ -260,6 +269,112 @@ TEST_F(AcquisitionTest, RecordingsEndedEitherWayAreReadable) {
     }
 }
 
+// The first frame of a recording, as ffmpeg decodes it, is the snapshot of the same settings
+// (upright: the file's bottom-up rows hold the picture's bottom row first).
+TEST_F(AcquisitionTest, RecordingShowsThePictureTheSnapshotShows) {
+    emulator->SetStill(true);
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 1232, 1024, 2616, 924, 768), 1);  // the chart's middle
+    const RecordingThread& recorder = camera->acquisition.Recorder();
+    for (int bits : {8, 24, 32}) {
+        for (int sub : {2, 18, 1, 17, 0}) {
+            SCOPED_TRACE(::testing::Message() << bits << " bits, subsampling " << sub);
+            ASSERT_EQ(Lumora_SetColorMode(h, bits) & Lumora_SetSubSample(h, sub), 1);
+            const int divisor = sub == 0 ? 1 : sub % 16 == 1 ? 2 : 4;
+            const int w = 1024 / divisor, ht = 768 / divisor;
+            const int stride = (w * bits / 8 + 3) & ~3;
+            std::vector<uint8_t> snap(static_cast<size_t>(stride) * ht);
+            ASSERT_EQ(Lumora_SnapShot(h, snap.data(), static_cast<int>(snap.size()), 1), 1);  // top row first
+            const std::string path = TempPath("upright.avi");
+            ASSERT_EQ(Lumora_Record(h, path.c_str(), 1, 0), 1);
+            ASSERT_TRUE(WaitFor([&] { return recorder.LastFrameCount() > 0 && !recorder.Active(); }, 8000));
+            EXPECT_EQ(Lumora_Close(h), 1);
+            const std::vector<uint8_t> movie = DecodeBgr24(path);
+            ASSERT_GE(movie.size(), size_t(3) * w * ht);
+            size_t differing = 0;
+            for (int y = 0; y < ht; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const uint8_t* s = &snap[size_t(y) * stride + size_t(x) * (bits / 8)];
+                    const uint8_t* m = &movie[(size_t(y) * w + x) * 3];
+                    for (int c = 0; c < 3; ++c) differing += m[c] != s[bits == 8 ? 0 : c];
+                }
+            }
+            EXPECT_EQ(differing, 0u);
+            std::remove(path.c_str());
+        }
+    }
+}
+
+// While a callback preview runs, a failed call's code is the newest when the application asks,
+// and the error window hears of real errors only.
+TEST_F(AcquisitionTest, ARunningPreviewKeepsAFailedCallsCodeNewest) {
+    struct ErrorLog {
+        std::mutex mutex;
+        std::vector<intptr_t> codes;
+        static void Notify(void* context, unsigned msg, uintptr_t, intptr_t lParam) {
+            auto* log = static_cast<ErrorLog*>(context);
+            std::lock_guard<std::mutex> lock(log->mutex);
+            if (msg == CAMMSG_ERROR) log->codes.push_back(lParam);
+        }
+    } errors;
+    LumoraNotifier errorWindow{LUMORA_NOTIFIER_TAG, ErrorLog::Notify, &errors};
+    ASSERT_EQ(Lumora_Release(h), 1);
+    h = Lumora_Initialize(&errorWindow);
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 320, 2616, 0, 240) & Lumora_SetColorMode(h, 8), 1);
+    Codes();
+    errors.codes.clear();
+    std::vector<uint8_t> frame(320 * 240);
+    ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), static_cast<int>(frame.size()), 1), 1);
+    ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= 3; }));
+    EXPECT_EQ(Lumora_SetGamma(h, 999), 0);
+    const size_t before = log.Take().size();
+    ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= before + 10; }));  // frames go on
+    EXPECT_EQ(Lumora_GetLastError(h), CAMERR_ARGUMENT);
+    EXPECT_EQ(Lumora_GetLastError(h), 0);
+    EXPECT_EQ(Lumora_StopPreview(h), 1);
+    std::lock_guard<std::mutex> lock(errors.mutex);
+    EXPECT_EQ(errors.codes, std::vector<intptr_t>{CAMERR_ARGUMENT});
+}
+
+// A camera streams for one handle: another handle's acquisition on it fails before anything
+// reaches the camera, and the first one's frames go on.
+TEST_F(AcquisitionTest, SecondAcquisitionOnAStreamedCameraFails) {
+    std::vector<uint8_t> frame(320 * 240), other(320 * 240);
+    const int size = static_cast<int>(frame.size());
+    ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), size, 1), 1);
+    ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= 3; }));
+    const LumoraHandle second = Lumora_Initialize(nullptr);
+    while (Lumora_GetLastError(second) != 0) {
+    }
+    ASSERT_EQ(Lumora_Width(second), 3488);  // the stored window: a start would send it
+    const std::string path = TempPath("second.avi");
+    const struct {
+        const char* what;
+        std::function<int()> start;
+        std::vector<int> codes;  // newest first
+    } starts[] = {
+        {"StartPreview", [&] { return Lumora_StartPreview(second); }, {CAMERR_NO_DEVICE}},
+        {"CallBackPreview", [&] { return Lumora_CallBackPreview(second, nullptr, other.data(), size, 1); },
+         {CAMERR_TRANSFER, CAMERR_NO_DEVICE}},
+        {"Record", [&] { return Lumora_Record(second, path.c_str(), 1000, 0); }, {CAMERR_STORAGE, CAMERR_NO_DEVICE}},
+        {"Capture", [&] { return Lumora_Capture(second); }, {CAMERR_NO_DEVICE}},
+        {"SnapShot", [&] { return Lumora_SnapShot(second, other.data(), size, 1); }, {CAMERR_NO_DEVICE}},
+    };
+    for (const auto& s : starts) {
+        EXPECT_EQ(s.start(), 0) << s.what;
+        std::vector<int> codes;
+        while (int code = Lumora_GetLastError(second)) codes.push_back(code);
+        EXPECT_EQ(codes, s.codes) << s.what;
+    }
+    const size_t before = log.Take().size();
+    ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= before + 5; }));
+    EXPECT_EQ(emulator->FrameBytes(), 320u * 240u);  // the first handle's window
+    EXPECT_EQ(Codes(), std::vector<int>{});
+    EXPECT_EQ(Lumora_StopPreview(h), 1);
+    EXPECT_EQ(Lumora_SnapShot(second, nullptr, 0, 0), 1);  // free again
+    EXPECT_EQ(Lumora_Release(second), 1);
+    std::remove(path.c_str());
+}
+
 TEST_F(AcquisitionTest, UnplugMidSnapshot) {
     std::vector<uint8_t> frame(320 * 240);
     ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, nullptr, 0, 0), 1);
@@ -288,19 +403,27 @@ TEST_F(AcquisitionTest, StopEndsAStalledPreviewWhateverTheWaitTime) {
 }
 
 TEST_F(AcquisitionTest, RefusedWindowsFailAndLeaveNoTargetBehind) {
-    // Narrower than the sensor reads: refused, kept, and refused again by the preparation.
-    EXPECT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 2, 2616, 0, 2), 0);
-    int ht, hs, he, vt, vs, ve;
-    Lumora_GetCaptureWindowEx(h, &ht, &hs, &he, &vt, &vs, &ve);
-    EXPECT_TRUE(he == 2 && ve == 2);
-    EXPECT_EQ(Lumora_SnapShot(h, nullptr, 0, 0), 0);
-    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_CAPTURE_WINDOW, CAMERR_CAPTURE_WINDOW, CAMERR_NO_DEVICE}));
-    // Off the sensor: the failed callback preview keeps neither the buffer nor the notifier.
+    // Narrower than the sensor reads, off the sensor, empty: refused, and the window in force
+    // stays (its size, the stored values and the sensor's frames).
+    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 8, 320, 2616, 4, 240), 1);
+    for (const std::array<int, 4>& refused : {std::array<int, 4>{0, 2, 0, 2}, std::array<int, 4>{100, 3400, 0, 240},
+                                             std::array<int, 4>{0, 0, 0, 0}}) {
+        EXPECT_EQ(Lumora_SetCaptureWindowEx(h, 3488, refused[0], refused[1], 2616, refused[2], refused[3]), 0);
+        int ht, hs, he, vt, vs, ve;
+        Lumora_GetCaptureWindowEx(h, &ht, &hs, &he, &vt, &vs, &ve);
+        EXPECT_TRUE(hs == 8 && he == 320 && vs == 4 && ve == 240) << refused[1];
+        EXPECT_TRUE(Lumora_Width(h) == 320 && Lumora_Height(h) == 240);
+        EXPECT_EQ(Lumora_SnapShot(h, nullptr, 0, 0), 1);
+        EXPECT_EQ(Codes(), std::vector<int>{CAMERR_CAPTURE_WINDOW});
+        EXPECT_EQ(emulator->FrameBytes(), 320 * 240);
+    }
+    // An acquisition that cannot start (the camera takes no writes): the failed callback
+    // preview keeps neither the buffer nor the notifier.
     std::vector<uint8_t> frame(320 * 240, 0xEE);
-    ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 100, 3400, 2616, 0, 240), 0);
+    emulator->FailWrites(-1);
     EXPECT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), static_cast<int>(frame.size()), 1), 0);
-    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_CAPTURE_WINDOW, CAMERR_CAPTURE_WINDOW,
-                                         CAMERR_NO_DEVICE, CAMERR_TRANSFER}));
+    emulator->FailWrites(0);
+    EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_REGISTER, CAMERR_NO_DEVICE, CAMERR_TRANSFER}));
     ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 320, 2616, 0, 240) & Lumora_StartPreview(h), 1);
     ASSERT_TRUE(WaitFor([&] { return Previewer().FramesProcessed() >= 3; }));
     EXPECT_EQ(Lumora_StopPreview(h), 1);
@@ -386,14 +509,15 @@ TEST(RecordingThreadTest, FileThatTakesNoMoreFramesIsFinishedThere) {
     double rate = 0;
     ASSERT_TRUE(Probe(path, &frames, &rate));
     EXPECT_EQ(frames, 3);
-    // The first frame's rows, unpadded: 45 bytes each, the next row's value 10 more.
+    // The first frame's rows, unpadded: 45 bytes each, the buffer's last row first (the file's
+    // rows are bottom-up), so each stored row's value is 10 less than the one before.
     std::vector<uint8_t> bytes(360);
     FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
     std::fseek(f, 232 + 8, SEEK_SET);
     ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
     std::fclose(f);
-    for (size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (bytes[0] + 10 * (i / 45)) & 0xFF) << i;
+    for (size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], (bytes[0] - 10 * (i / 45)) & 0xFF) << i;
     std::remove(path.c_str());
 }
 

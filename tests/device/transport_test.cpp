@@ -274,10 +274,15 @@ TEST_F(Transport, EnvironmentPresentsEmulatedCameras) {
         EXPECT_EQ(device.SelectDevice(1), 0);
     }
     for (const std::string& entry : list) EXPECT_LE(entry.size(), platform::kDiskListEntryMax);
-    for (const char* bad : {"0", "5", "x", "12"}) {
+    // A value the layer does not take shows no camera and is said once on standard error; an
+    // empty one counts as unset.
+    ::testing::internal::CaptureStderr();
+    for (const char* bad : {"", "0", "5", "x", "12"}) {
         setenv("LUMORA_CAMEMU", bad, 1);
         EXPECT_TRUE(DiskLayer::EnvironmentCameras().empty()) << bad;
     }
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "Lumora SDK: LUMORA_CAMEMU=0 is not a number of emulated cameras (1 to 4): no camera is emulated\n");
     unsetenv("LUMORA_CAMEMU");
 }
 

@@ -122,7 +122,7 @@ inline void RunAll(const Api& api, Platform& p) {
          {}, {3488, 4, 640, 2616, 6, 480}},
         {"EH 3000 at EHS 600", FirstRun() + Preset(1, 3000, 2000, 600), {}, 3000, 2000, 1, {CAMERR_CAPTURE_WINDOW}, full},
         {"a preset the sensor cannot read out", FirstRun() + Preset(1, 2, 2), {}, 2, 2, 0, {CAMERR_CAPTURE_WINDOW},
-         {3488, 0, 2, 2616, 0, 2}},
+         full},  // the previous window stays
         {"an invalid stored preset", Root(1) + Preset(0, 3488, 2616) + Preset(1, 100, 100, -1), {CAMERR_CAPTURE_WINDOW},
          0, 0, 0, {}, full},
     };

@@ -108,9 +108,11 @@ void DeviceFreeCases() {
     CHECK(Lumora_GetLastError(h) == CAMERR_ARGUMENT);
     CHECK(Lumora_GetHalfClock(h) == 9);
     CHECK(Lumora_SetSubSample(h, 3) == 0);
+    CHECK(Lumora_GetLastError(h) == CAMERR_ARGUMENT);
     CHECK(Lumora_SetSubSample(h, 17) == 1);
     CHECK(Lumora_GetSubSample(h) == 17);
     CHECK(Lumora_SetWaitTime(h, -1) == 0);
+    CHECK(Lumora_GetLastError(h) == CAMERR_ARGUMENT);
     CHECK(Lumora_GetWaitTime(h) == 10);
     CHECK(Lumora_GetLastError(h) == 0);
     int ok = 0;

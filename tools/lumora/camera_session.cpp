@@ -1,22 +1,8 @@
 #include "camera_session.h"
 
-#include <cstdlib>
-
 namespace lumora::tool {
 
-int EmulatedCameraCount() {
-    const char* text = std::getenv("LUMORA_CAMEMU");
-    if (text == nullptr || *text == '\0') return 0;
-    if (text[1] != '\0' || text[0] < '1' || text[0] > '4') {
-        throw SdkError(std::string("LUMORA_CAMEMU=") + text +
-                           " is not a number of emulated cameras (1 to 4): no camera is emulated",
-                       CAMERR_NO_DEVICE);
-    }
-    return text[0] - '0';
-}
-
 CameraSession::CameraSession(int device) {
-    EmulatedCameraCount();
     handle_ = Lumora_Initialize(nullptr);
     if (handle_ == 0) throw SdkError("Lumora_Initialize failed: no camera object", CAMERR_MEMORY);
     ClearErrors();  // first-run notes of the settings store
@@ -54,9 +40,8 @@ int CameraSession::Check(int result, const char* function) const {
 }
 
 void CameraSession::Fail(const char* function) const {
-    // The newest code that is not CAMERR_NONE (a running preview notes that with every frame).
-    int code = 0;
-    for (int i = 0; i < 20 && code == 0; ++i) code = Lumora_GetLastError(handle_);
+    const int code = Lumora_GetLastError(handle_);
+    ClearErrors();  // older codes belong to earlier calls
     const std::string reason = code != 0 ? LumoraErrorText(code) : "no reason recorded";
     throw SdkError(std::string(function) + " failed: " + reason, code);
 }

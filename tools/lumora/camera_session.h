@@ -14,10 +14,6 @@ struct SdkError : std::runtime_error {
     int code;
 };
 
-// The emulated cameras LUMORA_CAMEMU asks for (0 when unset); SdkError when it holds something
-// the library does not take (only 1 to 4 are).
-int EmulatedCameraCount();
-
 class CameraSession {
 public:
     // Opens the library's camera object and selects camera number device (0-based). SdkError

@@ -1,6 +1,11 @@
 // lumora: the camera from the command line, on the library's public interface alone.
 //
-//   lumora list | info | snap | record | stream | view | get | set | reg | repair   (--help for each)
+//   lumora list | info | snap | record | stream | view | get | set | reset | reg | repair
+//   (--help for each; lumora --version)
+//
+// The words mean what the library's functions mean: --mode is the bits Lumora_SetColorMode
+// takes, --subsample the mode of Lumora_SetSubSample. Options may come in any order after the
+// subcommand; numbers are decimal (register addresses and values also 0x hexadecimal).
 //
 // Exit status: 0 success, 1 the library or the camera failed (the message names the error
 // code), 2 the command line is wrong.
@@ -23,13 +28,13 @@
 #include <unistd.h>
 #endif
 
-#include "camera/camera_tables.h"
 #include "output/avi_repair.h"
 
 #include "camera_session.h"
 #include "command_line.h"
 #include "frame_counter.h"
 #include "setting_table.h"
+#include "view_window.h"
 
 namespace lumora::tool {
 namespace {
@@ -48,16 +53,34 @@ void Pause(int ms) {
     }
 }
 
-// -d N, the camera number, when it comes next.
+// -d N, the camera number, wherever it stands; 0 without it.
 int TakeDevice(CommandLine& args) {
-    return args.TakeOption("-d") ? args.TakeInt("camera number (-d)", 0, 9) : 0;
+    std::string number;
+    if (!args.TakeOptionAnywhere("-d", "camera number after -d", &number)) return 0;
+    return CommandLine::ParseInt(number, "camera number (-d)", 0, 9);
+}
+
+// --seconds S: decimal seconds, fractions too, up to the longest recording the library takes.
+double TakeSeconds(CommandLine& args) {
+    return args.TakeSeconds("--seconds", LUMORA_RECORD_MAX_MS / 1000.0);
+}
+
+// The subsampling modes of Lumora_SetSubSample in words.
+const char* SubsamplingText(int mode) {
+    switch (mode) {
+        case 0: return "full size";
+        case 1: return "half size, skipping";
+        case 2: return "quarter size, skipping";
+        case 17: return "half size, binning";
+        case 18: return "quarter size, binning";
+        default: return "unknown";
+    }
 }
 
 // ---- list, info ----
 
 int List(CommandLine& args) {
     if (!args.Done()) args.Unexpected();
-    EmulatedCameraCount();
     const LumoraHandle h = Lumora_Initialize(nullptr);
     if (h == 0) throw SdkError("Lumora_Initialize failed: no camera object", CAMERR_MEMORY);
     char names[10][256];
@@ -84,12 +107,15 @@ int Info(CommandLine& args) {
     cam.Check(Lumora_GetCameraInfo(h, &info), "Lumora_GetCameraInfo");
     std::printf("sensor               %d x %d, gains %d..%d, exposure %d..%d lines\n", info.width,
                 info.height, info.globalGainMin, info.globalGainMax, info.exposureMin, info.exposureMax);
-    std::printf("colour mode          %d bits\n", Lumora_GetColorMode(h));
+    int width = 0, height = 0, bits = 0;
+    const int bytes = LumoraPictureSize(h, &width, &height, &bits);
+    std::printf("colour mode          %d bits per pixel\n", bits);
     int th, hs, he, tv, vs, ve;
     Lumora_GetCaptureWindowEx(h, &th, &hs, &he, &tv, &vs, &ve);
-    std::printf("capture window       %d x %d at (%d, %d)\n", he, ve, hs, vs);
-    std::printf("subsampling          %d\n", Lumora_GetSubSample(h));
-    std::printf("frame size           %d x %d\n", Lumora_Width(h), Lumora_Height(h));
+    std::printf("capture window       %d x %d at (%d, %d) sensor pixels\n", he, ve, hs, vs);
+    const int sub = Lumora_GetSubSample(h);
+    std::printf("subsampling          %d (%s)\n", sub, SubsamplingText(sub));
+    std::printf("frame size           %d x %d, %d bytes\n", width, height, bytes);
     std::printf("clock setting        %d\n", Lumora_GetHalfClock(h));
     int ok = 0;
     const int us = Lumora_GetRealExposureTime(h, &ok);
@@ -134,21 +160,20 @@ int FormatOf(const std::string& path, int quality) {
 // ---- what a frame looks like: the options of snap, record and stream ----
 
 struct FrameOptions {
-    int mode = 0;  // bits as the user gives them (12 for the 16-bit mode); 0: as stored
+    int mode = 0;  // bits for Lumora_SetColorMode; 0: as stored
     int width = 0, height = 0, x = -1, y = -1;  // width 0: the stored window
-    int subsample = 1;
-    bool binning = false;
+    int subsample = -1;  // mode for Lumora_SetSubSample; -1: as stored
     int clock = -1;  // -1: as stored
 
     static constexpr const char* kUsage =
-        "[--mode 8|12|24|32|48|64] [--window W H [X Y]] [--subsample 1|2|4 [--binning]] [--clock 0..9]";
+        "[--mode 8|16|24|32|48|64] [--window W H [X Y]] [--subsample 0|1|2|17|18] [--clock 0..9]";
 
     // Takes one frame option when it comes next.
     bool Take(CommandLine& args) {
         if (args.TakeOption("--mode")) {
             mode = args.TakeInt("--mode", 8, 64);
-            if (mode != 8 && mode != 12 && mode != 24 && mode != 32 && mode != 48 && mode != 64) {
-                throw UsageError("--mode must be 8, 12, 24, 32, 48 or 64");
+            if (mode != 8 && mode != 16 && mode != 24 && mode != 32 && mode != 48 && mode != 64) {
+                throw UsageError("--mode must be 8, 16, 24, 32, 48 or 64");
             }
         } else if (args.TakeOption("--window")) {
             width = args.TakeInt("window width", 4, 3488);
@@ -158,10 +183,10 @@ struct FrameOptions {
                 y = args.TakeInt("window y", 0, 2616);
             }
         } else if (args.TakeOption("--subsample")) {
-            subsample = args.TakeInt("--subsample", 1, 4);
-            if (subsample == 3) throw UsageError("--subsample must be 1, 2 or 4");
-        } else if (args.TakeOption("--binning")) {
-            binning = true;
+            subsample = args.TakeInt("--subsample", 0, 18);
+            if (subsample > 2 && subsample != 17 && subsample != 18) {
+                throw UsageError("--subsample must be 0, 1, 2, 17 or 18");
+            }
         } else if (args.TakeOption("--clock")) {
             clock = args.TakeInt("--clock", 0, 9);
         } else {
@@ -170,17 +195,11 @@ struct FrameOptions {
         return true;
     }
 
-    // After the last option: combinations that do not go together.
-    void Validate() const {
-        if (binning && subsample == 1) throw UsageError("--binning needs --subsample 2 or 4");
-    }
-
     // Sets the camera up for these frames.
     void Apply(const CameraSession& cam) const {
         const LumoraHandle h = cam.Handle();
-        if (mode != 0) cam.Check(Lumora_SetColorMode(h, mode == 12 ? 16 : mode), "Lumora_SetColorMode");
-        const int sub = subsample == 1 ? 0 : (subsample == 2 ? 1 : 2) + (binning ? 16 : 0);
-        cam.Check(Lumora_SetSubSample(h, sub), "Lumora_SetSubSample");
+        if (mode != 0) cam.Check(Lumora_SetColorMode(h, mode), "Lumora_SetColorMode");
+        if (subsample >= 0) cam.Check(Lumora_SetSubSample(h, subsample), "Lumora_SetSubSample");
         if (clock >= 0) cam.Check(Lumora_SetHalfClock(h, clock), "Lumora_SetHalfClock");
         if (width != 0) {
             int left = x, top = y;
@@ -193,14 +212,6 @@ struct FrameOptions {
         }
     }
 };
-
-// The size of the camera's frames: the capture window after subsampling.
-void FrameSize(LumoraHandle h, int* width, int* height) {
-    const int sub = Lumora_GetSubSample(h);
-    const int d = sub == 1 || sub == 17 ? 2 : sub == 2 || sub == 18 ? 4 : 1;
-    *width = Lumora_Width(h) / d;
-    *height = Lumora_Height(h) / d;
-}
 
 // ---- snap ----
 
@@ -221,7 +232,6 @@ int Snap(CommandLine& args) {
         }
     }
     if (output.empty()) throw UsageError("missing -o FILE");
-    frame.Validate();
     const int format = FormatOf(output, quality);
 
     CameraSession cam(device);
@@ -229,9 +239,9 @@ int Snap(CommandLine& args) {
     frame.Apply(cam);
     cam.Check(Lumora_SnapShot(h, nullptr, 0, 1), "Lumora_SnapShot");
     cam.Check(Lumora_SaveImage(h, output.c_str(), format), "Lumora_SaveImage");
-    int width = 0, height = 0;
-    FrameSize(h, &width, &height);
-    std::printf("%s: %d x %d, %d bits\n", output.c_str(), width, height, Lumora_GetColorMode(h));
+    int width = 0, height = 0, bits = 0;
+    LumoraPictureSize(h, &width, &height, &bits);
+    std::printf("%s: %d x %d, %d bits per pixel\n", output.c_str(), width, height, bits);
     return 0;
 }
 
@@ -256,12 +266,12 @@ long FileSize(const std::string& path) {
 int Record(CommandLine& args) {
     const int device = TakeDevice(args);
     FrameOptions frame;
-    int seconds = -1;
+    double seconds = -1;
     std::string output;
     while (!args.Done()) {
         if (frame.Take(args)) continue;
         if (args.TakeOption("--seconds")) {
-            seconds = args.TakeInt("--seconds", 1, 86400);
+            seconds = TakeSeconds(args);
         } else if (args.TakeOption("-o")) {
             output = args.Take("output file after -o");
         } else {
@@ -269,7 +279,6 @@ int Record(CommandLine& args) {
         }
     }
     if (seconds < 0) throw UsageError("missing --seconds S");
-    frame.Validate();
     if (output.size() < 5 || (output.compare(output.size() - 4, 4, ".avi") != 0 &&
                               output.compare(output.size() - 4, 4, ".AVI") != 0)) {
         throw UsageError("missing -o FILE.avi");
@@ -278,9 +287,10 @@ int Record(CommandLine& args) {
     const LumoraHandle h = cam.Handle();
     frame.Apply(cam);
     int width = 0, height = 0;
-    FrameSize(h, &width, &height);
+    LumoraPictureSize(h, &width, &height, nullptr);
     const long frameBytes = 8L + 3L * width * height;  // one chunk of 24-bit pixels
-    cam.Check(Lumora_Record(h, output.c_str(), seconds * 1000, 0), "Lumora_Record");
+    const int durationMs = static_cast<int>(seconds * 1000 + 0.5);
+    cam.Check(Lumora_Record(h, output.c_str(), durationMs, 0), "Lumora_Record");
     const bool terminal = isatty(fileno(stdout)) != 0;
     const auto start = Clock::now();
     double elapsed = 0;
@@ -325,12 +335,12 @@ LumoraExStreamStatistics StreamStatistics(LumoraHandle h) {
 int Stream(CommandLine& args) {
     const int device = TakeDevice(args);
     FrameOptions frame;
-    int seconds = -1;
+    double seconds = -1;
     bool json = false;
     while (!args.Done()) {
         if (frame.Take(args)) continue;
         if (args.TakeOption("--seconds")) {
-            seconds = args.TakeInt("--seconds", 1, 86400);
+            seconds = TakeSeconds(args);
         } else if (args.TakeOption("--json")) {
             json = true;
         } else {
@@ -338,29 +348,20 @@ int Stream(CommandLine& args) {
         }
     }
     if (seconds < 0) throw UsageError("missing --seconds S");
-    frame.Validate();
     CameraSession cam(device);
     const LumoraHandle h = cam.Handle();
     frame.Apply(cam);
-    // Bits per pixel of the colour mode reported (12 for the 16-bit mode, 44 for 48, 60 for 64).
-    const int reported = Lumora_GetColorMode(h);
-    int bits = reported;
-    for (const lumora::ColorModeInfo& m : lumora::kColorModes) {
-        if (m.reportedBits == reported) bits = m.bits;
-    }
-    int width = 0, height = 0;
-    FrameSize(h, &width, &height);
-    const int stride = (width * bits / 8 + 3) & ~3;
-    std::vector<unsigned char> buffer(static_cast<size_t>(stride) * height);
+    std::vector<unsigned char> buffer(static_cast<size_t>(LumoraPictureSize(h, nullptr, nullptr, nullptr)));
     FrameCounter counter;
     cam.Check(Lumora_CallBackPreview(h, counter.Target(), buffer.data(), static_cast<int>(buffer.size()), 1),
               "Lumora_CallBackPreview");
     const auto start = Clock::now();
     // On a terminal the statistics so far once a second; the JSON form prints only the end.
     const bool terminal = !json && isatty(fileno(stdout)) != 0;
-    for (int second = 1; second <= seconds && !interrupted; ++second) {
-        Pause(static_cast<int>(1000 * second - std::chrono::duration<double, std::milli>(Clock::now() - start).count()));
-        if (!terminal) continue;
+    for (int second = 1; second < seconds + 1 && !interrupted; ++second) {
+        const double until = second < seconds ? second : seconds;
+        Pause(static_cast<int>(1000 * until - std::chrono::duration<double, std::milli>(Clock::now() - start).count() + 0.5));
+        if (!terminal || second > seconds) continue;
         const LumoraExStreamStatistics s = StreamStatistics(h);
         std::printf("\r%5d s  completed %7u  delivered %7u  skipped %6u  failed %4u", second, s.completed,
                     s.delivered, s.skipped, s.failed);
@@ -398,18 +399,63 @@ int Stream(CommandLine& args) {
     return n.frames > 0 ? 0 : 1;
 }
 
+// The live picture in a window of the tool's, scaled to fit the screen (or --size W H), until
+// the window is closed, the user interrupts, or --seconds have passed.
 int View(CommandLine& args) {
     const int device = TakeDevice(args);
-    if (!args.Done()) args.Unexpected();
+    FrameOptions frame;
+    int width = 0, height = 0;
+    double seconds = 0;  // 0: until stopped
+    while (!args.Done()) {
+        if (frame.Take(args)) continue;
+        if (args.TakeOption("--size")) {
+            width = args.TakeInt("view width", 16, 16384);
+            height = args.TakeInt("view height", 16, 16384);
+        } else if (args.TakeOption("--seconds")) {
+            seconds = TakeSeconds(args);
+        } else {
+            args.Unexpected();
+        }
+    }
+    ViewWindow window;
+    std::string why;
+    if (!window.OpenDisplay(&why)) throw SdkError("no display could be opened (" + why + ")", CAMERR_WINDOW);
     CameraSession cam(device);
-    cam.Check(Lumora_Preview(cam.Handle()), "Lumora_Preview");
-    std::printf("previewing; interrupt (Ctrl+C) to stop\n");
-    while (!interrupted) Pause(100);
-    Lumora_Close(cam.Handle());
+    const LumoraHandle h = cam.Handle();
+    frame.Apply(cam);
+    int frameWidth = 0, frameHeight = 0;
+    LumoraPictureSize(h, &frameWidth, &frameHeight, nullptr);
+    if (width == 0) {
+        int screenWidth = 0, screenHeight = 0;
+        window.ScreenSize(&screenWidth, &screenHeight);
+        ViewWindow::FitToScreen(frameWidth, frameHeight, screenWidth, screenHeight, &width, &height);
+    }
+    char name[256] = {};
+    Lumora_GetDeviceName(h, device, name, sizeof name);
+    char title[512];
+    std::snprintf(title, sizeof title, "lumora view: %s, %d x %d at %d%%", name, frameWidth, frameHeight,
+                  frameWidth > 0 ? static_cast<int>(100.0 * width / frameWidth + 0.5) : 100);
+    if (!window.Create(title, width, height)) throw SdkError("the view window could not be made", CAMERR_WINDOW);
+    cam.Check(Lumora_SetPreviewWindow(h, window.Parent(), 0, 0, width, height), "Lumora_SetPreviewWindow");
+    cam.Check(Lumora_Preview(h), "Lumora_Preview");
+    std::printf("%s: %d x %d frames in a %d x %d window; close it or interrupt (Ctrl+C) to stop\n", name,
+                frameWidth, frameHeight, width, height);
+    std::fflush(stdout);
+    const auto end = Clock::now() + std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+    while (!interrupted && !window.Closed() && (seconds == 0 || Clock::now() < end)) Pause(50);
+    Lumora_Close(h);
     return 0;
 }
 
-// ---- get, set, reg ----
+// ---- get, set, reset, reg ----
+
+// The setting named by the next word.
+const Setting& TakeSetting(CommandLine& args) {
+    const std::string name = args.Take("setting name");
+    const Setting* s = FindSetting(name);
+    if (s == nullptr) throw UsageError("unknown setting '" + name + "' (lumora get lists them)");
+    return *s;
+}
 
 int Get(CommandLine& args) {
     const int device = TakeDevice(args);
@@ -417,34 +463,54 @@ int Get(CommandLine& args) {
     if (args.Done()) {
         for (const Setting& s : Settings()) wanted.push_back(&s);
     } else {
-        const std::string name = args.Take("setting name");
-        const Setting* s = FindSetting(name);
-        if (s == nullptr) throw UsageError("unknown setting '" + name + "' (lumora get lists them)");
-        wanted.push_back(s);
+        wanted.push_back(&TakeSetting(args));
         if (!args.Done()) args.Unexpected();
     }
     CameraSession cam(device);
     for (const Setting* s : wanted) {
-        int value = 0;
+        int value = 0, min = 0, max = 0;
         if (!ReadSetting(cam.Handle(), *s, &value)) cam.Fail(s->name);
+        if (!SettingRange(cam.Handle(), *s, &min, &max)) cam.Fail("Lumora_GetCameraInfo");
         if (wanted.size() == 1) {
             std::printf("%d\n", value);
         } else {
-            std::printf("%-16s %6d   %d..%d, %s\n", s->name, value, s->min, s->max, s->meaning);
+            std::printf("%-16s %6d   %d..%d, %s\n", s->name, value, min, max, s->meaning);
         }
     }
     return 0;
 }
 
+// Writes value to s and prints what the camera holds afterwards.
+void Store(const CameraSession& cam, const Setting& s, int value) {
+    if (!WriteSetting(cam.Handle(), s, value)) cam.Fail(s.name);
+    int stored = 0;
+    if (!ReadSetting(cam.Handle(), s, &stored)) cam.Fail(s.name);
+    std::printf("%s = %d\n", s.name, stored);
+}
+
 int Set(CommandLine& args) {
     const int device = TakeDevice(args);
-    const std::string name = args.Take("setting name");
-    const Setting* s = FindSetting(name);
-    if (s == nullptr) throw UsageError("unknown setting '" + name + "' (lumora get lists them)");
-    const int value = args.TakeInt(s->name, s->min, s->max);
+    const Setting& s = TakeSetting(args);
+    const std::string word = args.Take(s.name);
     if (!args.Done()) args.Unexpected();
     CameraSession cam(device);
-    if (!WriteSetting(cam.Handle(), *s, value)) cam.Fail(s->name);
+    int min = 0, max = 0;
+    if (!SettingRange(cam.Handle(), s, &min, &max)) cam.Fail("Lumora_GetCameraInfo");
+    Store(cam, s, CommandLine::ParseInt(word, s.name, min, max));
+    return 0;
+}
+
+// Every setting back to what a new installation starts with (the mirrors first: they move the
+// Bayer phase, which follows them).
+int Reset(CommandLine& args) {
+    const int device = TakeDevice(args);
+    if (!args.Done()) args.Unexpected();
+    CameraSession cam(device);
+    for (bool filters : {false, true}) {
+        for (const Setting& s : Settings()) {
+            if ((s.filterIndex != 0) == filters) Store(cam, s, s.defaultValue);
+        }
+    }
     return 0;
 }
 
@@ -452,8 +518,8 @@ int Reg(CommandLine& args) {
     const int device = TakeDevice(args);
     const std::string verb = args.Take("read or write");
     if (verb != "read" && verb != "write") throw UsageError("reg takes read or write, not '" + verb + "'");
-    const int address = args.TakeInt("register address", 0, 0xFFFF);
-    const int value = verb == "write" ? args.TakeInt("register value", 0, 0xFFFF) : 0;
+    const int address = args.TakeInt("register address", 0, 0xFFFF, true);
+    const int value = verb == "write" ? args.TakeInt("register value", 0, 0xFFFF, true) : 0;
     if (!args.Done()) args.Unexpected();
     CameraSession cam(device);
     if (verb == "write") {
@@ -512,10 +578,12 @@ const Command kCommands[] = {
     {"stream", Stream, "lumora stream [-d N] [FRAME OPTIONS] --seconds S [--json]",
      "frames into memory without a window; prints how many arrived, how fast, and the frames "
      "skipped by cause (every second on a terminal; --json: the final counts as one JSON object)"},
-    {"view", View, "lumora view [-d N]", "the live preview window until interrupted"},
+    {"view", View, "lumora view [-d N] [FRAME OPTIONS] [--size W H] [--seconds S]",
+     "the live picture, scaled to fit the screen (or W x H), until the window is closed or interrupted"},
     {"get", Get, "lumora get [-d N] [NAME]", "one setting, or all of them with their ranges"},
-    {"set", Set, "lumora set [-d N] NAME VALUE", "changes a setting (kept for the next start)"},
-    {"reg", Reg, "lumora reg [-d N] read|write ADDRESS [VALUE]", "a sensor register"},
+    {"set", Set, "lumora set [-d N] NAME VALUE", "changes a setting (kept for the next start) and prints what is stored"},
+    {"reset", Reset, "lumora reset [-d N]", "every setting back to its default (kept for the next start)"},
+    {"reg", Reg, "lumora reg [-d N] read|write ADDRESS [VALUE]", "a sensor register (numbers decimal or 0x hexadecimal)"},
     {"repair", Repair, "lumora repair FILE.avi",
      "keeps the whole frames of a recording cut off by a crash and makes it playable again"},
 };
@@ -535,6 +603,12 @@ int main(int argc, char** argv) {
         PrintUsage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 2 : 0;
     }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        const unsigned v = static_cast<unsigned>(Lumora_GetDllVersion());
+        std::printf("lumora %d.%d.%d.%d (library %u.%u.%u.%u)\n", LUMORA_VERSION_MAJOR, LUMORA_VERSION_MINOR,
+                    LUMORA_VERSION_PATCH, LUMORA_VERSION_BUILD, v >> 24, (v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+        return 0;
+    }
     const Command* command = nullptr;
     for (const Command& c : kCommands) {
         if (std::strcmp(argv[1], c.name) == 0) command = &c;
@@ -552,7 +626,14 @@ int main(int argc, char** argv) {
             }
             if (command->run == Get || command->run == Set) {
                 std::printf("\nsettings:\n");
-                for (const Setting& s : Settings()) std::printf("  %-16s %d..%d  %s\n", s.name, s.min, s.max, s.meaning);
+                for (const Setting& s : Settings()) {
+                    if (RangeFromCamera(s)) {
+                        std::printf("  %-16s %-10s %s\n", s.name, "(camera)", s.meaning);
+                    } else {
+                        std::printf("  %-16s %d..%-6d %s\n", s.name, s.min, s.max, s.meaning);
+                    }
+                }
+                std::printf("  (camera): the range the camera reports, shown by lumora get and lumora info\n");
             }
             return 0;
         }

@@ -4,20 +4,52 @@
 
 namespace lumora::tool {
 
+namespace {
+
+// What a new installation starts with, by filter index: the defaults of the stored settings
+// (white-balance gains and gamma 100, Bayer phase 3, sensor gains 32, exposure 2600 lines, gray
+// gains 128, the rest 0).
+int DefaultValue(int filterIndex) {
+    switch (filterIndex) {
+        case 7: case 8: case 9: case 11: return 100;
+        case 12: return 3;
+        case 13: case 14: case 15: case 16: case 17: return 32;
+        case 18: return 2600;
+        case 20: case 21: case 22: case 23: return 128;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
 const std::vector<Setting>& Settings() {
     static const std::vector<Setting> table = [] {
         std::vector<Setting> settings;
         // The filter values as the library names them; the packed white balance (index 6) is
         // there as its three parts.
         for (const FilterIndexInfo& f : kFilterIndexes) {
-            if (f.index != 0 && f.index != 6) settings.push_back({f.name, f.index, f.min, f.max, f.meaning});
+            if (f.index != 0 && f.index != 6) settings.push_back({f.name, f.index, f.min, f.max, DefaultValue(f.index), f.meaning});
         }
-        settings.push_back({"mirror-v", 0, 0, 1, "vertical mirroring"});
-        settings.push_back({"mirror-h", 0, 0, 1, "horizontal mirroring"});
-        settings.push_back({"auto-iris", 0, 0, 2, "0 off, 1 automatic exposure, 2 automatic gain"});
+        settings.push_back({"mirror-v", 0, 0, 1, 0, "vertical mirroring"});
+        settings.push_back({"mirror-h", 0, 0, 1, 0, "horizontal mirroring"});
+        settings.push_back({"auto-iris", 0, 0, 2, 0, "0 off, 1 automatic exposure, 2 automatic gain"});
         return settings;
     }();
     return table;
+}
+
+bool RangeFromCamera(const Setting& s) { return s.filterIndex >= 13 && s.filterIndex <= 18; }
+
+bool SettingRange(LumoraHandle h, const Setting& s, int* min, int* max) {
+    *min = s.min;
+    *max = s.max;
+    if (!RangeFromCamera(s)) return true;
+    CameraInfo info{};
+    info.size = sizeof info;
+    if (!Lumora_GetCameraInfo(h, &info)) return false;
+    *min = s.filterIndex == 18 ? info.exposureMin : s.filterIndex == 13 ? info.globalGainMin : info.colorGainMin;
+    *max = s.filterIndex == 18 ? info.exposureMax : s.filterIndex == 13 ? info.globalGainMax : info.colorGainMax;
+    return true;
 }
 
 const Setting* FindSetting(const std::string& name) {
