@@ -52,6 +52,7 @@ int OpenDescriptors() {
 struct Sample {
     double minutes;
     uint64_t camera, delivered, failed;
+    LumoraExStreamStatistics stream;  // the preview's statistics
     uint32_t recordings;
     long residentKiB;
     int descriptors;
@@ -92,15 +93,22 @@ int main(int argc, char** argv) {
     uint32_t recordings = 0;
     std::vector<Sample> samples;
     auto sample = [&] {
+        LumoraExStreamStatistics stream{};
+        stream.size = sizeof stream;
+        LumoraEx_GetStreamStatistics(preview, &stream);
         samples.push_back({std::chrono::duration<double, std::ratio<60>>(Clock::now() - start).count(),
-                           cameras[0]->FramesDelivered() - cameraStart, delivered.load(), failed.load(), recordings,
-                           ResidentKiB(), OpenDescriptors()});
+                           cameras[0]->FramesDelivered() - cameraStart, delivered.load(), failed.load(), stream,
+                           recordings, ResidentKiB(), OpenDescriptors()});
         const Sample& s = samples.back();
         std::printf("%7.2f min  camera %9llu  delivered %9llu  dropped %7llu  failed %llu  recordings %4u"
                     "  resident %7ld KiB  descriptors %d\n",
                     s.minutes, static_cast<unsigned long long>(s.camera), static_cast<unsigned long long>(s.delivered),
                     static_cast<unsigned long long>(s.camera - s.delivered), static_cast<unsigned long long>(s.failed),
                     s.recordings, s.residentKiB, s.descriptors);
+        std::printf("             skipped %u: consumer busy %u, wrong size %u, stream end %u; failed transfers %u,"
+                    " stalls %u\n",
+                    s.stream.skipped, s.stream.skippedConsumerBusy, s.stream.skippedWrongSize,
+                    s.stream.skippedStreamEnd, s.stream.failed, s.stream.stalls);
         std::fflush(stdout);
     };
     auto nextSample = start;
@@ -119,6 +127,9 @@ int main(int argc, char** argv) {
     }
     sample();
     Lumora_Close(preview);
+    LumoraExStreamStatistics total{};
+    total.size = sizeof total;
+    LumoraEx_GetStreamStatistics(preview, &total);
     Lumora_Release(preview);
     Lumora_Release(recorder);
     const Sample& first = samples.front();
@@ -130,5 +141,9 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(last.camera - last.delivered), static_cast<unsigned long long>(last.camera),
                 static_cast<unsigned long long>(last.failed), last.recordings, first.residentKiB, last.residentKiB,
                 last.residentKiB - first.residentKiB, first.descriptors, last.descriptors);
+    std::printf("preview stream: completed %u, delivered %u, skipped %u (consumer busy %u, wrong size %u,"
+                " stream end %u), failed transfers %u, stalls %u\n",
+                total.completed, total.delivered, total.skipped, total.skippedConsumerBusy, total.skippedWrongSize,
+                total.skippedStreamEnd, total.failed, total.stalls);
     return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # bench/soak.sh MINUTES: two emulated cameras at their full rate for MINUTES (default 30), one in a
-# callback preview, the other recording back to back; prints frames delivered and dropped,
+# callback preview, the other recording back to back; prints frames delivered and dropped (the
+# preview's skipped frames by cause, from the stream statistics),
 # resident memory and open descriptors as it goes, and at the start and the end. Not part of CI.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -408,6 +408,69 @@ static inline int LumoraPictureSize(LumoraHandle h, int *width, int *height, int
     return ((w * (bits / 8) + 3) & ~3) * ht;
 }
 
+/* ---- Extensions: frame details and stream statistics (LumoraEx_) ----
+ *
+ * Beside the Lumora_ functions, which are unchanged. Each takes a record whose size member the
+ * caller sets to the size of the record it knows (sizeof); a smaller size, a null record or a
+ * handle that is not open gives 0 and changes nothing (CAMERR_ARGUMENT is recorded for a bad
+ * record). On success the size member is set to the size filled in.
+ *
+ * The device numbers frames from 1 at each start of a stream (each Lumora_CallBackPreview,
+ * Lumora_Preview, Lumora_StartPreview, Lumora_Record; a single capture of Lumora_SnapShot is
+ * frame 1). A frame it completes that the application never receives leaves a gap in the
+ * numbers, counted in skippedBefore of the next frame delivered and, by cause, in the stream
+ * statistics. */
+
+/* One delivered frame: its number, the time the device finished reading it (timestamp, in
+ * microseconds of the system's monotonic clock: CLOCK_MONOTONIC on Linux, the performance
+ * counter on Windows), the sensor's exposure (lines, and microseconds by the line timing and
+ * clock) and gains (0..127) for it, and the frames skipped since the previous frame delivered.
+ * The layout is the same for every compiler of a platform (48 bytes). */
+typedef struct LumoraExFrameDetails {
+    int size;
+    unsigned int number;
+    unsigned int skippedBefore;
+    unsigned int exposureLines;
+    unsigned int exposureMicroseconds;
+    unsigned int globalGain;
+    unsigned int gainRed;
+    unsigned int gainGreen1;
+    unsigned int gainGreen2;
+    unsigned int gainBlue;
+    unsigned long long timestamp;
+} LumoraExFrameDetails;
+
+/* The counts of the current or last acquisition (a stream, a recording or a snapshot) from its
+ * start, readable while it runs and after it ended: frames the device completed, frames
+ * delivered to the application, frames skipped (the sum of the three causes), failed transfers
+ * and stalls (the camera did not raise its ready flag within the wait time). Skipped by cause:
+ * the consumer (pipeline, paint, callback) was still busy when a newer frame completed; the
+ * frame did not have the prepared size (the capture window changed while streaming); the
+ * acquisition ended before the frame was taken. While a stream runs, completed may exceed
+ * delivered + skipped by the frame in flight. */
+typedef struct LumoraExStreamStatistics {
+    int size;
+    unsigned int completed;
+    unsigned int delivered;
+    unsigned int skipped;
+    unsigned int failed;
+    unsigned int stalls;
+    unsigned int skippedConsumerBusy;
+    unsigned int skippedWrongSize;
+    unsigned int skippedStreamEnd;
+} LumoraExStreamStatistics;
+
+/* The details of the frame delivered last on the handle: 1, or 0 when no frame was delivered
+ * since the handle was opened. Unlike the Lumora_ functions, this one may be called from the
+ * notifier of Lumora_CallBackPreview (outside Windows): there it gives the frame that the
+ * CAMMSG_FRAME being handled announces. On Windows, where the message is posted and handled
+ * later, it gives the newest frame delivered by then (like the FrameInfo the message points to,
+ * which is rewritten for each frame): its number tells which one. After Lumora_SnapShot it gives
+ * the snapshot's frame. */
+LUMORA_EXPORTED int LUMORA_API LumoraEx_GetFrameDetails(LumoraHandle h, LumoraExFrameDetails *details);
+/* The stream statistics: 1, or 0. May also be called from the notifier. */
+LUMORA_EXPORTED int LUMORA_API LumoraEx_GetStreamStatistics(LumoraHandle h, LumoraExStreamStatistics *statistics);
+
 #ifdef __cplusplus
 }
 #endif

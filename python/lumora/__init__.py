@@ -11,8 +11,9 @@ A thin layer over the SDK's shared library (``libLumoraSdk_USB3_K37VQ.so``, foun
 
 from .camera import Camera, CameraInfo, Window, list_cameras, version
 from .camera_error import ERROR_NAMES, CameraError, error_name
+from .frame import Frame
 from .frame_format import FrameFormat, to_rgb
 from .frame_stream import FrameStream
 
-__all__ = ["Camera", "CameraInfo", "CameraError", "ERROR_NAMES", "FrameFormat", "FrameStream",
+__all__ = ["Camera", "CameraInfo", "CameraError", "ERROR_NAMES", "Frame", "FrameFormat", "FrameStream",
            "Window", "error_name", "list_cameras", "to_rgb", "version"]

@@ -11,6 +11,7 @@ from dataclasses import dataclass
 from . import library
 from .camera_error import CameraError
 from .camera_handle import CameraHandle
+from .frame import Frame
 from .frame_format import TOP_DOWN, FrameFormat
 from .frame_stream import FrameStream
 
@@ -293,7 +294,7 @@ class Camera:
         return FrameFormat(window.width // divisor, window.height // divisor, self.mode)
 
     def snapshot(self):
-        """One processed frame as a ``numpy.ndarray`` (a new frame; the newest one of the stream
+        """One processed frame as a ``Frame`` (a ``numpy.ndarray`` with the frame's details; a new frame; the newest one of the stream
         while a stream runs): shape (height, width) for the gray modes, (height, width, channels)
         otherwise, dtype uint8 or uint16 (12-bit values), rows top-down, channels in the SDK's
         blue-green-red order (see ``to_rgb``)."""
@@ -302,7 +303,12 @@ class Camera:
         memory = frame_format.allocate()
         function = "Lumora_GetImage" if stream is not None else "Lumora_SnapShot"
         self._handle.call(function, memory.ctypes.data, frame_format.size, TOP_DOWN)
-        return frame_format.view(memory)
+        return Frame.wrap(frame_format.view(memory), self._handle.frame_details())
+
+    def statistics(self):
+        """The counts of the current or last acquisition (stream, recording or snapshot), as
+        ``FrameStream.statistics`` gives them."""
+        return self._handle.statistics()
 
     def stream(self, seconds=None, max_frames=None, depth=4):
         """Starts the live preview and returns a ``FrameStream``: an iterator of frames (as from

@@ -48,6 +48,24 @@ class CameraHandle:
         with library.CALL_LOCK:
             return function(self.handle, *args)
 
+    def frame_details(self):
+        """The details of the frame delivered last (a ``FrameDetailsRecord``), or None. Calls
+        the library without the call lock: the notify function of a stream uses it on the
+        library's preview thread, which the library allows for this function alone."""
+        record = library.FrameDetailsRecord()
+        record.size = ctypes.sizeof(record)
+        handle = self.handle
+        if handle is None or not self.lib.LumoraEx_GetFrameDetails(handle, ctypes.byref(record)):
+            return None
+        return record
+
+    def statistics(self):
+        """The stream statistics of the current or last acquisition, as a dict."""
+        record = library.StreamStatisticsRecord()
+        record.size = ctypes.sizeof(record)
+        self.call("LumoraEx_GetStreamStatistics", ctypes.byref(record))
+        return record.as_dict()
+
     def get(self, name, *args):
         """Calls a getter ``name(handle, *args, &ok)``; raises ``CameraError`` when ok is 0."""
         function = self._function(name)

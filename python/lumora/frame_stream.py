@@ -25,6 +25,7 @@ import numpy as np
 
 from . import library
 from .camera_error import CameraError
+from .frame import Frame
 from .frame_format import TOP_DOWN
 
 
@@ -50,7 +51,9 @@ class FrameStream:
     ``close()``, or when the camera stops streaming. Each frame stays valid as long as it is
     referenced. Counters: ``posted`` frames the library delivered, ``delivered`` frames handed
     to the consumer, ``dropped`` frames overwritten because the consumer was slow; ``fps`` is
-    the library's measured frame rate.
+    the library's measured frame rate. Each frame is a ``Frame`` with its device number,
+    timestamp and sensor settings; ``statistics()`` gives the library's counts (frames the
+    camera completed, delivered to this stream, skipped by cause), which ``dropped`` adds to.
     """
 
     def __init__(self, camera, frame_format, seconds=None, max_frames=None, depth=4):
@@ -62,6 +65,8 @@ class FrameStream:
         self._cond = threading.Condition()
         self._slots = [frame_format.allocate() for _ in range(depth + 2)]
         self._queue = collections.deque()
+        self._queued_details = collections.deque()  # beside _queue: the details of each frame
+        self._details_of = {}  # buffer address -> details of the frame posted into it last
         self._current = self._slots[0]
         self._posted_into = {}  # buffer address -> frames posted into it since it was current
         self._failure = None  # CameraError that ended the stream
@@ -94,6 +99,7 @@ class FrameStream:
             if wparam:
                 info = library.FrameInfoRecord.from_address(wparam)
                 self._posted_into[info.buffer] = self._posted_into.get(info.buffer, 0) + 1
+                self._details_of[info.buffer] = self._camera.frame_details()
                 self.posted += 1
                 self.fps = info.fpsTimes10 / 10.0
             elif lparam == 13:  # CAMERR_STREAM_STOPPED: the library's thread has ended
@@ -142,6 +148,7 @@ class FrameStream:
                 frames = self._posted_into.pop(full.ctypes.data, 0)
                 self._current = slot
                 self._queue.append(full)
+                self._queued_details.append(self._details_of.pop(full.ctypes.data, None))
                 self.dropped += frames - 1
                 self._cond.notify_all()
             del full, slot
@@ -162,6 +169,7 @@ class FrameStream:
                     break
                 self._cond.wait(left)
             slot = self._queue.popleft() if self._queue else None
+            details = self._queued_details.popleft() if slot is not None else None
             if slot is not None:
                 self.delivered += 1
                 self._cond.notify_all()
@@ -171,7 +179,14 @@ class FrameStream:
             if failure is not None:
                 raise failure
             raise StopIteration
-        return self._format.view(slot)
+        return Frame.wrap(self._format.view(slot), details)
+
+    def statistics(self):
+        """The library's counts of this stream, while it runs and after it ended: a dict with
+        ``completed``, ``delivered``, ``skipped``, ``failed``, ``stalls`` and
+        ``skipped_by_cause`` (``consumer_busy``, ``wrong_size``, ``stream_end``). Frames this
+        layer dropped after the library delivered them are ``dropped``, not counted here."""
+        return self._camera.statistics()
 
     def close(self):
         """Stops the stream: ends the hand-over thread and the library's preview. Frames already
@@ -187,7 +202,9 @@ class FrameStream:
         with self._cond:
             self.dropped += len(self._queue) + sum(self._posted_into.values())
             self._queue.clear()
+            self._queued_details.clear()
             self._posted_into.clear()
+            self._details_of.clear()
 
     def __enter__(self):
         return self

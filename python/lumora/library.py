@@ -40,6 +40,30 @@ class FrameInfoRecord(ctypes.Structure):
                 ("buffer", ctypes.c_void_p)]
 
 
+class FrameDetailsRecord(ctypes.Structure):
+    """``LumoraExFrameDetails``: filled by ``LumoraEx_GetFrameDetails``."""
+
+    _fields_ = [("size", ctypes.c_int)] + [(name, ctypes.c_uint) for name in (
+        "number", "skippedBefore", "exposureLines", "exposureMicroseconds", "globalGain",
+        "gainRed", "gainGreen1", "gainGreen2", "gainBlue")] + [("timestamp", ctypes.c_ulonglong)]
+
+
+class StreamStatisticsRecord(ctypes.Structure):
+    """``LumoraExStreamStatistics``: filled by ``LumoraEx_GetStreamStatistics``."""
+
+    _fields_ = [("size", ctypes.c_int)] + [(name, ctypes.c_uint) for name in (
+        "completed", "delivered", "skipped", "failed", "stalls", "skippedConsumerBusy",
+        "skippedWrongSize", "skippedStreamEnd")]
+
+    def as_dict(self):
+        """The counts under the names ``lumora stream --json`` gives them, with the stalls."""
+        return {"completed": self.completed, "delivered": self.delivered,
+                "skipped": self.skipped, "failed": self.failed, "stalls": self.stalls,
+                "skipped_by_cause": {"consumer_busy": self.skippedConsumerBusy,
+                                     "wrong_size": self.skippedWrongSize,
+                                     "stream_end": self.skippedStreamEnd}}
+
+
 class CameraInfoRecord(ctypes.Structure):
     """``CameraInfo``: filled by ``Lumora_GetCameraInfo``."""
 
@@ -71,6 +95,12 @@ _PROTOTYPES = {
     "GetRealExposureTime": (_intp,),
     "WriteRegisterEx": (_int, _int), "ReadRegisterEx": (_int, _intp),
     "SetFilterValue": (_int, _int), "GetFilterValue": (_int, _intp),
+}
+
+# The LumoraEx_ extensions, the same way.
+_EXTENSION_PROTOTYPES = {
+    "GetFrameDetails": (ctypes.POINTER(FrameDetailsRecord),),
+    "GetStreamStatistics": (ctypes.POINTER(StreamStatisticsRecord),),
 }
 
 _loaded = None
@@ -117,6 +147,10 @@ def load():
                 function.restype = ctypes.c_int
                 if arguments is not None:
                     function.argtypes = (ctypes.c_int,) + tuple(arguments)
+            for name, arguments in _EXTENSION_PROTOTYPES.items():
+                function = getattr(lib, "LumoraEx_" + name)
+                function.restype = ctypes.c_int
+                function.argtypes = (ctypes.c_int,) + tuple(arguments)
             lib.Lumora_Initialize.argtypes = (ctypes.c_void_p,)
             lib.Lumora_GetDllVersion.argtypes = ()
             _loaded = lib

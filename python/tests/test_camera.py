@@ -162,6 +162,35 @@ def test_stream_delivers_at_the_camera_rate_and_drops_instead_of_corrupting(cam)
     assert 0.7 * stream.fps * 3 <= stream.posted <= 1.2 * stream.fps * 3 + 2
 
 
+def test_frames_carry_their_device_details_and_the_statistics_add_up(cam):
+    neutral(cam, subsample=2)
+    cam.global_gain = 40
+    snap = cam.snapshot()
+    assert (snap.number, snap.skipped_before) == (1, 0)
+    assert (snap.exposure_lines, snap.global_gain) == (2600, 40) and snap.exposure_us > 0
+    assert snap[10:20].number == 1  # arrays made from a frame keep its details
+    seen = []
+    with cam.stream(seconds=2, depth=2) as stream:
+        for frame in stream:
+            seen.append((frame.number, frame.skipped_before, frame.timestamp))
+            if len(seen) % 10 == 0:
+                threading.Event().wait(0.3)  # the queue overflows: this layer drops frames
+    assert len(seen) > 10
+    gaps = 0
+    for (n0, _, t0), (n1, skipped, t1) in zip(seen, seen[1:]):
+        assert n1 > n0 and t1 > t0
+        assert n1 - n0 - 1 >= skipped  # the library's skips, and this layer's drops besides
+        gaps += n1 - n0 - 1
+    stats = stream.statistics()
+    assert set(stats) == {"completed", "delivered", "skipped", "failed", "stalls", "skipped_by_cause"}
+    assert set(stats["skipped_by_cause"]) == {"consumer_busy", "wrong_size", "stream_end"}
+    assert stats["delivered"] == stream.posted
+    assert stats["completed"] == stats["delivered"] + stats["skipped"]
+    assert stats["skipped"] == sum(stats["skipped_by_cause"].values())
+    assert gaps <= stats["skipped"] + stream.dropped
+    assert cam.statistics() == stats
+
+
 def test_recording_is_a_complete_avi(cam, tmp_path):
     neutral(cam, subsample=2)
     shares = []

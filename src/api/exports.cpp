@@ -407,4 +407,14 @@ int LUMORA_API Lumora_Trigger(LumoraHandle h) { return Unsupported(h); }
 int LUMORA_API Lumora_GetSamplingRate(LumoraHandle h, int* value) { return ZeroValue(h, value); }
 int LUMORA_API Lumora_GetVideoFormat(LumoraHandle h, int* value) { return ZeroValue(h, value); }
 
+// ---- Extensions ----
+
+int LUMORA_API LumoraEx_GetFrameDetails(LumoraHandle h, LumoraExFrameDetails* details) {
+    return WithCamera(h, 0, [&](CameraObject& c) { return c.GetFrameDetails(details); });
+}
+
+int LUMORA_API LumoraEx_GetStreamStatistics(LumoraHandle h, LumoraExStreamStatistics* statistics) {
+    return WithCamera(h, 0, [&](CameraObject& c) { return c.GetStreamStatistics(statistics); });
+}
+
 }  // extern "C"

@@ -136,6 +136,7 @@ int Acquisition::StartPreview() {
     // The stream runs before the thread asks it for frames: the device's start must not overlap
     // the thread's frame queries.
     SizeStaging();
+    RestartCounts();
     if (camera_.device->StartStream() != 0) {
         StopPreview();
         return Fail(CAMERR_REGISTER);
@@ -228,6 +229,8 @@ int Acquisition::Record(const char* fileName, int durationMs, int showWindow) {
         Close();
         return Fail(CAMERR_STORAGE);
     }
+    // The frame index beside the file; a recording goes on without one that cannot be written.
+    recording_.BeginIndex(fileName);
     if (!recording_.Start(durationMs)) {
         Close();
         return Fail(CAMERR_THREAD);
@@ -265,6 +268,7 @@ int Acquisition::SnapShot(void* buffer, int size, int flag) {
         return Fail(CAMERR_NO_DEVICE);
     }
     SizeStaging();
+    RestartCounts();
     if (camera_.device->StartSingleCapture() != 0) return Fail(CAMERR_TRANSFER);
     if (!FetchFrame(true)) {
         PostFrame(CAMERR_TRANSFER);
@@ -317,13 +321,51 @@ bool Acquisition::FetchFrame(bool single) {
         if (single) device.FinishSingleCapture(nullptr, 0, 0, 0);  // ends the capture thread
         return false;
     }
-    const int result = single ? device.FinishSingleCapture(staging_.data(), 0, 0, 0)
-                              : device.CopyNewestFrame(staging_.data(), 0, 0, 0);
+    FrameDetails details;
+    const int result = single ? device.FinishSingleCapture(staging_.data(), &details)
+                              : device.CopyNewestFrame(staging_.data(), &details);
+    if (result != 0) return false;
     // The device copies its own window's size (never more than its slots, which the staging
     // buffer matches); a window changed since the preparation gives a frame of another size.
-    if (result != 0 || device.GetCopySize() != static_cast<int>(bytes)) return false;
+    if (device.GetCopySize() != static_cast<int>(bytes)) {
+        ++wrongSize_;
+        return false;
+    }
     SpreadRows(staging_.data(), *raw);
+    {
+        std::lock_guard<std::mutex> lock(detailsMutex_);
+        lastDetails_ = details;
+        hasDetails_ = true;
+    }
+    ++delivered_;
     return true;
+}
+
+void Acquisition::RestartCounts() {
+    delivered_ = 0;
+    wrongSize_ = 0;
+}
+
+bool Acquisition::LastFrameDetails(FrameDetails* details) {
+    std::lock_guard<std::mutex> lock(detailsMutex_);
+    if (hasDetails_ && details) *details = lastDetails_;
+    return hasDetails_;
+}
+
+StreamStatistics Acquisition::Statistics() const {
+    StreamStatistics s;
+    if (!camera_.device) return s;
+    // Ours before the device's: what was delivered was taken, so delivered never exceeds taken.
+    const uint32_t delivered = delivered_, wrongSize = wrongSize_;
+    const DeviceStatistics d = camera_.device->Statistics();
+    s.completed = d.completed;
+    s.delivered = delivered < d.taken ? delivered : d.taken;
+    s.failed = d.failedTransfers;
+    s.stalls = d.stalls;
+    s.skippedConsumerBusy = d.superseded;
+    s.skippedWrongSize = wrongSize;
+    s.skippedStreamEnd = d.untakenAtStop;
+    return s;
 }
 
 int Acquisition::CopyToCaller(const ImageBuffer& frame, void* buffer, int size, int flag,

@@ -23,6 +23,8 @@
 #include "camera/frame_hand_over.h"
 #include "camera/preview_thread.h"
 #include "camera/recording_thread.h"
+#include "camera/stream_statistics.h"
+#include "device/frame_details.h"
 #include "lumora/LumoraSdk.h"
 #include "platform/window_message.h"
 
@@ -58,6 +60,13 @@ public:
     // a preview thread may be rewriting the output buffer, else on the output buffer itself
     // (null when there is none).
     int WithLatestFrame(const std::function<int(const ImageBuffer*)>& read);
+    // The details of the frame delivered last (true), or false when none was delivered since
+    // the camera was opened. Any thread: the preview thread sets them before it processes a
+    // frame, so a notification sees those of the frame it announces.
+    bool LastFrameDetails(FrameDetails* details);
+    // The counts of the current or last acquisition (a preview, a recording, a snapshot). Any
+    // thread.
+    StreamStatistics Statistics() const;
     // Stops the worker threads without touching the device or the state (destruction).
     void StopThreads();
 
@@ -108,6 +117,8 @@ private:
                      platform::WindowHandle notify);
     // Sizes the staging buffer to the device's current transfer size.
     void SizeStaging();
+    // A new acquisition starts on the device: its counts start over.
+    void RestartCounts();
 
     CameraObject& camera_;
     std::atomic<AcquisitionState> state_{AcquisitionState::Idle};
@@ -119,6 +130,11 @@ private:
     CallerTarget caller_;
     PreviewThread preview_;
     RecordingThread recording_;
+    std::mutex detailsMutex_;  // guards lastDetails_ and hasDetails_
+    FrameDetails lastDetails_;
+    bool hasDetails_ = false;
+    std::atomic<uint32_t> delivered_{0};   // frames fetched whole since the device started
+    std::atomic<uint32_t> wrongSize_{0};   // frames taken from the device but of another size
 };
 
 }  // namespace lumora

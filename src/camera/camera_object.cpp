@@ -441,6 +441,47 @@ int CameraObject::GetMirrorH() {
     return device->GetMirrorH();
 }
 
+int CameraObject::GetFrameDetails(LumoraExFrameDetails* details) {
+    if (details == nullptr || details->size < static_cast<int>(sizeof(LumoraExFrameDetails))) {
+        return Fail(CAMERR_ARGUMENT);
+    }
+    FrameDetails d;
+    if (!acquisition.LastFrameDetails(&d)) return 0;
+    LumoraExFrameDetails out{};
+    out.size = static_cast<int>(sizeof(out));
+    out.number = d.number;
+    out.skippedBefore = d.skippedBefore;
+    out.exposureLines = d.sensor.exposureLines;
+    out.exposureMicroseconds = d.sensor.ExposureMicroseconds();
+    out.globalGain = d.sensor.globalGain;
+    out.gainRed = d.sensor.gainRed;
+    out.gainGreen1 = d.sensor.gainGreen1;
+    out.gainGreen2 = d.sensor.gainGreen2;
+    out.gainBlue = d.sensor.gainBlue;
+    out.timestamp = d.timestampUs;
+    *details = out;
+    return 1;
+}
+
+int CameraObject::GetStreamStatistics(LumoraExStreamStatistics* statistics) {
+    if (statistics == nullptr || statistics->size < static_cast<int>(sizeof(LumoraExStreamStatistics))) {
+        return Fail(CAMERR_ARGUMENT);
+    }
+    const StreamStatistics s = acquisition.Statistics();
+    LumoraExStreamStatistics out{};
+    out.size = static_cast<int>(sizeof(out));
+    out.completed = s.completed;
+    out.delivered = s.delivered;
+    out.skipped = s.Skipped();
+    out.failed = s.failed;
+    out.stalls = s.stalls;
+    out.skippedConsumerBusy = s.skippedConsumerBusy;
+    out.skippedWrongSize = s.skippedWrongSize;
+    out.skippedStreamEnd = s.skippedStreamEnd;
+    *statistics = out;
+    return 1;
+}
+
 int CameraObject::GetRealExposureTime(int* ok) {
     double us = (static_cast<double>(lineTiming.lineLengthClocks) * Gains().exposure +
                  lineTiming.lineOffsetClocks) *

@@ -161,6 +161,10 @@ public:
     int GetImage(void* buffer, int size, int flag) { return acquisition.GetImage(buffer, size, flag); }
     int Capture() { return acquisition.Capture(); }
     int SnapShot(void* buffer, int size, int flag) { return acquisition.SnapShot(buffer, size, flag); }
+    // The details of the frame delivered last and the acquisition's counts into the caller's
+    // record (see LumoraEx_GetFrameDetails, LumoraEx_GetStreamStatistics). Any thread.
+    int GetFrameDetails(LumoraExFrameDetails* details);
+    int GetStreamStatistics(LumoraExStreamStatistics* statistics);
     // Writes the latest processed frame (as handed over) as a still image.
     int SaveImage(const char* fileName, int format);
     // The colour mode the frame buffers hold: the one of the last acquisition preparation (a

@@ -9,7 +9,7 @@ int FrameHandOver::Prepare(const ImageBuffer& output) {
     return frame_.CreateLike(&output);
 }
 
-bool FrameHandOver::Publish(const ImageBuffer& output, bool wait) {
+bool FrameHandOver::Publish(const ImageBuffer& output, bool wait, const FrameDetails& details) {
     std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
     if (wait) {
         lock.lock();
@@ -22,6 +22,7 @@ bool FrameHandOver::Publish(const ImageBuffer& output, bool wait) {
     }
     std::memcpy(frame_.Bits(), output.Bits(),
                 static_cast<size_t>(frame_.Stride()) * static_cast<size_t>(frame_.Height()));
+    details_ = details;
     return true;
 }
 

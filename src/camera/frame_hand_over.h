@@ -9,6 +9,7 @@
 // Publish on the thread that processed the frame; Read on any thread.
 #include <mutex>
 
+#include "device/frame_details.h"
 #include "imaging/image_buffer.h"
 
 namespace lumora {
@@ -19,17 +20,25 @@ public:
     int Prepare(const ImageBuffer& output);
     // Copies output in (same size and format as prepared). wait false: gives up, returning
     // false, when a reader holds the frame. False too when the sizes do not match.
-    bool Publish(const ImageBuffer& output, bool wait);
+    // details go with the frame.
+    bool Publish(const ImageBuffer& output, bool wait, const FrameDetails& details = FrameDetails{});
     // Runs read(const ImageBuffer&) on the held frame under the lock and returns its result.
     template <typename Read>
     auto WithFrame(Read read) {
         std::lock_guard<std::mutex> lock(mutex_);
         return read(static_cast<const ImageBuffer&>(frame_));
     }
+    // The same, read(const ImageBuffer&, const FrameDetails&) with the frame's details.
+    template <typename Read>
+    auto WithFrameDetails(Read read) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return read(static_cast<const ImageBuffer&>(frame_), static_cast<const FrameDetails&>(details_));
+    }
 
 private:
     std::mutex mutex_;
     ImageBuffer frame_;
+    FrameDetails details_;
 };
 
 }  // namespace lumora

@@ -15,7 +15,7 @@ bool PreviewThread::Start() {
     rate_.Restart(platform::MultimediaTime());
     frames_ = 0;
     busyUs_ = 0;
-    stopRequest_.Reset();
+    if (camera_.device) camera_.device->ClearWake();
     run_ = 1;
     try {
         thread_ = std::thread([this] { Loop(); });
@@ -29,18 +29,19 @@ bool PreviewThread::Start() {
 
 void PreviewThread::Stop() {
     run_ = 0;
-    stopRequest_.Set();
+    if (camera_.device) camera_.device->WakeFrameWaiters();
     if (thread_.joinable()) thread_.join();
 }
 
 void PreviewThread::Loop() {
-    // The device is asked once per wait time, counted from one question to the next: a frame
-    // that took longer than the wait to process is followed by the next question at once.
+    // The device is asked at least once per wait time, counted from one question to the next:
+    // a frame that took longer than the wait to process is followed by the next question at
+    // once, and a frame that arrives during the wait is taken as it arrives.
     uint32_t asked = platform::TickCount();
     while (run_ == 1) {
         const uint32_t wait = static_cast<uint32_t>(std::max(camera_.waitTimeMs.load(), 0));
         const uint32_t since = platform::TickCount() - asked;
-        stopRequest_.Wait(since < wait ? wait - since : 0);
+        camera_.device->WaitForNewFrame(since < wait ? wait - since : 0);
         if (run_ != 1) break;
         asked = platform::TickCount();
         const int status = camera_.device->QueryNewFrame();
@@ -75,7 +76,9 @@ void PreviewThread::ProcessFrame() {
     info.bitCount = output.BitCount();
     info.fpsTimes10 = rate_.Count(platform::MultimediaTime());
     camera_.pipeline.Run();
-    if (acquisition_.handOver.Publish(output, false)) acquisition_.FrameHandedOver();
+    FrameDetails details;
+    acquisition_.LastFrameDetails(&details);  // this thread's own frame, fetched above
+    if (acquisition_.handOver.Publish(output, false, details)) acquisition_.FrameHandedOver();
     camera_.preview.Paint();
     acquisition_.DeliverFrame(output, info);
 }

@@ -6,13 +6,13 @@
 // skipped; only a device that reports the stream stopped ends the thread by itself.
 //
 // Thread context: Start and Stop run on the application's thread; Loop is the thread's body.
-// The pause between frames ends at once on a stop request, whatever the wait time.
+// The pause between frames ends at once when a frame arrives or a stop is requested (the
+// device's WaitForNewFrame), whatever the wait time.
 #include <atomic>
 #include <cstdint>
 #include <thread>
 
 #include "camera/frame_rate_meter.h"
-#include "device/manual_reset_event.h"
 
 namespace lumora {
 
@@ -47,7 +47,6 @@ private:
     CameraObject& camera_;
     Acquisition& acquisition_;
     std::atomic<int> run_{0};
-    ManualResetEvent stopRequest_;
     std::thread thread_;
     FrameRateMeter rate_;
     std::atomic<int> started_{0};

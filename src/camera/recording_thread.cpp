@@ -29,6 +29,7 @@ bool RecordingThread::Start(int durationMs) {
     } catch (const std::system_error&) {
         recording_ = 0;
         writer_.FinishFile();
+        index_.Finish();
         return false;
     }
     return true;
@@ -46,7 +47,9 @@ void RecordingThread::Stop() {
 
 bool RecordingThread::WriteFrame(ImageBuffer& colour, ImageBuffer& gray) {
     std::vector<uint8_t> packed;
-    const bool converted = frames_.WithFrame([&](const ImageBuffer& frame) {
+    FrameDetails details;
+    const bool converted = frames_.WithFrameDetails([&](const ImageBuffer& frame, const FrameDetails& held) {
+        details = held;
         if (frame.Width() != colour.Width() || frame.Height() != colour.Height()) return false;
         switch (frame.BitCount()) {
             case 8: return colour.Apply(Gray8To24, &frame, nullptr, 0, 0, nullptr, nullptr) != 0;
@@ -66,7 +69,9 @@ bool RecordingThread::WriteFrame(ImageBuffer& colour, ImageBuffer& gray) {
     packed.resize(row * static_cast<size_t>(height));
     for (int32_t r = 0; r < height; ++r) std::memcpy(&packed[r * row], colour.Row(height - 1 - r), row);
     const uint8_t* pixels = packed.data();
-    return writer_.WriteFrame(pixels) == AviResult::kOk;
+    if (writer_.WriteFrame(pixels) != AviResult::kOk) return false;
+    index_.Add(writer_.frameCount() - 1, details);
+    return true;
 }
 
 void RecordingThread::Loop() {
@@ -107,6 +112,7 @@ void RecordingThread::Loop() {
     // Without a measurement the file keeps the nominal rate it was begun with.
     if (rate != 0) writer_.SetMeasuredRate(rate);
     if (writer_.FinishFile() == AviResult::kWriteFailed && !full) camera_.RecordError(CAMERR_STORAGE);
+    index_.Finish();
     lastFrames_ = frames;
     lastRate_ = rate;
     recording_ = 0;

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "device/manual_reset_event.h"
+#include "output/frame_index_writer.h"
 
 namespace lumora {
 
@@ -35,6 +36,8 @@ public:
     RecordingThread(const RecordingThread&) = delete;
     RecordingThread& operator=(const RecordingThread&) = delete;
 
+    // Opens the frame index beside the recording fileName (before Start; see FrameIndexWriter).
+    bool BeginIndex(const char* fileName) { return index_.Begin(fileName); }
     // Records into the writer's open file for durationMs (>= 0) from the first frame on. False
     // when no thread can be made; the file is finished then.
     bool Start(int durationMs);
@@ -65,6 +68,7 @@ private:
     CameraObject& camera_;
     AviWriter& writer_;
     FrameHandOver& frames_;
+    FrameIndexWriter index_;  // the application's thread before Start, then the thread's
     std::atomic<int> recording_{0};
     std::atomic<int> newFrame_{0};
     int durationMs_ = 0;

@@ -105,9 +105,13 @@ bool CameraDevice::WaitFrameReady() {
         // A stop request ends the poll: nobody waits for this frame any more, and a camera
         // that does not deliver must not hold StopStream up for thousands of polls.
         if (streamState == STREAM_STOP) return false;
-        if (!ReadBlock(kStatusOffset, block)) return false;
+        if (!ReadBlock(kStatusOffset, block)) {
+            ++failedTransfers;
+            return false;
+        }
         if (block[256] == 1) return true;
     }
+    if (streamState != STREAM_STOP) ++stallCount;
     return false;
 }
 
@@ -150,6 +154,7 @@ int CameraDevice::WriteRegister16(uint16_t address, uint16_t value) {
     DeviceLockScope lock(transferLock);  // both bytes, or another writer's half lands between
     int high = WriteRegister8(address, static_cast<uint8_t>(value >> 8));
     int low = WriteRegister8(static_cast<uint16_t>(address + 1), static_cast<uint8_t>(value));
+    if (high && low) shadow.Note(address, value);
     return high && low ? 1 : 0;
 }
 
@@ -159,6 +164,7 @@ int CameraDevice::ReadRegister16(uint16_t address, uint16_t* value) {
     int okHigh = ReadRegister8(address, &high);
     int okLow = ReadRegister8(static_cast<uint16_t>(address + 1), &low);
     if (!okHigh || !okLow) return 0;
+    shadow.Note(address, static_cast<uint16_t>(high * 256 + low));
     if (value) *value = static_cast<uint16_t>(high * 256 + low);
     return 1;
 }
@@ -283,6 +289,11 @@ int CameraDevice::Start(StreamState state) {
     }
     frameSequence = 0;
     lastDelivered = 0;
+    takenCount = 0;
+    supersededCount = 0;
+    untakenAtStop = 0;
+    failedTransfers = 0;
+    stallCount = 0;
     presenceChecked = false;
     streamState = state;
     endEvent.Reset();
@@ -368,8 +379,20 @@ bool CameraDevice::TakeFrame(int state) {
     FrameSlot& slot = buffers[state == STREAM_SINGLE ? 0 : FillTarget()];
     slot.sequence = 0;
     const uint32_t length = static_cast<uint32_t>(GetTransferSize());
-    if (length > slot.size || !TransferImage(slot.data.get(), length)) return false;
+    if (length > slot.size) return false;
+    if (!TransferImage(slot.data.get(), length)) {
+        if (streamState != STREAM_STOP) ++failedTransfers;
+        return false;
+    }
+    slot.details = FrameDetails{};
+    slot.details.timestampUs = platform::MonotonicMicroseconds();
+    slot.details.sensor = shadow;
+    slot.details.number = static_cast<uint32_t>(frameSequence.load() + 1);
     slot.sequence = ++frameSequence;
+    {
+        std::lock_guard<std::mutex> arrived(arrivalMutex);
+    }
+    arrival.notify_all();
     return true;
 }
 
@@ -398,6 +421,10 @@ int CameraDevice::QueryNewFrame() {
 }
 
 int CameraDevice::CopyNewestFrame(uint8_t* destination, int, int, int) {
+    return CopyNewestFrame(destination, nullptr);
+}
+
+int CameraDevice::CopyNewestFrame(uint8_t* destination, FrameDetails* details) {
     for (;;) {
         const int index = NewestSlot();
         const FrameSlot& slot = buffers[index];
@@ -415,13 +442,23 @@ int CameraDevice::CopyNewestFrame(uint8_t* destination, int, int, int) {
             continue;
         }
         std::memcpy(destination, slot.data.get(), static_cast<size_t>(size));
+        FrameDetails taken = slot.details;
         slotInCopy = -1;
+        const int previous = lastDelivered;
+        taken.skippedBefore = sequence > previous ? static_cast<uint32_t>(sequence - previous - 1) : 0;
+        supersededCount += taken.skippedBefore;
+        ++takenCount;
         lastDelivered = sequence;
+        if (details) *details = taken;
         return 0;
     }
 }
 
 int CameraDevice::FinishSingleCapture(uint8_t* destination, int, int, int) {
+    return FinishSingleCapture(destination, nullptr);
+}
+
+int CameraDevice::FinishSingleCapture(uint8_t* destination, FrameDetails* details) {
     bool ended = true;
     if (endEventExists) ended = endEvent.Wait(waitTime);
     if (!ended) streamState = STREAM_STOP;  // the thread must not go on writing slot 0
@@ -436,12 +473,21 @@ int CameraDevice::FinishSingleCapture(uint8_t* destination, int, int, int) {
     }
     std::memcpy(destination, slot.data.get(), static_cast<size_t>(size));
     lastDelivered = slot.sequence.load();
+    ++takenCount;
+    if (details) {
+        *details = slot.details;
+        details->skippedBefore = 0;
+    }
     return 0;
 }
 
 int CameraDevice::StopStream() {
     streamState = STREAM_STOP;
     JoinThread();
+    // Frames completed after the last one taken: nobody will take them now.
+    const int completed = frameSequence, taken = lastDelivered;
+    if (completed > taken) untakenAtStop += static_cast<uint32_t>(completed - taken);
+    lastDelivered = completed;
     streamState = STREAM_IDLE;
     ReleaseSlots();
     return 0;
@@ -461,6 +507,38 @@ int CameraDevice::ResumeStream(int paused) {
     }
     transferLock.Release();
     return paused;
+}
+
+DeviceStatistics CameraDevice::Statistics() const {
+    // The later counts first, so that taken and skipped never exceed completed.
+    DeviceStatistics s;
+    s.untakenAtStop = untakenAtStop;
+    s.taken = takenCount;
+    s.superseded = supersededCount;
+    s.failedTransfers = failedTransfers;
+    s.stalls = stallCount;
+    s.completed = static_cast<uint32_t>(frameSequence.load());
+    return s;
+}
+
+bool CameraDevice::WaitForNewFrame(uint32_t ms) {
+    std::unique_lock<std::mutex> lock(arrivalMutex);
+    arrival.wait_for(lock, std::chrono::milliseconds(ms),
+                     [this] { return wakeWaiters || frameSequence.load() > lastDelivered.load(); });
+    return !wakeWaiters && frameSequence.load() > lastDelivered.load();
+}
+
+void CameraDevice::WakeFrameWaiters() {
+    {
+        std::lock_guard<std::mutex> lock(arrivalMutex);
+        wakeWaiters = true;
+    }
+    arrival.notify_all();
+}
+
+void CameraDevice::ClearWake() {
+    std::lock_guard<std::mutex> lock(arrivalMutex);
+    wakeWaiters = false;
 }
 
 int CameraDevice::WaitFrameSignal() {

@@ -21,12 +21,15 @@
 // OpenSelectedDevice and CloseDevice (one thread, the one that owns the camera) release or
 // replace the slots and the handle they use.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <thread>
 
 #include "device/device_lock.h"
+#include "device/frame_details.h"
 #include "device/manual_reset_event.h"
 #include "platform/raw_disk.h"
 
@@ -42,6 +45,20 @@ struct FrameSlot {
     std::unique_ptr<uint8_t[], Free> data;  // owned; allocated when acquisition starts
     uint32_t size = 0;                // bytes held by data
     std::atomic<int> sequence{0};     // 0: empty or being filled; else the frame's number
+    FrameDetails details;             // written before sequence is set, read after it is seen
+};
+
+// The device's counts of the current or last acquisition (a stream or a single capture), from
+// its start: frames read whole, frames a consumer took, frames it never took because a newer
+// one had completed first, frames left untaken when the acquisition ended, failed transfers
+// (status polls and image reads), and stalls (the ready flag not raised within the wait time).
+struct DeviceStatistics {
+    uint32_t completed = 0;
+    uint32_t taken = 0;
+    uint32_t superseded = 0;
+    uint32_t untakenAtStop = 0;
+    uint32_t failedTransfers = 0;
+    uint32_t stalls = 0;
 };
 
 class CameraDevice {
@@ -134,6 +151,21 @@ public:
     int SelectedIndex() const { return selectedIndex.load(); }
     static constexpr int kPauseTimeoutMs = 1000;
 
+    // CopyNewestFrame and FinishSingleCapture that also give the frame's details (when details
+    // is not null): its number, time and sensor settings, and how many completed frames were
+    // passed over since the previous frame taken.
+    int CopyNewestFrame(uint8_t* destination, FrameDetails* details);
+    int FinishSingleCapture(uint8_t* destination, FrameDetails* details);
+    // The counts of the current or last acquisition. Any thread.
+    DeviceStatistics Statistics() const;
+    // Waits up to ms for a frame newer than the last one taken; true when one is held. Ends
+    // early (false) on WakeFrameWaiters. Any thread but the acquisition thread.
+    bool WaitForNewFrame(uint32_t ms);
+    // Ends the waits of WaitForNewFrame now and the next one that begins. Any thread.
+    void WakeFrameWaiters();
+    // Makes the next WaitForNewFrame wait again. Any thread.
+    void ClearWake();
+
 protected:
     // Seek to offset, then one 512-byte read or write, under the device lock; true only when
     // all 512 bytes moved.
@@ -199,6 +231,19 @@ protected:
     std::atomic<bool> frameEventArmed{false};
     // Held for each transfer and for each pause (see the threads note above).
     DeviceLock transferLock;
+    // The registers behind the frame details, under transferLock (register transfers hold it,
+    // and so does the frame read that copies it).
+    SensorShadow shadow;
+    // The counts behind Statistics (frameSequence is the completed count).
+    std::atomic<uint32_t> takenCount{0};
+    std::atomic<uint32_t> supersededCount{0};
+    std::atomic<uint32_t> untakenAtStop{0};
+    std::atomic<uint32_t> failedTransfers{0};
+    std::atomic<uint32_t> stallCount{0};
+    // Frame arrivals for WaitForNewFrame.
+    std::mutex arrivalMutex;
+    std::condition_variable arrival;
+    bool wakeWaiters = false;  // under arrivalMutex
 };
 
 }  // namespace lumora

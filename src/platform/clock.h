@@ -9,6 +9,9 @@ namespace lumora::platform {
 uint32_t TickCount();
 // Milliseconds of the multimedia timer, used for frame-rate windows and recording times. Any thread.
 uint32_t MultimediaTime();
+// Microseconds of a monotonic clock that never wraps nor jumps (CLOCK_MONOTONIC on Linux, the
+// performance counter on Windows), from an arbitrary start. Any thread.
+uint64_t MonotonicMicroseconds();
 // Suspends the calling thread for at least ms milliseconds.
 void SleepMs(uint32_t ms);
 

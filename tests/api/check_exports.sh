@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# check_exports.sh nm|OBJDUMP LIBRARY NAMES: the library's exported table equals NAMES exactly.
+# check_exports.sh nm|OBJDUMP LIBRARY NAMES: the library's exported table equals NAMES exactly,
+# together with the LumoraEx_ extension functions that extension_names.txt beside NAMES lists
+# (each of them, and nothing else: a name there that is not a LumoraEx_ name fails the check).
 # OBJDUMP is the MinGW objdump for a DLL, which may import system DLLs only.
 # check_exports.sh OBJDUMP PROGRAM.exe: the program imports system DLLs and the SDK's DLL only.
 set -euo pipefail
@@ -19,9 +21,14 @@ else
   done
   [ -n "$names" ] || { echo "imports: $(echo $imports)"; exit 0; }
 fi
-expected=$(sort "$names")
+extensions=$(dirname "$names")/extension_names.txt
+if [ -f "$extensions" ] && grep -qv '^LumoraEx_[A-Za-z0-9]*$' "$extensions"; then
+  echo "not an extension name: $(grep -v '^LumoraEx_[A-Za-z0-9]*$' "$extensions" | head -1)"
+  exit 1
+fi
+expected=$( (cat "$names"; [ -f "$extensions" ] && cat "$extensions") | sort)
 if [ "$actual" != "$expected" ]; then
   diff <(echo "$expected") <(echo "$actual") | sed 's/^</missing:/; s/^>/unexpected:/' | grep -E '^(missing|unexpected)'
   exit 1
 fi
-echo "export table: $(echo "$actual" | wc -l) names, as listed"
+echo "export table: $(echo "$actual" | grep -c '^Lumora_') Lumora_ names and $(echo "$actual" | grep -c '^LumoraEx_') LumoraEx_ names, as listed"

@@ -256,7 +256,9 @@ TEST_F(AcquisitionTest, RecordingsEndedEitherWayAreReadable) {
         EXPECT_NEAR(rate, recorder.LastRate(), 1.0);
         EXPECT_GE(frames, unplug ? 3 : 10);
         if (!unplug) {
-            EXPECT_NEAR(recorder.LastRate(), frames * 100000.0 / 2000, recorder.LastRate() * 0.03);
+            // The recording ends at the first frame after its 2 s: a loaded machine (or a
+            // sanitizer build) may take that frame some tens of milliseconds late.
+            EXPECT_NEAR(recorder.LastRate(), frames * 100000.0 / 2000, recorder.LastRate() * 0.08);
         }
         std::vector<int> codes = Codes();
         if (unplug) {

@@ -230,6 +230,23 @@ TEST_F(LumoraTool, RecordingAndStreamReportTheirFigures) {
     ASSERT_EQ(stream.status, 0) << stream.out;
     EXPECT_NE(stream.out.find("frames delivered"), std::string::npos) << stream.out;
     EXPECT_EQ(stream.out.find("frames delivered     0\n"), std::string::npos) << stream.out;
+    EXPECT_NE(stream.out.find("frames skipped"), std::string::npos) << stream.out;
+
+    // --json: one object, these keys in this order, and the counts add up.
+    const ToolRun json = Tool("stream --subsample 2 --clock 5 --seconds 1 --json");
+    ASSERT_EQ(json.status, 0) << json.out;
+    unsigned completed = 0, delivered = 0, skipped = 0, failed = 0, busy = 0, size = 0, end = 0;
+    ASSERT_EQ(std::sscanf(json.out.c_str(),
+                          "{\"completed\": %u, \"delivered\": %u, \"skipped\": %u, \"failed\": %u, "
+                          "\"skipped_by_cause\": {\"consumer_busy\": %u, \"wrong_size\": %u, \"stream_end\": %u}}",
+                          &completed, &delivered, &skipped, &failed, &busy, &size, &end),
+              7)
+        << json.out;
+    EXPECT_EQ(json.out.back(), '\n');
+    EXPECT_EQ(json.out.find('\n'), json.out.size() - 1) << json.out;  // nothing else printed
+    EXPECT_GT(delivered, 0u);
+    EXPECT_EQ(completed, delivered + skipped);
+    EXPECT_EQ(skipped, busy + size + end);
 }
 
 // A recording process killed at random moments leaves a file that lumora repair turns into a

@@ -153,6 +153,22 @@ int main() {
     const double expected = seen.last.fpsTimes10 / 10.0 * 5;
     std::printf("%d frames notified in 5 s at %.1f per second\n", seen.frames, seen.last.fpsTimes10 / 10.0);
     CHECK(seen.frames > expected * 0.85 && seen.frames < expected * 1.15);
+    // The extension functions on the same stream: each frame delivered was posted and seen, and
+    // the last one's number counts every frame completed up to it.
+    const auto frameDetails = reinterpret_cast<decltype(&LumoraEx_GetFrameDetails)>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "LumoraEx_GetFrameDetails")));
+    const auto streamStatistics = reinterpret_cast<decltype(&LumoraEx_GetStreamStatistics)>(
+        reinterpret_cast<void*>(GetProcAddress(dll, "LumoraEx_GetStreamStatistics")));
+    CHECK(frameDetails != nullptr && streamStatistics != nullptr);
+    if (frameDetails != nullptr && streamStatistics != nullptr) {
+        LumoraExStreamStatistics s{};
+        s.size = sizeof s;
+        LumoraExFrameDetails d{};
+        d.size = sizeof d;
+        CHECK(streamStatistics(h, &s) == 1 && frameDetails(h, &d) == 1);
+        CHECK(static_cast<int>(s.delivered) == seen.frames && s.completed == s.delivered + s.skipped);
+        CHECK(d.number + s.skippedStreamEnd == s.completed && d.timestamp > 0 && d.exposureLines == 2600);
+    }
     DestroyWindow(notify);
     CHECK(Preview(h) == 1);
     Sleep(200);

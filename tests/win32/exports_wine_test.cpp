@@ -2,6 +2,7 @@
 // need no camera. Exit code 0 when every check holds.
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdio>
 
 #include "lumora/LumoraSdk.h"
@@ -43,6 +44,24 @@ void ResolveAll() {
     }
     CHECK(sizeof kExportNames / sizeof kExportNames[0] == 119);
     CHECK(found == 119);
+}
+
+// The extension functions: exported by their undecorated names, the records' sizes the same
+// for every compiler, and bad handles and records refused.
+void ExtensionCases() {
+    FN(LumoraEx_GetFrameDetails);
+    FN(LumoraEx_GetStreamStatistics);
+    CHECK(LumoraEx_GetFrameDetails != nullptr && LumoraEx_GetStreamStatistics != nullptr);
+    if (!LumoraEx_GetFrameDetails || !LumoraEx_GetStreamStatistics) return;
+    CHECK(sizeof(LumoraExFrameDetails) == 48 && offsetof(LumoraExFrameDetails, timestamp) == 40);
+    CHECK(sizeof(LumoraExStreamStatistics) == 36);
+    LumoraExFrameDetails details{};
+    details.size = sizeof details;
+    LumoraExStreamStatistics statistics{};
+    statistics.size = sizeof statistics;
+    CHECK(LumoraEx_GetFrameDetails(12345, &details) == 0 && details.number == 0);
+    CHECK(LumoraEx_GetStreamStatistics(12345, &statistics) == 0 && statistics.completed == 0);
+    CHECK(LumoraEx_GetFrameDetails(0, nullptr) == 0 && LumoraEx_GetStreamStatistics(0, nullptr) == 0);
 }
 
 void DeviceFreeCases() {
@@ -187,6 +206,7 @@ int main() {
     // A stored tree, so that initialisation reports nothing.
     settings_tree::WriteFirstRun();
     DeviceFreeCases();
+    ExtensionCases();
     ErrorWindowGetsMessages();
     TwoCameras();
     FreeLibrary(dll);

@@ -324,14 +324,25 @@ int Record(CommandLine& args) {
 
 // ---- stream, view ----
 
+// The stream statistics of h; all zero when the library cannot give them.
+LumoraExStreamStatistics StreamStatistics(LumoraHandle h) {
+    LumoraExStreamStatistics s{};
+    s.size = sizeof s;
+    if (!LumoraEx_GetStreamStatistics(h, &s)) s = LumoraExStreamStatistics{};
+    return s;
+}
+
 int Stream(CommandLine& args) {
     const int device = TakeDevice(args);
     FrameOptions frame;
     double seconds = -1;
+    bool json = false;
     while (!args.Done()) {
         if (frame.Take(args)) continue;
         if (args.TakeOption("--seconds")) {
             seconds = TakeSeconds(args);
+        } else if (args.TakeOption("--json")) {
+            json = true;
         } else {
             args.Unexpected();
         }
@@ -345,15 +356,46 @@ int Stream(CommandLine& args) {
     cam.Check(Lumora_CallBackPreview(h, counter.Target(), buffer.data(), static_cast<int>(buffer.size()), 1),
               "Lumora_CallBackPreview");
     const auto start = Clock::now();
-    Pause(static_cast<int>(seconds * 1000 + 0.5));
+    // On a terminal the statistics so far once a second; the JSON form prints only the end.
+    const bool terminal = !json && isatty(fileno(stdout)) != 0;
+    for (int second = 1; second < seconds + 1 && !interrupted; ++second) {
+        const double until = second < seconds ? second : seconds;
+        Pause(static_cast<int>(1000 * until - std::chrono::duration<double, std::milli>(Clock::now() - start).count() + 0.5));
+        if (!terminal || second > seconds) continue;
+        const LumoraExStreamStatistics s = StreamStatistics(h);
+        std::printf("\r%5d s  completed %7u  delivered %7u  skipped %6u  failed %4u", second, s.completed,
+                    s.delivered, s.skipped, s.failed);
+        std::fflush(stdout);
+    }
+    if (terminal) std::printf("\n");
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
     cam.Check(Lumora_StopPreview(h), "Lumora_StopPreview");
     const FrameCounter::Counts n = counter.Take();
+    const LumoraExStreamStatistics s = StreamStatistics(h);
+    if (json) {
+        std::printf("{\"completed\": %u, \"delivered\": %u, \"skipped\": %u, \"failed\": %u, "
+                    "\"skipped_by_cause\": {\"consumer_busy\": %u, \"wrong_size\": %u, \"stream_end\": %u}}\n",
+                    s.completed, s.delivered, s.skipped, s.failed, s.skippedConsumerBusy, s.skippedWrongSize,
+                    s.skippedStreamEnd);
+        return n.frames > 0 ? 0 : 1;
+    }
     std::printf("frames delivered     %ld\n", n.frames);
     std::printf("failed frames        %ld (last code %d)\n", n.failures, n.lastFailure);
     std::printf("measured rate        %.2f fps over %.2f s\n", n.frames / elapsed, elapsed);
     std::printf("camera's rate        %.1f fps\n", n.fpsTimes10 / 10.0);
     if (n.frames > 1) std::printf("time between frames  %.2f ms\n", 1000.0 * elapsed / n.frames);
+    std::printf("frames completed     %u by the camera\n", s.completed);
+    std::printf("frames skipped       %u: %u consumer busy, %u wrong size, %u at the end\n", s.skipped,
+                s.skippedConsumerBusy, s.skippedWrongSize, s.skippedStreamEnd);
+    std::printf("failed transfers     %u, stalls %u\n", s.failed, s.stalls);
+    LumoraExFrameDetails last{};
+    last.size = sizeof last;
+    if (LumoraEx_GetFrameDetails(h, &last)) {
+        std::printf("last frame           number %u at %llu us, exposure %u lines (%u us), gains %u "
+                    "(red %u, green %u/%u, blue %u)\n",
+                    last.number, last.timestamp, last.exposureLines, last.exposureMicroseconds, last.globalGain,
+                    last.gainRed, last.gainGreen1, last.gainGreen2, last.gainBlue);
+    }
     return n.frames > 0 ? 0 : 1;
 }
 
@@ -533,8 +575,9 @@ const Command kCommands[] = {
      "one frame into a file; the format comes from the extension"},
     {"record", Record, "lumora record [-d N] [FRAME OPTIONS] --seconds S -o FILE.avi",
      "an AVI recording with a progress line"},
-    {"stream", Stream, "lumora stream [-d N] [FRAME OPTIONS] --seconds S",
-     "frames into memory without a window; prints how many arrived and how fast"},
+    {"stream", Stream, "lumora stream [-d N] [FRAME OPTIONS] --seconds S [--json]",
+     "frames into memory without a window; prints how many arrived, how fast, and the frames "
+     "skipped by cause (every second on a terminal; --json: the final counts as one JSON object)"},
     {"view", View, "lumora view [-d N] [FRAME OPTIONS] [--size W H] [--seconds S]",
      "the live picture, scaled to fit the screen (or W x H), until the window is closed or interrupted"},
     {"get", Get, "lumora get [-d N] [NAME]", "one setting, or all of them with their ranges"},

@@ -13,6 +13,12 @@ uint32_t MonotonicMs() {
 }
 }  // namespace
 
+uint64_t MonotonicMicroseconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000u + static_cast<uint64_t>(ts.tv_nsec) / 1000u;
+}
+
 uint32_t TickCount() { return MonotonicMs(); }
 
 uint32_t MultimediaTime() { return MonotonicMs(); }
