@@ -8,6 +8,9 @@ zip=$(realpath "$1") src=$(cd "$2" && pwd)
 names=$src/tests/api/export_names.txt check_exports=$src/tests/api/check_exports.sh
 t=$(mktemp -d)
 trap 'rm -rf "$t"' EXIT
+# What the DLL exports: the 119 and the LumoraEx_ extensions, and so what its import libraries name.
+exports=$t/exports.txt
+cat "$names" "$src/tests/api/extension_names.txt" > "$exports"
 fail() { echo "package: $*"; exit 1; }
 
 expected=$(printf '%s\n' README.md examples/count_frames.c examples/snapshot.c include/lumora/LumoraSdk.h \
@@ -28,7 +31,7 @@ for arch in x86:i686:pei-i386:i386:undecorate x64:x86_64:pei-x86-64:x86_64:name;
   # __imp__Lumora_Name@8 (i686) or __imp_Lumora_Name (x86_64) for each export.
   mingw=$("$tool-nm" --defined-only "$dir/LumoraSdk_USB3_K37VQ.dll.a" | awk '$3 ~ /^__imp_/ {print $3}' | sort)
   ms=$(llvm-readobj "$dir/LumoraSdk_USB3_K37VQ.lib")
-  [ "$(sed 's/^__imp__*//; s/@[0-9]*$//' <<<"$mingw" | sort)" = "$(sort "$names")" ] || fail "$folder: .dll.a symbols"
+  [ "$(sed 's/^__imp__*//; s/@[0-9]*$//' <<<"$mingw" | sort)" = "$(sort "$exports")" ] || fail "$folder: .dll.a symbols"
   [ "$(sed -n 's/^Symbol: \(__imp_.*\)$/\1/p' <<<"$ms" | sort)" = "$mingw" ] || fail "$folder: .lib symbols"
   [ "$(sed -n 's/^Name type: //p' <<<"$ms" | sort -u)" = "$name_type" ] || fail "$folder: .lib name types"
   [ "$(sed -n 's/^Arch: //p' <<<"$ms" | sort -u)" = "$machine" ] || fail "$folder: .lib machine"
@@ -43,4 +46,4 @@ for arch in x86:i686:pei-i386:i386:undecorate x64:x86_64:pei-x86-64:x86_64:name;
       fail "$folder: ${example##*/} imports unlisted names: $(echo $imported)"
   done
 done
-echo "package: $(wc -l <<<"$actual") files; x86 and x64: $(wc -l <"$names") exports in the DLL, the .dll.a and the .lib; the examples build against it"
+echo "package: $(wc -l <<<"$actual") files; x86 and x64: $(wc -l <"$exports") exports in the DLL, the .dll.a and the .lib; the examples build against it"
