@@ -458,6 +458,7 @@ typedef struct LumoraExStreamStatistics {
     unsigned int skippedConsumerBusy;
     unsigned int skippedWrongSize;
     unsigned int skippedStreamEnd;
+    unsigned int reconnects;
 } LumoraExStreamStatistics;
 
 /* The details of the frame delivered last on the handle: 1, or 0 when no frame was delivered
@@ -468,8 +469,44 @@ typedef struct LumoraExStreamStatistics {
  * which is rewritten for each frame): its number tells which one. After Lumora_SnapShot it gives
  * the snapshot's frame. */
 LUMORA_EXPORTED int LUMORA_API LumoraEx_GetFrameDetails(LumoraHandle h, LumoraExFrameDetails *details);
-/* The stream statistics: 1, or 0. May also be called from the notifier. */
+/* The stream statistics: 1, or 0. May also be called from the notifier. reconnects, the last
+ * member, counts the times the camera came back to this handle since it was opened (see
+ * LumoraEx_SetReconnect); a caller whose record ends before it (size 36) gets the members it
+ * knows, and size is then set to 36. */
 LUMORA_EXPORTED int LUMORA_API LumoraEx_GetStreamStatistics(LumoraHandle h, LumoraExStreamStatistics *statistics);
+
+/* ---- Extensions: a camera that comes back (LumoraEx_) ----
+ *
+ * By default a camera that leaves the bus (unplugged, a hub reset, a power loss) ends the
+ * stream: CAMMSG_ERROR with CAMERR_STREAM_STOPPED goes to the error window and, for
+ * Lumora_CallBackPreview, CAMMSG_FRAME (0, CAMERR_STREAM_STOPPED) to the notify window.
+ * With reconnection on, the same messages tell that it left, and the handle then watches the
+ * drive the camera was on for the same camera (the status block's identification of the open
+ * camera; the K37VQ has no serial ROM id besides, and nothing is ever written to a drive that
+ * does not identify so). When it answers, the handle opens it again, writes its capture window,
+ * clock, gains, exposure and mirrors to it (the values the handle holds then, also those set
+ * while the camera was away) and goes on with the acquisition that was running: a preview (with
+ * or without a window) or a callback preview resumes; a recording goes on into a new file named
+ * after the first with "_1", "_2", ... before the extension (the first one is finished and
+ * readable, the new one records what is left of the duration); in the capture style
+ * (Lumora_Capture) the next Lumora_SnapShot takes its frame from the camera that came back
+ * (and fails with CAMERR_TRANSFER while it is away). Then LUMORAEX_MSG_CAMERA_BACK goes to the
+ * error window: wParam 0, lParam the number of times the camera came back to this handle.
+ * Lumora_StopPreview, Lumora_Close and Lumora_Release end the wait at once.
+ *
+ * Frame numbers go on across the absence: the first frame after the return is numbered as if
+ * the camera had delivered frames at its last frame period meanwhile (at least one number is
+ * left out), and its skippedBefore counts the numbers left out, so a consumer that places frames
+ * by number (or by timestamp) sees the gap. The stream statistics go on as well (completed counts
+ * only frames read; the numbers left out are no skipped frames). */
+#define LUMORAEX_MSG_CAMERA_BACK 0x8010
+
+/* Reconnection on (enable 1) or off (0, the default) for the handle: 1, or 0 for a handle that
+ * is not open or (CAMERR_ARGUMENT) another value of enable. May be called at any time; turned
+ * off while the handle waits for its camera, the wait ends (the stream stays stopped). */
+LUMORA_EXPORTED int LUMORA_API LumoraEx_SetReconnect(LumoraHandle h, int enable);
+/* 1 when reconnection is on for the handle, 0 when it is off or the handle is not open. */
+LUMORA_EXPORTED int LUMORA_API LumoraEx_GetReconnect(LumoraHandle h);
 
 #ifdef __cplusplus
 }

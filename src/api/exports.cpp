@@ -417,4 +417,12 @@ int LUMORA_API LumoraEx_GetStreamStatistics(LumoraHandle h, LumoraExStreamStatis
     return WithCamera(h, 0, [&](CameraObject& c) { return c.GetStreamStatistics(statistics); });
 }
 
+int LUMORA_API LumoraEx_SetReconnect(LumoraHandle h, int enable) {
+    return WithCamera(h, 0, [&](CameraObject& c) { return c.SetReconnect(enable); });
+}
+
+int LUMORA_API LumoraEx_GetReconnect(LumoraHandle h) {
+    return WithCamera(h, 0, [&](CameraObject& c) { return c.GetReconnect(); });
+}
+
 }  // extern "C"

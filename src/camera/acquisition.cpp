@@ -31,7 +31,7 @@ void SpreadRows(const uint8_t* frame, ImageBuffer& raw) {
 }  // namespace
 
 Acquisition::Acquisition(CameraObject& camera)
-    : camera_(camera), preview_(camera, *this), recording_(camera, camera.recorder, handOver) {}
+    : reconnection(camera, *this), camera_(camera), preview_(camera, *this), recording_(camera, camera.recorder, handOver) {}
 
 Acquisition::~Acquisition() { StopThreads(); }
 
@@ -45,6 +45,8 @@ int Acquisition::Fail(int code) {
 int Acquisition::Prepare() {
     K37VQDevice& device = *camera_.device;
     if (!device.IsValidDevice(device.GetSelectedDevice())) return Fail(CAMERR_DEVICE_NUMBER);
+    // A camera that left and answers again is opened anew; what follows writes its settings.
+    if (reconnection.Enabled() && device.CameraLost()) device.ReopenSameCamera();
     const CaptureWindow window = camera_.captureWindow;
     const int subsampling = camera_.subsamplingMode;
     if (!window.IsValid(subsampling)) return Fail(CAMERR_CAPTURE_WINDOW);
@@ -217,6 +219,10 @@ int Acquisition::Record(const char* fileName, int durationMs, int showWindow) {
     if (showWindow && !OpenWindow(false)) return 0;
     // A recording still running is finished before its writer takes the new file.
     recording_.Stop();
+    recordName_ = fileName;
+    recordDurationMs_ = durationMs;
+    recordStartMs_ = platform::TickCount();
+    continuations_ = 0;
     if (!StartPreview()) {
         Close();
         return Fail(CAMERR_STORAGE);
@@ -236,6 +242,20 @@ int Acquisition::Record(const char* fileName, int durationMs, int showWindow) {
         return Fail(CAMERR_THREAD);
     }
     return 1;
+}
+
+void Acquisition::ContinueRecording() {
+    const uint32_t elapsed = platform::TickCount() - recordStartMs_;
+    if (elapsed >= static_cast<uint32_t>(recordDurationMs_)) return;
+    // The first file's thread was asked to stop when the camera left: it has finished it.
+    recording_.Stop();
+    const std::string name = Reconnection::ContinuationName(recordName_, ++continuations_);
+    if (!camera_.recorder.BeginFile(name.c_str())) {
+        Fail(CAMERR_STORAGE);
+        return;
+    }
+    recording_.BeginIndex(name.c_str());
+    if (!recording_.Start(recordDurationMs_ - static_cast<int>(elapsed))) Fail(CAMERR_THREAD);
 }
 
 int Acquisition::Close() {
@@ -267,10 +287,17 @@ int Acquisition::SnapShot(void* buffer, int size, int flag) {
     if (state_ == AcquisitionState::Idle && (CameraAcquiredElsewhere() || !Prepare())) {
         return Fail(CAMERR_NO_DEVICE);
     }
+    // The capture style with reconnection: a camera that left is looked for before each frame.
+    const bool comesBack = state_ == AcquisitionState::Capturing && reconnection.Enabled();
+    if (comesBack && !reconnection.BringBackNow()) {
+        PostFrame(CAMERR_TRANSFER);
+        return Fail(CAMERR_TRANSFER);
+    }
     SizeStaging();
     RestartCounts();
     if (camera_.device->StartSingleCapture() != 0) return Fail(CAMERR_TRANSFER);
     if (!FetchFrame(true)) {
+        if (comesBack) reconnection.BringBackNow();  // tells the loss as it is found
         PostFrame(CAMERR_TRANSFER);
         return Fail(CAMERR_TRANSFER);
     }
@@ -365,6 +392,7 @@ StreamStatistics Acquisition::Statistics() const {
     s.skippedConsumerBusy = d.superseded;
     s.skippedWrongSize = wrongSize;
     s.skippedStreamEnd = d.untakenAtStop;
+    s.reconnects = reconnection.Count();
     return s;
 }
 

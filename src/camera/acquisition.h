@@ -18,10 +18,12 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "camera/frame_hand_over.h"
 #include "camera/preview_thread.h"
+#include "camera/reconnection.h"
 #include "camera/recording_thread.h"
 #include "camera/stream_statistics.h"
 #include "device/frame_details.h"
@@ -89,10 +91,14 @@ public:
     void PostFrame(int code);
     // The device reports the stream stopped: ends a recording.
     void StreamStopped() { recording_.RequestStop(); }
+    // After a reconnect (the preview thread): the recording that the loss ended goes on into
+    // the next continuation file of the recording's name, for what is left of its duration.
+    void ContinueRecording();
     void FrameHandedOver() { recording_.FrameReady(); }
 
     FrameHandOver handOver;
     FrameInfo frameInfo{};  // posted with every frame; written by the preview thread
+    Reconnection reconnection;
 
 private:
     // True when another camera object of the process is acquiring (previewing or capturing)
@@ -135,6 +141,12 @@ private:
     bool hasDetails_ = false;
     std::atomic<uint32_t> delivered_{0};   // frames fetched whole since the device started
     std::atomic<uint32_t> wrongSize_{0};   // frames taken from the device but of another size
+    // The recording Record started (set before its threads start): its file, duration and
+    // start, and how many continuation files followed it (the preview thread's).
+    std::string recordName_;
+    int recordDurationMs_ = 0;
+    uint32_t recordStartMs_ = 0;
+    int continuations_ = 0;
 };
 
 }  // namespace lumora

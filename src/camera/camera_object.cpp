@@ -1,5 +1,6 @@
 #include "camera/camera_object.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -463,10 +464,19 @@ int CameraObject::GetFrameDetails(LumoraExFrameDetails* details) {
     return 1;
 }
 
+int CameraObject::SetReconnect(int enable) {
+    if (enable != 0 && enable != 1) return Fail(CAMERR_ARGUMENT);
+    acquisition.reconnection.Enable(enable == 1);
+    return 1;
+}
+
 int CameraObject::GetStreamStatistics(LumoraExStreamStatistics* statistics) {
-    if (statistics == nullptr || statistics->size < static_cast<int>(sizeof(LumoraExStreamStatistics))) {
-        return Fail(CAMERR_ARGUMENT);
-    }
+    // The record grew at its end: a caller's older, shorter record gets the members it has.
+    constexpr int kFirstSize = static_cast<int>(offsetof(LumoraExStreamStatistics, reconnects));
+    if (statistics == nullptr || statistics->size < kFirstSize) return Fail(CAMERR_ARGUMENT);
+    const int filled = statistics->size < static_cast<int>(sizeof(LumoraExStreamStatistics))
+                           ? kFirstSize
+                           : static_cast<int>(sizeof(LumoraExStreamStatistics));
     const StreamStatistics s = acquisition.Statistics();
     LumoraExStreamStatistics out{};
     out.size = static_cast<int>(sizeof(out));
@@ -478,7 +488,9 @@ int CameraObject::GetStreamStatistics(LumoraExStreamStatistics* statistics) {
     out.skippedConsumerBusy = s.skippedConsumerBusy;
     out.skippedWrongSize = s.skippedWrongSize;
     out.skippedStreamEnd = s.skippedStreamEnd;
-    *statistics = out;
+    out.reconnects = s.reconnects;
+    out.size = filled;
+    std::memcpy(statistics, &out, static_cast<size_t>(filled));
     return 1;
 }
 

@@ -165,6 +165,10 @@ public:
     // record (see LumoraEx_GetFrameDetails, LumoraEx_GetStreamStatistics). Any thread.
     int GetFrameDetails(LumoraExFrameDetails* details);
     int GetStreamStatistics(LumoraExStreamStatistics* statistics);
+    // Reconnection on (1) or off (0) for this handle, see LumoraEx_SetReconnect; another value
+    // records CAMERR_ARGUMENT. Application thread.
+    int SetReconnect(int enable);
+    int GetReconnect() const { return acquisition.reconnection.Enabled() ? 1 : 0; }
     // Writes the latest processed frame (as handed over) as a still image.
     int SaveImage(const char* fileName, int format);
     // The colour mode the frame buffers hold: the one of the last acquisition preparation (a

@@ -46,10 +46,18 @@ void PreviewThread::Loop() {
         asked = platform::TickCount();
         const int status = camera_.device->QueryNewFrame();
         if (status == 1) {
-            run_ = 0;
+            // The camera left: the stream ends, unless the handle brings the camera back.
+            const bool comesBack = acquisition_.reconnection.Enabled();
+            if (!comesBack) run_ = 0;
             acquisition_.PostFrame(CAMERR_STREAM_STOPPED);
             camera_.RecordError(CAMERR_STREAM_STOPPED);
+            const bool recording = acquisition_.Recorder().Active();
             acquisition_.StreamStopped();
+            if (comesBack && acquisition_.reconnection.BringBackStream([this] { return run_ != 1; }, recording)) {
+                asked = platform::TickCount();
+                continue;
+            }
+            run_ = 0;
             break;
         }
         if (status != 3) continue;

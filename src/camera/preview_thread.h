@@ -3,7 +3,8 @@
 // fetches it into the raw buffer, fills FrameInfo with the frame rate, runs the frame pipeline,
 // hands the result over to the readers, paints it into the preview window, copies it into the
 // caller's buffer and posts CAMMSG_FRAME to the notify window. Failed fetches are reported and
-// skipped; only a device that reports the stream stopped ends the thread by itself.
+// skipped; only a device that reports the stream stopped ends the thread by itself, unless the
+// handle brings the camera back (Reconnection): the thread then waits for it and goes on.
 //
 // Thread context: Start and Stop run on the application's thread; Loop is the thread's body.
 // The pause between frames ends at once when a frame arrives or a stop is requested (the

@@ -9,7 +9,9 @@
 // to then. A file that cannot take the next frame (disk full, the size limit of the format)
 // records CAMERR_STORAGE.
 //
-// Thread context: Start and Stop run on the application's thread, RequestStop and FrameReady on
+// Thread context: Start and Stop run on the application's thread (or on the preview thread when
+// it continues a recording after a reconnect, while the application's thread waits for that
+// thread before it stops this one), RequestStop and FrameReady on
 // any thread (the preview thread); Loop is the thread's body. The writer belongs to the thread
 // from Start until the thread ends.
 #include <atomic>

@@ -19,6 +19,7 @@ struct StreamStatistics {
     uint32_t skippedConsumerBusy = 0;
     uint32_t skippedWrongSize = 0;
     uint32_t skippedStreamEnd = 0;
+    uint32_t reconnects = 0;  // times the camera came back to the handle since it was opened
 
     uint32_t Skipped() const { return skippedConsumerBusy + skippedWrongSize + skippedStreamEnd; }
 };

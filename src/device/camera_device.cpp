@@ -53,12 +53,19 @@ int CameraDevice::OpenSelectedDevice() {
             if (matches == selectedIndex) {
                 driveNumber = n;
                 cameraLost = false;
+                std::memcpy(identity, block, sizeof identity);
+                {
+                    DeviceLockScope lock(transferLock);
+                    written.clear();
+                }
+                open = true;
                 return 1;
             }
             ++matches;
         }
         diskHandle.reset();
     }
+    open = false;
     return 0;
 }
 
@@ -83,19 +90,41 @@ bool CameraDevice::CameraLeft() {
 
 void CameraDevice::CloseDevice() {
     StopStream();
+    open = false;
     diskHandle.reset();
+}
+
+int CameraDevice::ReopenSameCamera() {
+    if (!open || threadHandle.joinable()) return 0;
+    std::unique_ptr<platform::RawDisk> drive = DiskLayer::OpenDrive(driveNumber);
+    if (!drive) return 0;
+    uint8_t block[kBlockSize] = {};
+    uint32_t moved = 0;
+    if (!drive->Seek(kStatusOffset) || !drive->Read(block, kBlockSize, &moved) || moved != kBlockSize ||
+        std::memcmp(block, identity, sizeof identity) != 0) {
+        return 0;
+    }
+    // Other threads' register operations wait for the new handle and the registers; theirs
+    // then come after, so the newest value of a register is the one it keeps.
+    DeviceLockScope lock(transferLock);
+    diskHandle = std::move(drive);
+    cameraLost = false;
+    std::vector<WrittenRegister> replay;
+    replay.swap(written);
+    for (const WrittenRegister& r : replay) WriteRegister8(r.address, r.value);
+    return 1;
 }
 
 bool CameraDevice::ReadBlock(uint32_t offset, uint8_t* block) {
     DeviceLockScope lock(transferLock);
     uint32_t moved = 0;
-    return diskHandle->Seek(offset) && diskHandle->Read(block, kBlockSize, &moved) && moved == kBlockSize;
+    return diskHandle && diskHandle->Seek(offset) && diskHandle->Read(block, kBlockSize, &moved) && moved == kBlockSize;
 }
 
 bool CameraDevice::WriteBlock(uint32_t offset, const uint8_t* block) {
     DeviceLockScope lock(transferLock);
     uint32_t moved = 0;
-    return diskHandle->Seek(offset) && diskHandle->Write(block, kBlockSize, &moved) && moved == kBlockSize;
+    return diskHandle && diskHandle->Seek(offset) && diskHandle->Write(block, kBlockSize, &moved) && moved == kBlockSize;
 }
 
 bool CameraDevice::WaitFrameReady() {
@@ -117,28 +146,35 @@ bool CameraDevice::WaitFrameReady() {
 
 bool CameraDevice::TransferImage(uint8_t* buffer, uint32_t length) {
     uint32_t moved = 0;
-    return diskHandle->Seek(kImageOffset) && diskHandle->Read(buffer, length, &moved) && moved == length;
+    return diskHandle && diskHandle->Seek(kImageOffset) && diskHandle->Read(buffer, length, &moved) && moved == length;
 }
 
 int CameraDevice::ReadFrame(uint8_t* buffer, uint32_t length) {
-    if (!diskHandle || buffer == nullptr) return 0;
+    if (buffer == nullptr) return 0;
     if (!WaitFrameReady()) return 0;
     DeviceLockScope lock(transferLock);
     return TransferImage(buffer, length) ? 1 : 0;
 }
 
 int CameraDevice::WriteRegister8(uint16_t address, uint8_t value) {
-    if (!diskHandle) return 0;
     uint8_t block[kBlockSize] = {};
     block[0] = CMD_WRITE_REGISTER;
     block[1] = static_cast<uint8_t>(address >> 8);
     block[2] = static_cast<uint8_t>(address);
     block[3] = value;
+    DeviceLockScope lock(transferLock);
+    // Kept whether or not it got through: what the camera gets again when it comes back.
+    for (size_t i = 0; i < written.size(); ++i) {
+        if (written[i].address == address) {
+            written.erase(written.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
+    written.push_back({address, value});
     return WriteBlock(kCommandOffset, block) ? 1 : 0;
 }
 
 int CameraDevice::ReadRegister8(uint16_t address, uint8_t* value) {
-    if (!diskHandle) return 0;
     uint8_t block[kBlockSize] = {};
     block[0] = CMD_READ_REGISTER;
     block[1] = static_cast<uint8_t>(address >> 8);
@@ -280,20 +316,36 @@ void CameraDevice::JoinThread() {
     endEventExists = false;
 }
 
-int CameraDevice::Start(StreamState state) {
+int CameraDevice::Start(StreamState state, bool continued) {
     // A thread that still exists is stopped first: there is one acquisition thread at most.
     if (threadHandle.joinable()) StopStream();
     if (!AllocateSlots()) {
         ReleaseSlots();
         return 1;
     }
-    frameSequence = 0;
-    lastDelivered = 0;
-    takenCount = 0;
-    supersededCount = 0;
-    untakenAtStop = 0;
-    failedTransfers = 0;
-    stallCount = 0;
+    if (continued) {
+        // The frames of the time away, by the last frame period seen; at least one.
+        const uint64_t now = platform::MonotonicMicroseconds(), last = lastFrameUs, period = framePeriodUs;
+        uint64_t missed = period && last && now > last ? (now - last) / period : 1;
+        if (missed < 1) missed = 1;
+        if (missed > 1000000) missed = 1000000;
+        // The count before the numbers: Statistics reads them the other way round.
+        absentPending += static_cast<uint32_t>(missed);
+        frameSequence += static_cast<int>(missed);
+        absentFrames += static_cast<uint32_t>(missed);
+    } else {
+        frameSequence = 0;
+        lastDelivered = 0;
+        takenCount = 0;
+        supersededCount = 0;
+        untakenAtStop = 0;
+        failedTransfers = 0;
+        stallCount = 0;
+        absentFrames = 0;
+        absentPending = 0;
+        lastFrameUs = 0;
+        framePeriodUs = 0;
+    }
     presenceChecked = false;
     streamState = state;
     endEvent.Reset();
@@ -311,6 +363,8 @@ int CameraDevice::Start(StreamState state) {
 
 int CameraDevice::StartStream() { return Start(STREAM_RUNNING); }
 
+int CameraDevice::ContinueStream() { return Start(STREAM_RUNNING, true); }
+
 int CameraDevice::StartSingleCapture() {
     if (threadHandle.joinable()) StopStream();
     ReleaseSlots();
@@ -318,8 +372,7 @@ int CameraDevice::StartSingleCapture() {
 }
 
 void CameraDevice::AcquisitionLoop() {
-    // Acquisition thread.
-    frameSequence = 0;
+    // Acquisition thread; Start set the frame count before the thread began.
     uint32_t counted = 0;
     uint32_t t0 = platform::MultimediaTime();
     while (streamState != STREAM_STOP) {
@@ -340,7 +393,7 @@ void CameraDevice::AcquisitionLoop() {
                 platform::SleepMs(10);
                 continue;
             }
-            if (!diskHandle || !WaitFrameReady() || !TakeFrame(state)) {
+            if (!open || !WaitFrameReady() || !TakeFrame(state)) {
                 // A camera that fails every transfer at once is retried at a millisecond's pace
                 // rather than in a loop that holds a whole core, until it delivers again or
                 // turns out to have left the bus.
@@ -386,6 +439,8 @@ bool CameraDevice::TakeFrame(int state) {
     }
     slot.details = FrameDetails{};
     slot.details.timestampUs = platform::MonotonicMicroseconds();
+    if (lastFrameUs != 0) framePeriodUs = slot.details.timestampUs - lastFrameUs;
+    lastFrameUs = slot.details.timestampUs;
     slot.details.sensor = shadow;
     slot.details.number = static_cast<uint32_t>(frameSequence.load() + 1);
     slot.sequence = ++frameSequence;
@@ -446,7 +501,10 @@ int CameraDevice::CopyNewestFrame(uint8_t* destination, FrameDetails* details) {
         slotInCopy = -1;
         const int previous = lastDelivered;
         taken.skippedBefore = sequence > previous ? static_cast<uint32_t>(sequence - previous - 1) : 0;
-        supersededCount += taken.skippedBefore;
+        // Numbers left out for an absence are no frames the consumer passed over.
+        uint32_t absent = absentPending.exchange(0);
+        if (absent > taken.skippedBefore) absent = taken.skippedBefore;
+        supersededCount += taken.skippedBefore - absent;
         ++takenCount;
         lastDelivered = sequence;
         if (details) *details = taken;
@@ -517,7 +575,8 @@ DeviceStatistics CameraDevice::Statistics() const {
     s.superseded = supersededCount;
     s.failedTransfers = failedTransfers;
     s.stalls = stallCount;
-    s.completed = static_cast<uint32_t>(frameSequence.load());
+    const uint32_t absent = absentFrames;
+    s.completed = static_cast<uint32_t>(frameSequence.load()) - absent;
     return s;
 }
 

@@ -19,7 +19,11 @@
 // threads at once. They must not overlap the operations that start or end acquisition or select
 // a device: StopStream, StartStream, StartSingleCapture, FinishSingleCapture, SelectDevice,
 // OpenSelectedDevice and CloseDevice (one thread, the one that owns the camera) release or
-// replace the slots and the handle they use.
+// replace the slots and the handle they use. While a camera that left is brought back, the
+// thread that brings it back (the preview thread, see Reconnection) is that one: the
+// application's thread ends it before it starts or stops acquisition itself.
+// ReopenSameCamera swaps the handle under the device lock, so register operations of other
+// threads may run meanwhile (they fail until the camera is back).
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -27,6 +31,7 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include <vector>
 
 #include "device/device_lock.h"
 #include "device/frame_details.h"
@@ -145,7 +150,7 @@ public:
     // Bytes of one copied frame: (windowWidth / d) x (windowHeight / d), d the copy divisor.
     int GetCopySize();
     // True while a disk is open.
-    bool IsOpen() const { return diskHandle != nullptr; }
+    bool IsOpen() const { return open.load(); }
     int GetStreamState() const { return streamState.load(); }
     // The index SelectDevice chose; read by other threads (which camera a handle holds).
     int SelectedIndex() const { return selectedIndex.load(); }
@@ -165,6 +170,25 @@ public:
     void WakeFrameWaiters();
     // Makes the next WaitForNewFrame wait again. Any thread.
     void ClearWake();
+
+    // ---- A camera that comes back (owning thread, no acquisition thread running) ----
+    // True once the acquisition found the camera gone from the bus (until it is opened again).
+    // Any thread.
+    bool CameraLost() const { return cameraLost.load(); }
+    // When the drive the camera was opened on answers again with the identification the
+    // camera had when it was opened (status block bytes 0..27; the K37VQ has no serial ROM id
+    // to compare besides), takes a new handle on it and writes every register this device had
+    // written since the open again, in the order they were last written: 1. 0 and nothing
+    // written when the drive does not answer or identifies otherwise (only its status block is
+    // read).
+    int ReopenSameCamera();
+    // StartStream for a camera that came back: the frame numbers, counts and statistics go on
+    // from the stream that stopped, and the numbers jump over about as many frames as the
+    // camera would have delivered while it was away (at least one), which the first frame
+    // taken counts in its skippedBefore. 0 or nonzero on failure, like StartStream.
+    int ContinueStream();
+    // Frame numbers passed over for absences since the stream started. Any thread.
+    uint32_t AbsentFrames() const { return absentFrames.load(); }
 
 protected:
     // Seek to offset, then one 512-byte read or write, under the device lock; true only when
@@ -188,7 +212,8 @@ protected:
     bool AllocateSlots();
     void ReleaseSlots();
     // Allocates the slots and starts the thread in the given state; 0 or nonzero on failure.
-    int Start(StreamState state);
+    // The counts start over unless continued (ContinueStream).
+    int Start(StreamState state, bool continued = false);
     // Waits for the thread to end and forgets it. Caller thread.
     void JoinThread();
     // True when the status block identifies a camera of this model.
@@ -201,6 +226,22 @@ protected:
     static constexpr uint32_t kPresenceCheckMs = 100;
 
     std::unique_ptr<platform::RawDisk> diskHandle;  // null while no camera is open
+    std::atomic<bool> open{false};  // diskHandle is set (read by other threads)
+    uint8_t identity[28] = {};      // status block bytes 0..27 of the open camera
+    // The registers written since the camera was opened, each with its last value, in the
+    // order of the last writes; under transferLock.
+    struct WrittenRegister {
+        uint16_t address;
+        uint8_t value;
+    };
+    std::vector<WrittenRegister> written;
+    // Frame numbers left out for absences (see ContinueStream); the part the next frame taken
+    // has not yet counted in its skippedBefore.
+    std::atomic<uint32_t> absentFrames{0};
+    std::atomic<uint32_t> absentPending{0};
+    // Acquisition thread while it runs: the last frame's time and the gap to the one before.
+    std::atomic<uint64_t> lastFrameUs{0};
+    std::atomic<uint64_t> framePeriodUs{0};
     uint8_t modelId[2] = {0, 0};
     std::atomic<uint32_t> waitTime{3000};
     std::atomic<float> frameRate{0.0f};

@@ -175,6 +175,12 @@ bool CameraEmulator::Present() {
 
 void CameraEmulator::Replug() {
     std::lock_guard<std::mutex> lock(mutex_);
+    // Unplugged, the camera lost its power: it comes back with the registers of power-on.
+    if (unplugged_) {
+        EmulatedSensor::ResetRegisters(registers_.data());
+        readBack_ = 0;
+        answerPending_ = false;
+    }
     unplugged_ = false;
     unplugCountdown_ = -1;
 }

@@ -91,7 +91,8 @@ public:
     // longer be opened or positioned (0: unplugged now).
     void UnplugAfter(int transfers);
     // Plugs an unplugged camera in again: it can be opened anew, while drive handles opened
-    // before the unplug stay dead, as a removed disk's handles do.
+    // before the unplug stay dead, as a removed disk's handles do. Its registers are those of
+    // power-on again.
     void Replug();
     // Counts the unplugs; a drive handle works only while the count is the one it was opened at.
     uint32_t Unplugs();
