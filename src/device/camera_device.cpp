@@ -347,6 +347,7 @@ int CameraDevice::Start(StreamState state, bool continued) {
         framePeriodUs = 0;
     }
     presenceChecked = false;
+    DiskLayer::NoteAcquisitionStart();
     streamState = state;
     endEvent.Reset();
     endEventExists = true;

@@ -16,6 +16,7 @@ struct State {
     std::map<int, std::shared_ptr<CameraEmulator>> testDrives;
     std::vector<std::string> testList;
     std::vector<std::shared_ptr<CameraEmulator>> environmentCameras;
+    std::shared_ptr<FaultDriver> faults;  // made with the first environment camera
 };
 
 State& Shared() {
@@ -49,12 +50,16 @@ std::vector<std::shared_ptr<CameraEmulator>> EnvironmentCamerasLocked(State& s) 
     std::vector<std::shared_ptr<CameraEmulator>> cameras(s.environmentCameras.begin(),
                                                          s.environmentCameras.begin() + count);
     for (auto& camera : cameras) camera->SetStill(freeze);
+    if (!cameras.empty() && !s.faults) s.faults = std::make_shared<FaultDriver>();
+    if (s.faults) s.faults->SetCameras(cameras);
     return cameras;
 }
 
-std::unique_ptr<platform::RawDisk> OpenCamera(const std::shared_ptr<CameraEmulator>& camera) {
+std::unique_ptr<platform::RawDisk> OpenCamera(const std::shared_ptr<CameraEmulator>& camera,
+                                              std::shared_ptr<FaultDriver> faults = nullptr) {
+    if (faults) faults->Poll();  // a camera away is looked for by opening it
     if (!camera || !camera->Present()) return nullptr;
-    return std::make_unique<EmulatedDrive>(camera);
+    return std::make_unique<EmulatedDrive>(camera, std::move(faults));
 }
 
 }  // namespace
@@ -67,9 +72,10 @@ std::unique_ptr<platform::RawDisk> DiskLayer::OpenDrive(int n) {
         return it == s.testDrives.end() ? nullptr : OpenCamera(it->second);
     }
     auto cameras = EnvironmentCamerasLocked(s);
+    std::shared_ptr<FaultDriver> faults = s.faults;
     lock.unlock();
     int count = static_cast<int>(cameras.size());
-    if (n >= 1 && n <= count) return OpenCamera(cameras[static_cast<size_t>(n - 1)]);
+    if (n >= 1 && n <= count) return OpenCamera(cameras[static_cast<size_t>(n - 1)], faults);
     return platform::OpenPhysicalDrive(n > count ? n - count : n);
 }
 
@@ -119,6 +125,16 @@ void DiskLayer::ClearTestDrives() {
     s.testing = false;
     s.testDrives.clear();
     s.testList.clear();
+}
+
+void DiskLayer::NoteAcquisitionStart() {
+    State& s = Shared();
+    std::shared_ptr<FaultDriver> faults;
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        faults = s.faults;
+    }
+    if (faults) faults->AcquisitionStarted();
 }
 
 std::vector<std::shared_ptr<CameraEmulator>> DiskLayer::EnvironmentCameras() {

@@ -7,6 +7,8 @@
 // drives N+1, N+2, ... and its list entries follow the emulated ones. Tests replace all of this
 // with drives of their own (SetTestDrives) until they clear them. LUMORA_CAMEMU_STILL=1 freezes
 // the moving part of the emulated cameras' scene, so that consecutive frames are identical.
+// LUMORA_CAMEMU_FAULTS and the command file of `lumora emu` inject faults into them (see
+// FaultDriver).
 //
 // Thread context: any thread; the state here is guarded by one lock.
 #include <map>
@@ -39,6 +41,9 @@ public:
     // life of the process. Empty when the variable is absent or out of 1..4 (the latter said once
     // on standard error).
     static std::vector<std::shared_ptr<CameraEmulator>> EnvironmentCameras();
+    // An acquisition starts on some camera: the first one starts the clock of the fault
+    // schedule of the environment's cameras.
+    static void NoteAcquisitionStart();
 };
 
 }  // namespace lumora

@@ -15,6 +15,7 @@ void EmulatedDrive::Leave(bool transferDone) {
 }
 
 bool EmulatedDrive::Seek(uint32_t offset) {
+    if (faults_) faults_->Poll();
     Enter(true);
     const bool attached = Attached();
     if (attached) position_ = offset;

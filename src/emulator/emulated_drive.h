@@ -2,19 +2,21 @@
 // A handle on an emulated camera's drive: the file position of one opener, and positioned
 // transfers forwarded to the camera. Used by one thread at a time, like a disk handle: a
 // transfer (a seek with its read or write) that begins while another thread's is in progress
-// is counted as a protocol violation of the camera.
+// is counted as a protocol violation of the camera. A drive of the environment's cameras polls
+// their fault driver before each transfer.
 #include <atomic>
 #include <memory>
 
 #include "emulator/camera_emulator.h"
+#include "emulator/fault_driver.h"
 #include "platform/raw_disk.h"
 
 namespace lumora {
 
 class EmulatedDrive : public platform::RawDisk {
 public:
-    explicit EmulatedDrive(std::shared_ptr<CameraEmulator> camera)
-        : camera_(std::move(camera)), unplugs_(camera_->Unplugs()) {
+    explicit EmulatedDrive(std::shared_ptr<CameraEmulator> camera, std::shared_ptr<FaultDriver> faults = nullptr)
+        : camera_(std::move(camera)), faults_(std::move(faults)), unplugs_(camera_->Unplugs()) {
         camera_->CountHandle(1);
     }
     ~EmulatedDrive() override { camera_->CountHandle(-1); }
@@ -34,6 +36,7 @@ private:
     void Leave(bool transferDone);
 
     std::shared_ptr<CameraEmulator> camera_;
+    std::shared_ptr<FaultDriver> faults_;  // null but for the environment's cameras
     uint32_t unplugs_;
     std::atomic<uint32_t> position_{0};
     std::atomic<int> inside_{0};          // callers inside Seek, Read or Write

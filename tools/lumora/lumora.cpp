@@ -1,6 +1,6 @@
 // lumora: the camera from the command line, on the library's public interface alone.
 //
-//   lumora list | info | snap | record | stream | view | get | set | reset | reg | repair
+//   lumora list | info | snap | record | stream | view | get | set | reset | reg | repair | emu
 //   (--help for each; lumora --version)
 //
 // The words mean what the library's functions mean: --mode is the bits Lumora_SetColorMode
@@ -28,6 +28,7 @@
 #include <unistd.h>
 #endif
 
+#include "emulator/fault_script.h"
 #include "output/avi_repair.h"
 
 #include "camera_session.h"
@@ -263,14 +264,25 @@ long FileSize(const std::string& path) {
     return size;
 }
 
+// The stream statistics of h; all zero when the library cannot give them.
+LumoraExStreamStatistics StreamStatistics(LumoraHandle h) {
+    LumoraExStreamStatistics s{};
+    s.size = sizeof s;
+    if (!LumoraEx_GetStreamStatistics(h, &s)) s = LumoraExStreamStatistics{};
+    return s;
+}
+
 int Record(CommandLine& args) {
     const int device = TakeDevice(args);
     FrameOptions frame;
     double seconds = -1;
     std::string output;
+    bool reconnect = false;
     while (!args.Done()) {
         if (frame.Take(args)) continue;
-        if (args.TakeOption("--seconds")) {
+        if (args.TakeOption("--reconnect")) {
+            reconnect = true;
+        } else if (args.TakeOption("--seconds")) {
             seconds = TakeSeconds(args);
         } else if (args.TakeOption("-o")) {
             output = args.Take("output file after -o");
@@ -290,6 +302,7 @@ int Record(CommandLine& args) {
     LumoraPictureSize(h, &width, &height, nullptr);
     const long frameBytes = 8L + 3L * width * height;  // one chunk of 24-bit pixels
     const int durationMs = static_cast<int>(seconds * 1000 + 0.5);
+    if (reconnect) cam.Check(LumoraEx_SetReconnect(h, 1), "LumoraEx_SetReconnect");
     cam.Check(Lumora_Record(h, output.c_str(), durationMs, 0), "Lumora_Record");
     const bool terminal = isatty(fileno(stdout)) != 0;
     const auto start = Clock::now();
@@ -319,27 +332,30 @@ int Record(CommandLine& args) {
     std::fclose(f);
     std::printf("%s: %u frames at %.2f fps, %.1f MB\n", output.c_str(), frames,
                 scale != 0 ? static_cast<double>(rate) / scale : 0.0, FileSize(output) / 1e6);
+    // Each return of the camera went on in a file of its own: OUT_1.avi, OUT_2.avi, ...
+    const unsigned reconnects = StreamStatistics(h).reconnects;
+    if (reconnects > 0) {
+        const std::string stem = output.substr(0, output.size() - 4), extension = output.substr(output.size() - 4);
+        std::printf("the camera came back %u times; the recording went on in %s_1%s", reconnects, stem.c_str(),
+                    extension.c_str());
+        if (reconnects > 1) std::printf(" to %s_%u%s", stem.c_str(), reconnects, extension.c_str());
+        std::printf("\n");
+    }
     return 0;
 }
 
 // ---- stream, view ----
 
-// The stream statistics of h; all zero when the library cannot give them.
-LumoraExStreamStatistics StreamStatistics(LumoraHandle h) {
-    LumoraExStreamStatistics s{};
-    s.size = sizeof s;
-    if (!LumoraEx_GetStreamStatistics(h, &s)) s = LumoraExStreamStatistics{};
-    return s;
-}
-
 int Stream(CommandLine& args) {
     const int device = TakeDevice(args);
     FrameOptions frame;
     double seconds = -1;
-    bool json = false;
+    bool json = false, reconnect = false;
     while (!args.Done()) {
         if (frame.Take(args)) continue;
-        if (args.TakeOption("--seconds")) {
+        if (args.TakeOption("--reconnect")) {
+            reconnect = true;
+        } else if (args.TakeOption("--seconds")) {
             seconds = TakeSeconds(args);
         } else if (args.TakeOption("--json")) {
             json = true;
@@ -353,6 +369,7 @@ int Stream(CommandLine& args) {
     frame.Apply(cam);
     std::vector<unsigned char> buffer(static_cast<size_t>(LumoraPictureSize(h, nullptr, nullptr, nullptr)));
     FrameCounter counter;
+    if (reconnect) cam.Check(LumoraEx_SetReconnect(h, 1), "LumoraEx_SetReconnect");
     cam.Check(Lumora_CallBackPreview(h, counter.Target(), buffer.data(), static_cast<int>(buffer.size()), 1),
               "Lumora_CallBackPreview");
     const auto start = Clock::now();
@@ -374,9 +391,10 @@ int Stream(CommandLine& args) {
     const LumoraExStreamStatistics s = StreamStatistics(h);
     if (json) {
         std::printf("{\"completed\": %u, \"delivered\": %u, \"skipped\": %u, \"failed\": %u, "
-                    "\"skipped_by_cause\": {\"consumer_busy\": %u, \"wrong_size\": %u, \"stream_end\": %u}}\n",
+                    "\"skipped_by_cause\": {\"consumer_busy\": %u, \"wrong_size\": %u, \"stream_end\": %u}, "
+                    "\"reconnects\": %u}\n",
                     s.completed, s.delivered, s.skipped, s.failed, s.skippedConsumerBusy, s.skippedWrongSize,
-                    s.skippedStreamEnd);
+                    s.skippedStreamEnd, s.reconnects);
         return n.frames > 0 ? 0 : 1;
     }
     std::printf("frames delivered     %ld\n", n.frames);
@@ -388,6 +406,7 @@ int Stream(CommandLine& args) {
     std::printf("frames skipped       %u: %u consumer busy, %u wrong size, %u at the end\n", s.skipped,
                 s.skippedConsumerBusy, s.skippedWrongSize, s.skippedStreamEnd);
     std::printf("failed transfers     %u, stalls %u\n", s.failed, s.stalls);
+    if (reconnect) std::printf("camera came back     %u times\n", s.reconnects);
     LumoraExFrameDetails last{};
     last.size = sizeof last;
     if (LumoraEx_GetFrameDetails(h, &last)) {
@@ -558,6 +577,26 @@ int Repair(CommandLine& args) {
     return 1;
 }
 
+// ---- emu ----
+
+// A fault for the emulated cameras of running programs (LUMORA_CAMEMU), through the command
+// file they read; needs no camera.
+int Emu(CommandLine& args) {
+    const std::string word = args.Take("unplug, replug, stall, unstall, fail or unfail");
+    EmulatorFault fault;
+    if (!FaultScript::ParseFault(word, &fault)) {
+        throw UsageError("the fault must be unplug, replug, stall, unstall, fail or unfail, not '" + word + "'");
+    }
+    const int camera = args.Done() ? 1 : args.TakeInt("emulated camera number", 1, FaultScript::kMaxCamera);
+    if (!args.Done()) args.Unexpected();
+    if (!FaultScript::Send(fault, camera)) {
+        std::fprintf(stderr, "lumora emu: cannot write the command file %s\n", FaultScript::CommandFile().c_str());
+        return 1;
+    }
+    std::printf("%s %d sent to %s\n", word.c_str(), camera, FaultScript::CommandFile().c_str());
+    return 0;
+}
+
 // ---- the subcommands ----
 
 struct Command {
@@ -573,11 +612,13 @@ const Command kCommands[] = {
     {"snap", Snap,
      "lumora snap [-d N] [FRAME OPTIONS] [--quality 100|70|20] -o FILE.{bmp,raw,jpg,jpeg,png,tif,tiff}",
      "one frame into a file; the format comes from the extension"},
-    {"record", Record, "lumora record [-d N] [FRAME OPTIONS] --seconds S -o FILE.avi",
-     "an AVI recording with a progress line"},
-    {"stream", Stream, "lumora stream [-d N] [FRAME OPTIONS] --seconds S [--json]",
+    {"record", Record, "lumora record [-d N] [FRAME OPTIONS] --seconds S [--reconnect] -o FILE.avi",
+     "an AVI recording with a progress line (--reconnect: a camera that comes back goes on "
+     "recording into FILE_1.avi, FILE_2.avi, ...)"},
+    {"stream", Stream, "lumora stream [-d N] [FRAME OPTIONS] --seconds S [--reconnect] [--json]",
      "frames into memory without a window; prints how many arrived, how fast, and the frames "
-     "skipped by cause (every second on a terminal; --json: the final counts as one JSON object)"},
+     "skipped by cause (every second on a terminal; --json: the final counts as one JSON object; "
+     "--reconnect: a camera that comes back goes on streaming)"},
     {"view", View, "lumora view [-d N] [FRAME OPTIONS] [--size W H] [--seconds S]",
      "the live picture, scaled to fit the screen (or W x H), until the window is closed or interrupted"},
     {"get", Get, "lumora get [-d N] [NAME]", "one setting, or all of them with their ranges"},
@@ -586,6 +627,8 @@ const Command kCommands[] = {
     {"reg", Reg, "lumora reg [-d N] read|write ADDRESS [VALUE]", "a sensor register (numbers decimal or 0x hexadecimal)"},
     {"repair", Repair, "lumora repair FILE.avi",
      "keeps the whole frames of a recording cut off by a crash and makes it playable again"},
+    {"emu", Emu, "lumora emu unplug|replug|stall|unstall|fail|unfail [N]",
+     "a fault for emulated camera N (1 without N) of the programs running with LUMORA_CAMEMU"},
 };
 
 void PrintUsage(std::FILE* to) {
