@@ -117,14 +117,22 @@ class Camera:
     leaving the block, by ``close()``, or when the object is collected. Every failing library
     call raises ``CameraError``; arguments of the wrong type or out of range raise ``TypeError``
     or ``ValueError`` before reaching the library. One thread at a time should use a camera.
+
+    With ``reconnect=True`` a camera that leaves the bus (unplugged, a hub reset) and comes
+    back is opened again with this object's settings, and a stream goes on: its frame numbers
+    show the gap, and ``statistics()["reconnects"]`` counts the returns. Without it the stream
+    ends with ``CameraError`` (``CAMERR_STREAM_STOPPED``).
     """
 
-    def __init__(self, index=0):
+    def __init__(self, index=0, reconnect=False):
         self.index = _checked("index", index, range(_MAX_CAMERAS))
+        reconnect = _flag("reconnect", reconnect)
         self._handle = CameraHandle()
         self._finalizer = weakref.finalize(self, self._handle.release)
         try:
             self._handle.call("Lumora_SetDeviceNumber", self.index)
+            self._handle.call("LumoraEx_SetReconnect", reconnect)
+            self._handle.reconnect = bool(reconnect)
         except CameraError:
             self.close()
             raise

@@ -23,6 +23,7 @@ class CameraHandle:
         if self.handle == 0:
             raise CameraError("Lumora_Initialize", 0)
         self.stream = None
+        self.reconnect = False  # a camera that leaves comes back: its streams go on
         self._kept = []
         # Codes recorded while the camera opened (e.g. settings written for the first time)
         # are not the reason of any later failure.

@@ -102,7 +102,9 @@ class FrameStream:
                 self._details_of[info.buffer] = self._camera.frame_details()
                 self.posted += 1
                 self.fps = info.fpsTimes10 / 10.0
-            elif lparam == 13:  # CAMERR_STREAM_STOPPED: the library's thread has ended
+            elif lparam == 13 and not self._camera.reconnect:
+                # CAMERR_STREAM_STOPPED: the library's thread has ended (with reconnection it
+                # waits for the camera to come back, and the stream goes on)
                 self._failure = CameraError("Lumora_CallBackPreview", lparam)
             self._cond.notify_all()
 
@@ -184,7 +186,8 @@ class FrameStream:
     def statistics(self):
         """The library's counts of this stream, while it runs and after it ended: a dict with
         ``completed``, ``delivered``, ``skipped``, ``failed``, ``stalls`` and
-        ``skipped_by_cause`` (``consumer_busy``, ``wrong_size``, ``stream_end``). Frames this
+        ``skipped_by_cause`` (``consumer_busy``, ``wrong_size``, ``stream_end``) and
+        ``reconnects`` (the camera's returns, see ``Camera(reconnect=True)``). Frames this
         layer dropped after the library delivered them are ``dropped``, not counted here."""
         return self._camera.statistics()
 

@@ -53,7 +53,7 @@ class StreamStatisticsRecord(ctypes.Structure):
 
     _fields_ = [("size", ctypes.c_int)] + [(name, ctypes.c_uint) for name in (
         "completed", "delivered", "skipped", "failed", "stalls", "skippedConsumerBusy",
-        "skippedWrongSize", "skippedStreamEnd")]
+        "skippedWrongSize", "skippedStreamEnd", "reconnects")]
 
     def as_dict(self):
         """The counts under the names ``lumora stream --json`` gives them, with the stalls."""
@@ -61,7 +61,8 @@ class StreamStatisticsRecord(ctypes.Structure):
                 "skipped": self.skipped, "failed": self.failed, "stalls": self.stalls,
                 "skipped_by_cause": {"consumer_busy": self.skippedConsumerBusy,
                                      "wrong_size": self.skippedWrongSize,
-                                     "stream_end": self.skippedStreamEnd}}
+                                     "stream_end": self.skippedStreamEnd},
+                "reconnects": self.reconnects}
 
 
 class CameraInfoRecord(ctypes.Structure):
@@ -101,6 +102,8 @@ _PROTOTYPES = {
 _EXTENSION_PROTOTYPES = {
     "GetFrameDetails": (ctypes.POINTER(FrameDetailsRecord),),
     "GetStreamStatistics": (ctypes.POINTER(StreamStatisticsRecord),),
+    "SetReconnect": (ctypes.c_int,),
+    "GetReconnect": (),
 }
 
 _loaded = None

@@ -182,13 +182,42 @@ def test_frames_carry_their_device_details_and_the_statistics_add_up(cam):
         assert n1 - n0 - 1 >= skipped  # the library's skips, and this layer's drops besides
         gaps += n1 - n0 - 1
     stats = stream.statistics()
-    assert set(stats) == {"completed", "delivered", "skipped", "failed", "stalls", "skipped_by_cause"}
+    assert set(stats) == {"completed", "delivered", "skipped", "failed", "stalls", "skipped_by_cause",
+                          "reconnects"}
     assert set(stats["skipped_by_cause"]) == {"consumer_busy", "wrong_size", "stream_end"}
     assert stats["delivered"] == stream.posted
     assert stats["completed"] == stats["delivered"] + stats["skipped"]
     assert stats["skipped"] == sum(stats["skipped_by_cause"].values())
     assert gaps <= stats["skipped"] + stream.dropped
     assert cam.statistics() == stats
+
+
+def test_a_stream_goes_on_when_the_camera_comes_back():
+    # The second emulated camera, unplugged and plugged back as `lumora emu` does it.
+    commands = os.path.join(os.environ["XDG_RUNTIME_DIR"], "lumora-camemu-commands")
+
+    def emu(word):
+        with open(commands, "a") as f:
+            f.write(f"{word} 2\n")
+
+    with pytest.raises(ValueError):
+        lumora.Camera(1, reconnect=2)
+    with lumora.Camera(1, reconnect=True) as camera:
+        camera.window = (3488, 0, 320, 2616, 0, 240)
+        camera.global_gain = 50
+        seen = []
+        with camera.stream(seconds=3, depth=8) as stream:
+            for frame in stream:
+                seen.append(frame.number)
+                if len(seen) == 5:
+                    emu("unplug")
+                    threading.Event().wait(0.3)
+                    emu("replug")
+                if len(seen) >= 15 and stream.statistics()["reconnects"] == 1:
+                    break
+        assert stream.statistics()["reconnects"] == 1
+        assert max(b - a for a, b in zip(seen, seen[1:])) > 1  # the numbers show the gap
+        assert camera.global_gain == 50  # read from the sensor that came back
 
 
 def test_recording_is_a_complete_avi(cam, tmp_path):

@@ -235,18 +235,53 @@ TEST_F(LumoraTool, RecordingAndStreamReportTheirFigures) {
     // --json: one object, these keys in this order, and the counts add up.
     const ToolRun json = Tool("stream --subsample 2 --clock 5 --seconds 1 --json");
     ASSERT_EQ(json.status, 0) << json.out;
-    unsigned completed = 0, delivered = 0, skipped = 0, failed = 0, busy = 0, size = 0, end = 0;
+    unsigned completed = 0, delivered = 0, skipped = 0, failed = 0, busy = 0, size = 0, end = 0, reconnects = 9;
     ASSERT_EQ(std::sscanf(json.out.c_str(),
                           "{\"completed\": %u, \"delivered\": %u, \"skipped\": %u, \"failed\": %u, "
-                          "\"skipped_by_cause\": {\"consumer_busy\": %u, \"wrong_size\": %u, \"stream_end\": %u}}",
-                          &completed, &delivered, &skipped, &failed, &busy, &size, &end),
-              7)
+                          "\"skipped_by_cause\": {\"consumer_busy\": %u, \"wrong_size\": %u, \"stream_end\": %u}, "
+                          "\"reconnects\": %u}",
+                          &completed, &delivered, &skipped, &failed, &busy, &size, &end, &reconnects),
+              8)
         << json.out;
     EXPECT_EQ(json.out.back(), '\n');
     EXPECT_EQ(json.out.find('\n'), json.out.size() - 1) << json.out;  // nothing else printed
     EXPECT_GT(delivered, 0u);
     EXPECT_EQ(completed, delivered + skipped);
     EXPECT_EQ(skipped, busy + size + end);
+    EXPECT_EQ(reconnects, 0u);
+}
+
+// The camera unplugged and plugged back by the environment's schedule and by lumora emu from
+// another process: with --reconnect a stream and a recording go on (the recording in a second
+// file), a malformed schedule is said once and ignored.
+TEST_F(LumoraTool, StreamAndRecordGoOnWhenTheCameraComesBack) {
+    const std::string faults = "env XDG_RUNTIME_DIR=" + dir + " LUMORA_CAMEMU_FAULTS='unplug@0.4 replug@0.7'";
+    const ToolRun stream = Tool("stream --window 320 240 --reconnect --seconds 1.5 --json", "1", faults);
+    ASSERT_EQ(stream.status, 0) << stream.out;
+    EXPECT_NE(stream.out.find("\"reconnects\": 1}"), std::string::npos) << stream.out;
+
+    const ToolRun rec = Tool("record --window 320 240 --reconnect --seconds 1.5 -o clip.avi", "1", faults);
+    ASSERT_EQ(rec.status, 0) << rec.out;
+    EXPECT_NE(rec.out.find("came back 1 times; the recording went on in clip_1.avi"), std::string::npos) << rec.out;
+    for (const char* name : {"/clip.avi", "/clip_1.avi"}) EXPECT_GT(Le32(FileBytes(dir + name), 48), 0u) << name;
+
+    const ToolRun bad = Tool("stream --window 320 240 --seconds 0.3", "1", "env LUMORA_CAMEMU_FAULTS=unplug@soon");
+    EXPECT_EQ(bad.status, 0) << bad.out;
+    EXPECT_NE(bad.out.find("LUMORA_CAMEMU_FAULTS ignored: \"unplug@soon\""), std::string::npos) << bad.out;
+
+    // lumora emu reaches the streaming process through the command file.
+    const std::string env = "cd " + dir + " && export DISPLAY= XDG_CONFIG_HOME=" + dir + " XDG_RUNTIME_DIR=" + dir +
+                            " LUMORA_CAMEMU=1 && ";
+    const std::string tool = LUMORA_TOOL;
+    ASSERT_EQ(std::system((env + "(timeout 60 " + tool + " stream --window 320 240 --reconnect --seconds 2 --json > out.json &" +
+                           " sleep 0.6; " + tool + " emu unplug 1 > emu.txt; sleep 0.3; " + tool + " emu replug >> emu.txt; wait)")
+                              .c_str()),
+              0);
+    const std::vector<uint8_t> out = FileBytes(dir + "/out.json"), said = FileBytes(dir + "/emu.txt");
+    EXPECT_NE(std::string(out.begin(), out.end()).find("\"reconnects\": 1}"), std::string::npos);
+    EXPECT_EQ(std::string(said.begin(), said.end()), "unplug 1 sent to " + dir + "/lumora-camemu-commands\nreplug 1 sent to " +
+                                                         dir + "/lumora-camemu-commands\n");
+    EXPECT_EQ(Tool("emu melt").status, 2);
 }
 
 // A recording process killed at random moments leaves a file that lumora repair turns into a
