@@ -1,9 +1,11 @@
-// The DLL with LUMORA_CAMEMU=2: two emulated cameras are listed, named and reachable.
+// The DLL with LUMORA_CAMEMU=2: two emulated cameras are listed, named and reachable, and one
+// unplugged and plugged back through the command file of lumora emu comes back to its handle.
 // Exit code 0 when everything holds.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "lumora/LumoraSdk.h"
 
@@ -56,6 +58,32 @@ int main() {
     }
     CHECK(setDeviceNumber(h, 2) == 0);
     CHECK(getLastError(h) == CAMERR_DEVICE_NUMBER);
+
+    decltype(&Lumora_SetCaptureWindowEx) setWindow;
+    decltype(&Lumora_StartPreview) startPreview;
+    decltype(&LumoraEx_SetReconnect) setReconnect;
+    decltype(&LumoraEx_GetStreamStatistics) statistics;
+    CHECK(Load(dll, "Lumora_SetCaptureWindowEx", &setWindow) && Load(dll, "Lumora_StartPreview", &startPreview));
+    CHECK(Load(dll, "LumoraEx_SetReconnect", &setReconnect) && Load(dll, "LumoraEx_GetStreamStatistics", &statistics));
+    CHECK(setDeviceNumber(h, 1) == 1 && setWindow(h, 3488, 0, 320, 2616, 0, 240) == 1);
+    CHECK(setReconnect(h, 1) == 1 && startPreview(h) == 1);
+    char folder[MAX_PATH + 1];
+    const DWORD n = GetTempPathA(sizeof folder, folder);
+    CHECK(n > 0 && n <= MAX_PATH);
+    const std::string commands = std::string(folder) + "\\lumora-camemu-commands";
+    LumoraExStreamStatistics s{};
+    s.size = sizeof s;
+    for (const char* line : {"unplug 2\n", "replug 2\n"}) {
+        Sleep(300);
+        HANDLE f = CreateFileA(commands.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CHECK(f != INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        CHECK(WriteFile(f, line, static_cast<DWORD>(std::strlen(line)), &written, nullptr) && written == std::strlen(line));
+        CloseHandle(f);
+    }
+    for (int i = 0; i < 300 && statistics(h, &s) == 1 && s.reconnects == 0; ++i) Sleep(10);
+    CHECK(s.reconnects == 1);
     CHECK(release(h) == 1);
     FreeLibrary(dll);
     std::printf("device emulator under the DLL: ok\n");

@@ -54,7 +54,8 @@ void ExtensionCases() {
     CHECK(LumoraEx_GetFrameDetails != nullptr && LumoraEx_GetStreamStatistics != nullptr);
     if (!LumoraEx_GetFrameDetails || !LumoraEx_GetStreamStatistics) return;
     CHECK(sizeof(LumoraExFrameDetails) == 48 && offsetof(LumoraExFrameDetails, timestamp) == 40);
-    CHECK(sizeof(LumoraExStreamStatistics) == 36);
+    // The statistics grew by their last member; the members before it stay where they were.
+    CHECK(sizeof(LumoraExStreamStatistics) == 40 && offsetof(LumoraExStreamStatistics, reconnects) == 36);
     LumoraExFrameDetails details{};
     details.size = sizeof details;
     LumoraExStreamStatistics statistics{};
@@ -62,6 +63,12 @@ void ExtensionCases() {
     CHECK(LumoraEx_GetFrameDetails(12345, &details) == 0 && details.number == 0);
     CHECK(LumoraEx_GetStreamStatistics(12345, &statistics) == 0 && statistics.completed == 0);
     CHECK(LumoraEx_GetFrameDetails(0, nullptr) == 0 && LumoraEx_GetStreamStatistics(0, nullptr) == 0);
+    FN(LumoraEx_SetReconnect);
+    FN(LumoraEx_GetReconnect);
+    CHECK(LumoraEx_SetReconnect != nullptr && LumoraEx_GetReconnect != nullptr);
+    if (LumoraEx_SetReconnect && LumoraEx_GetReconnect) {
+        CHECK(LumoraEx_SetReconnect(12345, 1) == 0 && LumoraEx_GetReconnect(12345) == 0);
+    }
 }
 
 void DeviceFreeCases() {
