@@ -333,6 +333,7 @@ int CameraDevice::Start(StreamState state, bool continued) {
         absentPending += static_cast<uint32_t>(missed);
         frameSequence += static_cast<int>(missed);
         absentFrames += static_cast<uint32_t>(missed);
+        lastFrameUs = 0;  // no frame period measured across the absence
     } else {
         frameSequence = 0;
         lastDelivered = 0;
