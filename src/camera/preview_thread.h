@@ -17,11 +17,11 @@
 namespace lumora {
 
 class Acquisition;
-class CameraObject;
+class AcquisitionHost;
 
 class PreviewThread {
 public:
-    PreviewThread(CameraObject& camera, Acquisition& acquisition)
+    PreviewThread(AcquisitionHost& camera, Acquisition& acquisition)
         : camera_(camera), acquisition_(acquisition) {}
     ~PreviewThread() { Stop(); }
     PreviewThread(const PreviewThread&) = delete;
@@ -44,7 +44,7 @@ private:
     void Loop();
     void ProcessFrame();
 
-    CameraObject& camera_;
+    AcquisitionHost& camera_;
     Acquisition& acquisition_;
     std::atomic<int> run_{0};
     std::thread thread_;
