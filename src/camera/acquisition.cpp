@@ -130,6 +130,11 @@ int Acquisition::StopPreview() {
         StopThreads();
         return Fail(CAMERR_NO_DEVICE);
     }
+    // A stream ends with the frames it completed: the device reads no more, the preview thread
+    // delivers the one it holds, then the threads end.
+    if (state_ == AcquisitionState::Previewing && preview_.Running() && camera_.Device()->HaltStream()) {
+        preview_.Stop(true);
+    }
     StopThreads();
     if (state_ != AcquisitionState::Idle) {
         state_ = AcquisitionState::Idle;

@@ -29,10 +29,12 @@ bool PreviewThread::Start() {
     return true;
 }
 
-void PreviewThread::Stop() {
-    run_ = 0;
+void PreviewThread::Stop(bool drain) {
+    int running = 1;
+    if (!drain || !run_.compare_exchange_strong(running, 2)) run_ = 0;
     if (K37VQDevice* device = camera_.Device()) device->WakeFrameWaiters();
     if (thread_.joinable()) thread_.join();
+    run_ = 0;
 }
 
 void PreviewThread::Loop() {
@@ -41,11 +43,15 @@ void PreviewThread::Loop() {
     // once, and a frame that arrives during the wait is taken as it arrives.
     K37VQDevice& device = *camera_.Device();
     uint32_t asked = platform::TickCount();
-    while (run_ == 1) {
-        const uint32_t wait = static_cast<uint32_t>(std::max(camera_.GetWaitTime(), 0));
-        const uint32_t since = platform::TickCount() - asked;
-        device.WaitForNewFrame(since < wait ? wait - since : 0);
-        if (run_ != 1) break;
+    while (run_ != 0) {
+        // Draining: what the device holds is taken without waiting, then the thread ends.
+        const bool draining = run_ == 2;
+        if (!draining) {
+            const uint32_t wait = static_cast<uint32_t>(std::max(camera_.GetWaitTime(), 0));
+            const uint32_t since = platform::TickCount() - asked;
+            device.WaitForNewFrame(since < wait ? wait - since : 0);
+            if (run_ == 0) break;
+        }
         asked = platform::TickCount();
         const int status = device.QueryNewFrame();
         if (status == 1) {
@@ -55,7 +61,10 @@ void PreviewThread::Loop() {
             acquisition_.StreamStopped();
             break;
         }
-        if (status != 3) continue;
+        if (status != 3) {
+            if (draining) break;
+            continue;
+        }
         const auto start = std::chrono::steady_clock::now();
         ProcessFrame();
         const auto spent = std::chrono::steady_clock::now() - start;
