@@ -42,47 +42,50 @@ int GetHalfClock(LumoraHandle h, int* ok) {
     return Lumora_GetHalfClock(h);
 }
 
+// A setter and its name.
+#define SDK(setter) setter, #setter
+
 }  // namespace
 
 const std::vector<SettingRow>& CameraSettings::Rows() {
     // Order matters: subsampling and clock shape the acquisition and go first.
     static const std::vector<SettingRow> rows = {
         {"subsampling", "Readout: full, half or quarter resolution, by skipping or binning",
-         Kind::kEnum, 0, 0, 0, SubsamplingType, Lumora_SetSubSample, GetSubSample, false},
+         Kind::kEnum, 0, 0, 0, SubsamplingType, SDK(Lumora_SetSubSample), GetSubSample, false},
         {"clock", "Pixel clock: 1..5 select 64, 76.8, 96, 128, 192 MHz; 0 and 6..9 54.8 MHz",
-         Kind::kInt, 0, 9, 0, nullptr, Lumora_SetHalfClock, GetHalfClock, false},
+         Kind::kInt, 0, 9, 0, nullptr, SDK(Lumora_SetHalfClock), GetHalfClock, false},
         {"exposure", "Exposure in sensor lines (the camera's exposure range; 0 is 1)",
-         Kind::kInt, 0, 65535, 0, nullptr, Lumora_SetExposureTime, Lumora_GetExposureTime, true},
+         Kind::kInt, 0, 65535, 0, nullptr, SDK(Lumora_SetExposureTime), Lumora_GetExposureTime, true},
         {"gain", "Global analog gain (also sets the four colour gains)",
-         Kind::kInt, 0, 127, 0, nullptr, Lumora_SetGlobalGain, Lumora_GetGlobalGain, true},
+         Kind::kInt, 0, 127, 0, nullptr, SDK(Lumora_SetGlobalGain), Lumora_GetGlobalGain, true},
         {"gain-red", "Analog gain of the red samples", Kind::kInt, 0, 127, 0, nullptr,
-         Lumora_SetColorGainRed, Lumora_GetColorGainRed, true},
+         SDK(Lumora_SetColorGainRed), Lumora_GetColorGainRed, true},
         {"gain-green1", "Analog gain of the green samples on red rows", Kind::kInt, 0, 127, 0, nullptr,
-         Lumora_SetColorGainGreen1, Lumora_GetColorGainGreen1, true},
+         SDK(Lumora_SetColorGainGreen1), Lumora_GetColorGainGreen1, true},
         {"gain-green2", "Analog gain of the green samples on blue rows", Kind::kInt, 0, 127, 0, nullptr,
-         Lumora_SetColorGainGreen2, Lumora_GetColorGainGreen2, true},
+         SDK(Lumora_SetColorGainGreen2), Lumora_GetColorGainGreen2, true},
         {"gain-blue", "Analog gain of the blue samples", Kind::kInt, 0, 127, 0, nullptr,
-         Lumora_SetColorGainBlue, Lumora_GetColorGainBlue, true},
+         SDK(Lumora_SetColorGainBlue), Lumora_GetColorGainBlue, true},
         {"auto-exposure", "Automatic exposure or automatic gain, adjusted on every frame",
-         Kind::kEnum, 0, 0, 0, AutoExposureType, Lumora_SetAutoIris, Lumora_GetAutoIris, true},
+         Kind::kEnum, 0, 0, 0, AutoExposureType, SDK(Lumora_SetAutoIris), Lumora_GetAutoIris, true},
         {"white-balance-red", "White balance gain of red in percent (100 = unity)",
-         Kind::kInt, 0, 400, 100, nullptr, Lumora_SetBayerGainRed, Lumora_GetBayerGainRed, true},
+         Kind::kInt, 0, 400, 100, nullptr, SDK(Lumora_SetBayerGainRed), Lumora_GetBayerGainRed, true},
         {"white-balance-green", "White balance gain of green in percent (kept, does not change the picture)",
-         Kind::kInt, 0, 400, 100, nullptr, Lumora_SetBayerGainGreen, Lumora_GetBayerGainGreen, true},
+         Kind::kInt, 0, 400, 100, nullptr, SDK(Lumora_SetBayerGainGreen), Lumora_GetBayerGainGreen, true},
         {"white-balance-blue", "White balance gain of blue in percent (100 = unity)",
-         Kind::kInt, 0, 400, 100, nullptr, Lumora_SetBayerGainBlue, Lumora_GetBayerGainBlue, true},
+         Kind::kInt, 0, 400, 100, nullptr, SDK(Lumora_SetBayerGainBlue), Lumora_GetBayerGainBlue, true},
         {"auto-white-balance", "Automatic white balance on every frame",
-         Kind::kBool, 0, 1, 0, nullptr, Lumora_SetBayerGainAuto, Lumora_GetBayerGainAuto, true},
+         Kind::kBool, 0, 1, 0, nullptr, SDK(Lumora_SetBayerGainAuto), Lumora_GetBayerGainAuto, true},
         {"bayer-phase", "Where the colours of the mosaic lie, 0..3 (names the video/x-bayer pattern)",
-         Kind::kInt, 0, 3, 3, nullptr, Lumora_SetBayerMode, Lumora_GetBayerMode, false},
-        {"brightness", "Brightness", Kind::kInt, -255, 255, 0, nullptr, Lumora_SetBrightness,
+         Kind::kInt, 0, 3, 3, nullptr, SDK(Lumora_SetBayerMode), Lumora_GetBayerMode, false},
+        {"brightness", "Brightness", Kind::kInt, -255, 255, 0, nullptr, SDK(Lumora_SetBrightness),
          Lumora_GetBrightness, true},
-        {"contrast", "Contrast", Kind::kInt, -127, 127, 0, nullptr, Lumora_SetContrast, Lumora_GetContrast, true},
-        {"hue", "Hue rotation in degrees", Kind::kInt, -360, 360, 0, nullptr, Lumora_SetHue, Lumora_GetHue, true},
-        {"saturation", "Saturation", Kind::kInt, -255, 255, 0, nullptr, Lumora_SetSaturation,
+        {"contrast", "Contrast", Kind::kInt, -127, 127, 0, nullptr, SDK(Lumora_SetContrast), Lumora_GetContrast, true},
+        {"hue", "Hue rotation in degrees", Kind::kInt, -360, 360, 0, nullptr, SDK(Lumora_SetHue), Lumora_GetHue, true},
+        {"saturation", "Saturation", Kind::kInt, -255, 255, 0, nullptr, SDK(Lumora_SetSaturation),
          Lumora_GetSaturation, true},
-        {"sharpness", "Sharpness", Kind::kInt, 0, 30, 0, nullptr, Lumora_SetSharpness, Lumora_GetSharpness, true},
-        {"gamma", "Gamma in percent (100 = unchanged)", Kind::kInt, 0, 200, 100, nullptr, Lumora_SetGamma,
+        {"sharpness", "Sharpness", Kind::kInt, 0, 30, 0, nullptr, SDK(Lumora_SetSharpness), Lumora_GetSharpness, true},
+        {"gamma", "Gamma in percent (100 = unchanged)", Kind::kInt, 0, 200, 100, nullptr, SDK(Lumora_SetGamma),
          Lumora_GetGamma, true},
     };
     return rows;
@@ -140,6 +143,7 @@ void ToValue(const SettingRow& r, int v, GValue* value) {
 bool Call(const SettingRow& r, LumoraHandle h, int v, CameraSettings::Failure* failure) {
     if (r.set(h, v)) return true;
     failure->name = r.name;
+    failure->call = r.setName;
     failure->code = Lumora_GetLastError(h);
     return false;
 }

@@ -22,15 +22,17 @@ struct SettingRow {
     int min, max, defaultValue;  // kInt; kBool uses 0..1; kEnum the values of enumType
     GType (*enumType)();         // kEnum only
     int (*set)(LumoraHandle, int);
+    const char* setName;         // the SDK function behind set, for messages
     int (*get)(LumoraHandle, int*);
     bool live;                   // the SDK takes it while streaming
 };
 
 class CameraSettings {
 public:
-    // A failed SDK call: the property, and the code Lumora_GetLastError gave.
+    // A failed SDK call: the property, the SDK function, and the code Lumora_GetLastError gave.
     struct Failure {
         const char* name = nullptr;
+        const char* call = nullptr;
         int code = CAMERR_NONE;
     };
 

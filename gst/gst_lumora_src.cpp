@@ -36,6 +36,7 @@ struct _GstLumoraSrc {
     FrameGeometry geometry;
     FrameFormat format;
     gboolean streaming;
+    int stored_gray_mode;  // the camera's gray mode before negotiation changed it; -1: unchanged
     GstClockTime period;  // one frame, nanoseconds, from the sensor's line and frame timing
 
     // Streaming thread only.
@@ -158,6 +159,11 @@ bool StartStream(GstLumoraSrc* self, const FrameFormat& f) {
                      LastError(h));
         return false;
     }
+    if (f.grayMode >= 0 && self->stored_gray_mode < 0) {
+        int ok = 0;
+        const int stored = Lumora_GetGrayMode(h, &ok);
+        if (ok) self->stored_gray_mode = stored;
+    }
     if (f.grayMode >= 0 && !Lumora_SetGrayMode(h, f.grayMode)) {
         PostSdkError(self, GST_RESOURCE_ERROR_SETTINGS, "Cannot set the gray mode", "Lumora_SetGrayMode",
                      LastError(h));
@@ -245,7 +251,7 @@ gboolean Start(GstBaseSrc* base) {
     GST_OBJECT_UNLOCK(self);
     if (!ok) {
         gchar* what = g_strdup_printf("Cannot set %s", failure.name);
-        PostSdkError(self, GST_RESOURCE_ERROR_SETTINGS, what, "the property's Lumora_ setter", failure.code);
+        PostSdkError(self, GST_RESOURCE_ERROR_SETTINGS, what, failure.call, failure.code);
         g_free(what);
         goto done;
     }
@@ -294,6 +300,8 @@ gboolean Stop(GstBaseSrc* base) {
     g_mutex_lock(&self->camera_lock);
     if (self->handle != 0) {
         StopStream(self);
+        if (self->stored_gray_mode >= 0) Lumora_SetGrayMode(self->handle, self->stored_gray_mode);
+        self->stored_gray_mode = -1;
         GST_OBJECT_LOCK(self);
         self->settings->Restore(self->handle);
         GST_OBJECT_UNLOCK(self);
@@ -528,7 +536,7 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
         if (!ok) {
             gchar* what = g_strdup_printf("The camera did not take %s", failure.name);
             PostSdkMessage(self, GST_MESSAGE_WARNING, GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_SETTINGS, what,
-                           "the property's Lumora_ setter", failure.code);
+                           failure.call, failure.code);
             g_free(what);
         }
         return;
@@ -663,6 +671,7 @@ static void gst_lumora_src_init(GstLumoraSrc* self) {
     self->geometry = FrameGeometry{};
     self->format = FrameFormat{};
     self->period = GST_CLOCK_TIME_NONE;
+    self->stored_gray_mode = -1;
     gst_base_src_set_live(GST_BASE_SRC(self), TRUE);
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);
     gst_base_src_set_do_timestamp(GST_BASE_SRC(self), FALSE);

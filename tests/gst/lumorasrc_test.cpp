@@ -272,13 +272,14 @@ TEST_F(LumoraSrcTest, LeavesTheStoredSettingsAsFound) {
         v["brightness"] = Lumora_GetBrightness(h, &ok);
         v["gamma"] = Lumora_GetGamma(h, &ok);
         v["auto"] = Lumora_GetBayerGainAuto(h, &ok);
+        v["gray"] = Lumora_GetGrayMode(h, &ok);
         Lumora_Release(h);
         return v;
     };
     const auto before = read();
     Play(std::string(kSmall) + " gain=" + std::to_string(before.at("gain") + 7) +
              " brightness=9 gamma=150 auto-white-balance=true",
-         "video/x-raw,format=BGR");
+         "video/x-raw,format=GRAY8");  // negotiation sets the gray mode: put back too
     ASSERT_TRUE(Pull());
     g_object_set(harness->element, "brightness", 20, nullptr);  // live, remembered once
     ASSERT_TRUE(Pull());
