@@ -133,15 +133,21 @@ TEST_F(LumoraSrcTest, OffersTheGeometryOfWindowSubsamplingClockAndPhase) {
     }
 }
 
-// Each format downstream asks for gets its colour mode's picture, rows padded to 4 bytes.
+// Each format downstream asks for gets its colour mode's picture, rows padded to 4 bytes; of
+// several it accepts, the camera's first (colour before gray before the mosaic).
 TEST_F(LumoraSrcTest, NegotiatedFormatsDeliverTheirLayout) {
     struct Case {
         const char* caps;
+        const char* format;  // negotiated
         int bytesPerPixel;
     } cases[] = {
-        {"video/x-raw,format=BGR", 3},       {"video/x-raw,format=BGRx", 4},
-        {"video/x-raw,format=GRAY8", 1},     {"video/x-raw,format=GRAY16_LE", 2},
-        {"video/x-bayer,format=grbg", 1},
+        {"video/x-raw,format=BGR", "BGR", 3},
+        {"video/x-raw,format=BGRx", "BGRx", 4},
+        {"video/x-raw,format=GRAY8", "GRAY8", 1},
+        {"video/x-raw,format=GRAY16_LE", "GRAY16_LE", 2},
+        {"video/x-bayer,format=grbg", "grbg", 1},
+        {"video/x-raw", "BGR", 3},
+        {"video/x-raw,format={GRAY16_LE,GRAY8};video/x-bayer", "GRAY8", 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.caps);
@@ -162,6 +168,10 @@ TEST_F(LumoraSrcTest, NegotiatedFormatsDeliverTheirLayout) {
                 EXPECT_GT(top, 255);
             }
         }
+        GstCaps* caps = gst_pad_get_current_caps(harness->sinkpad);
+        ASSERT_NE(caps, nullptr);
+        EXPECT_STREQ(gst_structure_get_string(gst_caps_get_structure(caps, 0), "format"), c.format);
+        gst_caps_unref(caps);
         gst_harness_teardown(harness);
         harness = nullptr;
     }
