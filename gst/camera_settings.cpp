@@ -6,6 +6,7 @@ namespace {
 
 using Kind = SettingRow::Kind;
 
+// Any thread; registered once.
 GType SubsamplingType() {
     static GType type = 0;
     static const GEnumValue values[] = {
@@ -32,7 +33,7 @@ GType AutoExposureType() {
     return type;
 }
 
-// Adapters to the Get(h, &ok) shape for getters that cannot fail on an open handle.
+// Application thread, like the rows' SDK calls. Adapters to the Get(h, &ok) shape for getters that cannot fail on an open handle.
 int GetSubSample(LumoraHandle h, int* ok) {
     *ok = 1;
     return Lumora_GetSubSample(h);
@@ -124,6 +125,7 @@ int CameraSettings::RowOf(guint id, guint firstId) {
 
 namespace {
 
+// Application thread, as the rest of this class.
 int FromValue(const SettingRow& r, const GValue* value) {
     switch (r.kind) {
         case SettingRow::Kind::kBool: return g_value_get_boolean(value) ? 1 : 0;

@@ -23,6 +23,7 @@ constexpr RawFormat kFormats[] = {
 
 constexpr const char* kPatterns[] = {"gbrg", "rggb", "bggr", "grbg"};
 
+// Any thread, as all of this file.
 GstStructure* FormatStructure(const RawFormat& f, const char* format) {
     return gst_structure_new(f.media, "format", G_TYPE_STRING, format, nullptr);
 }

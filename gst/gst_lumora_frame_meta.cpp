@@ -4,13 +4,14 @@
 
 namespace {
 
+// Any thread: a meta being added to a buffer.
 gboolean FrameMetaInit(GstMeta* meta, gpointer, GstBuffer*) {
     auto* m = reinterpret_cast<GstLumoraFrameMeta*>(meta);
     std::memset(reinterpret_cast<char*>(m) + sizeof(GstMeta), 0, sizeof(*m) - sizeof(GstMeta));
     return TRUE;
 }
 
-// Copies (whole or part of a buffer, the frame stays the same frame) keep the details; other
+// Any thread (an element copying or transforming a buffer). Copies (whole or part of a buffer, the frame stays the same frame) keep the details; other
 // transforms (scaling, conversion) too: they change the pixels, not which frame it was.
 gboolean FrameMetaTransform(GstBuffer* dest, GstMeta* meta, GstBuffer*, GQuark, gpointer) {
     auto* from = reinterpret_cast<GstLumoraFrameMeta*>(meta);
@@ -23,6 +24,7 @@ gboolean FrameMetaTransform(GstBuffer* dest, GstMeta* meta, GstBuffer*, GQuark, 
 
 }  // namespace
 
+// Any thread; registered once.
 GType gst_lumora_frame_meta_api_get_type(void) {
     static GType type = 0;
     static const gchar* tags[] = {nullptr};

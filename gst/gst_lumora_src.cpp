@@ -102,9 +102,10 @@ void Notify(void* context, unsigned int message, uintptr_t wParam, intptr_t lPar
     }
 }
 
-// ---- the camera (camera_lock held) ----
+// ---- the camera (camera_lock held: the application's thread in start and stop, the streaming
+// thread in set_caps) ----
 
-// Pixel clock of a Lumora_SetHalfClock setting, in kHz.
+// Pixel clock of a Lumora_SetHalfClock setting, in kHz. Any thread.
 guint64 ClockKhz(int clock) {
     static const guint64 khz[] = {54800, 64000, 76800, 96000, 128000, 192000};
     return clock >= 1 && clock <= 5 ? khz[clock] : khz[0];
@@ -112,7 +113,7 @@ guint64 ClockKhz(int clock) {
 
 // The geometry the next acquisition delivers: picture size, Bayer phase, and the frame rate
 // from the sensor's frame length (lines, register 0x0340) and line length (clocks, 0x0342) at
-// the pixel clock. Application or streaming thread.
+// the pixel clock.
 bool ReadGeometry(GstLumoraSrc* self) {
     const LumoraHandle h = self->handle;
     FrameGeometry g;
@@ -140,7 +141,8 @@ bool ReadGeometry(GstLumoraSrc* self) {
     return true;
 }
 
-// Ends a running acquisition. The slot closes first: the preview thread may be waiting in it,
+// Ends a running acquisition (streaming thread on renegotiation, application thread in stop).
+// The slot closes first: the preview thread may be waiting in it,
 // and Lumora_StopPreview waits for that thread.
 void StopStream(GstLumoraSrc* self) {
     self->slot->Close();
@@ -150,7 +152,8 @@ void StopStream(GstLumoraSrc* self) {
     self->sdk_buffer = nullptr;
 }
 
-// Starts the callback preview in format f. False with an error message posted.
+// Starts the callback preview in format f (streaming thread, set_caps). False with an error
+// message posted.
 bool StartStream(GstLumoraSrc* self, const FrameFormat& f) {
     const LumoraHandle h = self->handle;
     StopStream(self);
@@ -194,7 +197,7 @@ bool StartStream(GstLumoraSrc* self, const FrameFormat& f) {
 }
 
 // The selected camera's number: device-name when given (a name of Lumora_EnumDevice), else
-// device. -1 with an error posted when there is no such camera.
+// device. -1 with an error posted when there is no such camera. Application thread (start).
 int SelectDevice(GstLumoraSrc* self, int device, const char* name) {
     char names[10][256] = {};
     const int count = Lumora_EnumDevice(self->handle, names);
@@ -600,6 +603,7 @@ void Finalize(GObject* object) {
     G_OBJECT_CLASS(gst_lumora_src_parent_class)->finalize(object);
 }
 
+// Class initialisation (the thread that first uses the type).
 void InstallWindowProperty(GObjectClass* klass, guint id, const char* name, const char* blurb, int max) {
     g_object_class_install_property(
         klass, id,
@@ -609,6 +613,7 @@ void InstallWindowProperty(GObjectClass* klass, guint id, const char* name, cons
 
 }  // namespace
 
+// The thread that first uses the type.
 static void gst_lumora_src_class_init(GstLumoraSrcClass* klass) {
     GObjectClass* object = G_OBJECT_CLASS(klass);
     GstElementClass* element = GST_ELEMENT_CLASS(klass);
@@ -677,6 +682,7 @@ static void gst_lumora_src_init(GstLumoraSrc* self) {
     gst_base_src_set_do_timestamp(GST_BASE_SRC(self), FALSE);
 }
 
+// The thread loading the plugin.
 gboolean gst_lumora_src_register(GstPlugin* plugin) {
     return gst_element_register(plugin, "lumorasrc", GST_RANK_NONE, GST_TYPE_LUMORA_SRC);
 }
