@@ -88,6 +88,24 @@ const std::vector<SettingRow>& CameraSettings::Rows() {
         {"sharpness", "Sharpness", Kind::kInt, 0, 30, 0, nullptr, SDK(Lumora_SetSharpness), Lumora_GetSharpness, true},
         {"gamma", "Gamma in percent (100 = unchanged)", Kind::kInt, 0, 200, 100, nullptr, SDK(Lumora_SetGamma),
          Lumora_GetGamma, true},
+        // The gray filter of GRAY8 with gray-mode=gray-filter: a gain (128 = unity) and an offset
+        // per colour of the mosaic.
+        {"gray-gain-red", "Gray filter: gain of the red samples (128 = unity)", Kind::kInt, 0, 255, 128, nullptr,
+         SDK(Lumora_SetGrayGainR), Lumora_GetGrayGainR, true},
+        {"gray-gain-green1", "Gray filter: gain of the green samples on red rows", Kind::kInt, 0, 255, 128, nullptr,
+         SDK(Lumora_SetGrayGainG1), Lumora_GetGrayGainG1, true},
+        {"gray-gain-green2", "Gray filter: gain of the green samples on blue rows", Kind::kInt, 0, 255, 128, nullptr,
+         SDK(Lumora_SetGrayGainG2), Lumora_GetGrayGainG2, true},
+        {"gray-gain-blue", "Gray filter: gain of the blue samples", Kind::kInt, 0, 255, 128, nullptr,
+         SDK(Lumora_SetGrayGainB), Lumora_GetGrayGainB, true},
+        {"gray-offset-red", "Gray filter: offset of the red samples", Kind::kInt, -255, 255, 0, nullptr,
+         SDK(Lumora_SetGrayOffsetR), Lumora_GetGrayOffsetR, true},
+        {"gray-offset-green1", "Gray filter: offset of the green samples on red rows", Kind::kInt, -255, 255, 0,
+         nullptr, SDK(Lumora_SetGrayOffsetG1), Lumora_GetGrayOffsetG1, true},
+        {"gray-offset-green2", "Gray filter: offset of the green samples on blue rows", Kind::kInt, -255, 255, 0,
+         nullptr, SDK(Lumora_SetGrayOffsetG2), Lumora_GetGrayOffsetG2, true},
+        {"gray-offset-blue", "Gray filter: offset of the blue samples", Kind::kInt, -255, 255, 0, nullptr,
+         SDK(Lumora_SetGrayOffsetB), Lumora_GetGrayOffsetB, true},
     };
     return rows;
 }

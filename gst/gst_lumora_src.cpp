@@ -24,6 +24,7 @@ struct _GstLumoraSrc {
     // Set by the application (object lock).
     int device;
     gchar* device_name;
+    int gray_mode;  // the SDK's gray mode GRAY8 uses: 2 true gray, 1 the gray filter
     CameraSettings* settings;
 
     // The camera (camera_lock): the handle from start to stop, its notifier record, the buffer
@@ -53,6 +54,7 @@ enum {
     PROP_WINDOW_WIDTH,
     PROP_WINDOW_HEIGHT,
     PROP_STATS,
+    PROP_GRAY_MODE,
     PROP_FIRST_SETTING,  // CameraSettings' rows from here on
 };
 
@@ -358,9 +360,12 @@ GstCaps* Fixate(GstBaseSrc* base, GstCaps* caps) {
 // when the format changed).
 gboolean SetCaps(GstBaseSrc* base, GstCaps* caps) {
     GstLumoraSrc* self = GST_LUMORA_SRC(base);
+    GST_OBJECT_LOCK(self);
+    const int grayMode = self->gray_mode;
+    GST_OBJECT_UNLOCK(self);
     g_mutex_lock(&self->camera_lock);
     FrameFormat f;
-    gboolean ok = self->handle != 0 && lumora::gst::FormatFromCaps(caps, self->geometry, 2, &f);
+    gboolean ok = self->handle != 0 && lumora::gst::FormatFromCaps(caps, self->geometry, grayMode, &f);
     if (!ok) {
         GST_ELEMENT_ERROR(self, CORE, NEGOTIATION, ("The camera cannot deliver these caps"),
                           ("caps %" GST_PTR_FORMAT, caps));
@@ -547,6 +552,7 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
     GST_OBJECT_LOCK(self);
     switch (id) {
         case PROP_DEVICE: self->device = g_value_get_int(value); break;
+        case PROP_GRAY_MODE: self->gray_mode = g_value_get_enum(value); break;
         case PROP_DEVICE_NAME:
             g_free(self->device_name);
             self->device_name = g_value_dup_string(value);
@@ -581,6 +587,7 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     GST_OBJECT_LOCK(self);
     switch (id) {
         case PROP_DEVICE: g_value_set_int(value, self->device); break;
+        case PROP_GRAY_MODE: g_value_set_enum(value, self->gray_mode); break;
         case PROP_DEVICE_NAME: g_value_set_string(value, self->device_name); break;
         case PROP_WINDOW_X:
         case PROP_WINDOW_Y:
@@ -601,6 +608,18 @@ void Finalize(GObject* object) {
     g_free(self->device_name);
     g_mutex_clear(&self->camera_lock);
     G_OBJECT_CLASS(gst_lumora_src_parent_class)->finalize(object);
+}
+
+// Any thread; registered once.
+GType GrayModeType() {
+    static GType type = 0;
+    static const GEnumValue values[] = {
+        {2, "True gray from the demosaiced picture", "gray"},
+        {1, "The mosaic through the gray filter (gray gains and offsets per colour)", "gray-filter"},
+        {0, nullptr, nullptr},
+    };
+    if (g_once_init_enter(&type)) g_once_init_leave(&type, g_enum_register_static("GstLumoraGrayMode", values));
+    return type;
 }
 
 // Class initialisation (the thread that first uses the type).
@@ -642,6 +661,8 @@ static void gst_lumora_src_class_init(GstLumoraSrcClass* klass) {
                            "The SDK's stream statistics (frames completed, delivered, skipped by cause, failed) "
                            "and the frames dropped here for arriving before PLAYING",
                            GST_TYPE_STRUCTURE, static_cast<GParamFlags>(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(object, PROP_GRAY_MODE,
+        g_param_spec_enum("gray-mode", "Gray mode", "What GRAY8 delivers", GrayModeType(), 2, ready));
     CameraSettings::InstallProperties(object, PROP_FIRST_SETTING);
 
     gst_element_class_set_static_metadata(element, "Lumora K37VQ camera source", "Source/Video/Hardware",
@@ -662,6 +683,7 @@ static void gst_lumora_src_class_init(GstLumoraSrcClass* klass) {
     base->unlock_stop = UnlockStop;
     base->query = Query;
     push->fill = Fill;
+    gst_type_mark_as_plugin_api(GrayModeType(), static_cast<GstPluginAPIFlags>(0));
     for (const auto& row : CameraSettings::Rows()) {
         if (row.enumType != nullptr) gst_type_mark_as_plugin_api(row.enumType(), static_cast<GstPluginAPIFlags>(0));
     }
@@ -677,6 +699,7 @@ static void gst_lumora_src_init(GstLumoraSrc* self) {
     self->format = FrameFormat{};
     self->period = GST_CLOCK_TIME_NONE;
     self->stored_gray_mode = -1;
+    self->gray_mode = 2;
     gst_base_src_set_live(GST_BASE_SRC(self), TRUE);
     gst_base_src_set_format(GST_BASE_SRC(self), GST_FORMAT_TIME);
     gst_base_src_set_do_timestamp(GST_BASE_SRC(self), FALSE);

@@ -63,6 +63,36 @@ int Stamp(GstBuffer* buffer, int stride, int column) {
 
 GstLumoraFrameMeta* Meta(GstBuffer* b) { return gst_buffer_get_lumora_frame_meta(b); }
 
+// Mean difference of horizontally adjacent samples in the middle rows of an 8-bit picture: high
+// for the colour chart's mosaic, low once it is demosaiced.
+double Roughness(GstBuffer* buffer, int stride) {
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return 0;
+    const gsize rows = map.size / stride;
+    double sum = 0;
+    gsize n = 0;
+    for (gsize y = rows / 4; y < rows * 3 / 4; ++y) {
+        for (gsize x = 8; x + 8 < static_cast<gsize>(stride); ++x, ++n) {
+            sum += std::abs(map.data[y * stride + x] - map.data[y * stride + x + 1]);
+        }
+    }
+    gst_buffer_unmap(buffer, &map);
+    return n ? sum / n : 0;
+}
+
+// The caps lumorasrc with these properties offers once its camera is open (in PAUSED).
+GstCaps* OfferedCaps(const std::string& properties) {
+    GstElement* src = gst_element_factory_make("lumorasrc", nullptr);
+    SetProperties(src, properties);
+    EXPECT_EQ(gst_element_set_state(src, GST_STATE_PAUSED), GST_STATE_CHANGE_NO_PREROLL);
+    GstPad* pad = gst_element_get_static_pad(src, "src");
+    GstCaps* caps = gst_pad_query_caps(pad, nullptr);
+    gst_object_unref(pad);
+    gst_element_set_state(src, GST_STATE_NULL);
+    gst_object_unref(src);
+    return caps;
+}
+
 class LumoraSrcTest : public EmulatedDisks {
 protected:
     void SetUp() override {
@@ -108,11 +138,7 @@ TEST_F(LumoraSrcTest, OffersTheGeometryOfWindowSubsamplingClockAndPhase) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.properties);
-        GstElement* src = gst_element_factory_make("lumorasrc", nullptr);
-        SetProperties(src, c.properties);
-        ASSERT_EQ(gst_element_set_state(src, GST_STATE_PAUSED), GST_STATE_CHANGE_NO_PREROLL);
-        GstPad* pad = gst_element_get_static_pad(src, "src");
-        GstCaps* caps = gst_pad_query_caps(pad, nullptr);
+        GstCaps* caps = OfferedCaps(c.properties);
         ASSERT_EQ(gst_caps_get_size(caps), 5u);
         const char* formats[] = {"BGR", "BGRx", "GRAY8", "GRAY16_LE", c.pattern};
         for (guint i = 0; i < 5; ++i) {
@@ -127,9 +153,6 @@ TEST_F(LumoraSrcTest, OffersTheGeometryOfWindowSubsamplingClockAndPhase) {
             EXPECT_NEAR(static_cast<double>(n) / d, c.fps, c.fps * 1e-9);
         }
         gst_caps_unref(caps);
-        gst_object_unref(pad);
-        gst_element_set_state(src, GST_STATE_NULL);
-        gst_object_unref(src);
     }
 }
 
@@ -140,20 +163,24 @@ TEST_F(LumoraSrcTest, NegotiatedFormatsDeliverTheirLayout) {
         const char* caps;
         const char* format;  // negotiated
         int bytesPerPixel;
+        bool mosaic;         // the raw samples: the emulator's stamp in rows 0 and 1 intact
+        const char* properties;
     } cases[] = {
-        {"video/x-raw,format=BGR", "BGR", 3},
-        {"video/x-raw,format=BGRx", "BGRx", 4},
-        {"video/x-raw,format=GRAY8", "GRAY8", 1},
-        {"video/x-raw,format=GRAY16_LE", "GRAY16_LE", 2},
-        {"video/x-bayer,format=grbg", "grbg", 1},
-        {"video/x-raw", "BGR", 3},
-        {"video/x-raw,format={GRAY16_LE,GRAY8};video/x-bayer", "GRAY8", 1},
+        {"video/x-raw,format=BGR", "BGR", 3, false, ""},
+        {"video/x-raw,format=BGRx", "BGRx", 4, false, ""},
+        {"video/x-raw,format=GRAY8", "GRAY8", 1, false, ""},
+        {"video/x-raw,format=GRAY8", "GRAY8", 1, true, "gray-mode=gray-filter"},
+        {"video/x-raw,format=GRAY16_LE", "GRAY16_LE", 2, false, ""},
+        {"video/x-bayer,format=grbg", "grbg", 1, true, ""},
+        {"video/x-raw", "BGR", 3, false, ""},
+        {"video/x-raw,format={GRAY16_LE,GRAY8};video/x-bayer", "GRAY8", 1, false, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.caps);
+        SCOPED_TRACE(std::string(c.caps) + " " + c.properties);
         // 318 wide: rows of 3 x 318 bytes are padded, as GStreamer's default strides are.
-        Play("window-width=318 window-height=240 clock=1", c.caps);
+        Play(std::string("window-width=318 window-height=240 clock=1 ") + c.properties, c.caps);
         const int stride = (318 * c.bytesPerPixel + 3) & ~3;
+        int firstStamp = 0;
         for (int i = 0; i < 3; ++i) {
             Buffer b = Pull();
             ASSERT_TRUE(b);
@@ -166,6 +193,14 @@ TEST_F(LumoraSrcTest, NegotiatedFormatsDeliverTheirLayout) {
                 gst_buffer_unmap(b.get(), &map);
                 EXPECT_LE(top, 4095);
                 EXPECT_GT(top, 255);
+            }
+            const int stamped = Stamp(b.get(), stride, 159) - static_cast<int>(Meta(b.get())->number);
+            if (i == 0) firstStamp = stamped;
+            if (c.mosaic) {
+                EXPECT_EQ(stamped, firstStamp) << "buffer " << i;
+            }
+            if (c.bytesPerPixel == 1) {  // the mosaic's colours alternate, true gray is smooth (0.9 / 0.26 seen)
+                EXPECT_EQ(Roughness(b.get(), stride) > 0.5, c.mosaic) << Roughness(b.get(), stride);
             }
         }
         GstCaps* caps = gst_pad_get_current_caps(harness->sinkpad);
@@ -257,18 +292,11 @@ TEST_F(LumoraSrcTest, PropertiesApplyLiveOrAtTheNextStart) {
     gst_harness_teardown(harness);
     harness = nullptr;
 
-    GstElement* src = gst_element_factory_make("lumorasrc", nullptr);
-    SetProperties(src, std::string(kSmall) + " subsampling=half");
-    ASSERT_EQ(gst_element_set_state(src, GST_STATE_PAUSED), GST_STATE_CHANGE_NO_PREROLL);
-    GstPad* pad = gst_element_get_static_pad(src, "src");
-    GstCaps* caps = gst_pad_query_caps(pad, nullptr);
+    GstCaps* caps = OfferedCaps(std::string(kSmall) + " subsampling=half");  // at the next start
     int width = 0;
     gst_structure_get_int(gst_caps_get_structure(caps, 0), "width", &width);
     EXPECT_EQ(width, 160);
     gst_caps_unref(caps);
-    gst_object_unref(pad);
-    gst_element_set_state(src, GST_STATE_NULL);
-    gst_object_unref(src);
 }
 
 // What the element set is put back before the camera is released: the stored settings of the
@@ -434,11 +462,9 @@ TEST_F(LumoraSrcTest, FullRateLosesNoDeliveredFrame) {
     // What the SDK delivered reached the sink, less those from before PLAYING and the one the
     // pause may have cut off.
     EXPECT_GE(arrivals.size() + early + 1, delivered);
-    std::printf("%d s: %zu buffers, offsets %" G_GUINT64_FORMAT "..%" G_GUINT64_FORMAT
-                ", %" G_GUINT64_FORMAT " skipped by the SDK (%u consumer busy), %u delivered, %" G_GUINT64_FORMAT
-                " before PLAYING\n",
-                seconds, arrivals.size(), arrivals.front().offset, arrivals.back().offset, reported, busy, delivered,
-                early);
+    std::printf("%d s: %zu buffers, offsets %" G_GUINT64_FORMAT "..%" G_GUINT64_FORMAT ", %" G_GUINT64_FORMAT
+                " skipped (%u consumer busy), %u delivered, %" G_GUINT64_FORMAT " before PLAYING\n", seconds,
+                arrivals.size(), arrivals.front().offset, arrivals.back().offset, reported, busy, delivered, early);
     gst_structure_free(stats);
     gst_object_unref(bus);
     gst_object_unref(pad);
