@@ -1,7 +1,5 @@
 #include "gst_lumora_src.h"
 
-#include <gst/video/video.h>
-
 #include <cstring>
 #include <string>
 
