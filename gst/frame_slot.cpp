@@ -19,6 +19,7 @@ void FrameSlot::Open(LumoraHandle handle) {
     stopped_ = false;
     announced_ = false;
     failures_ = 0;
+    refused_ = 0;
     lastFailure_ = 0;
     g_mutex_unlock(&mutex_);
 }
@@ -49,7 +50,10 @@ void FrameSlot::Announce(const FrameInfo* info) {
         announced_ = true;
         g_cond_broadcast(&changed_);
         while (announced_ && open_ && !flushing_) g_cond_wait(&changed_, &mutex_);
+        if (announced_) ++refused_;  // not taken: the wait ended by a flush or the close
         announced_ = false;
+    } else if (info != nullptr) {
+        ++refused_;
     }
     g_mutex_unlock(&mutex_);
 }
@@ -81,6 +85,13 @@ void FrameSlot::Release() {
     announced_ = false;
     g_cond_broadcast(&changed_);
     g_mutex_unlock(&mutex_);
+}
+
+unsigned FrameSlot::Refused() const {
+    g_mutex_lock(&mutex_);
+    const unsigned n = refused_;
+    g_mutex_unlock(&mutex_);
+    return n;
 }
 
 unsigned FrameSlot::Failures(int* lastCode) const {

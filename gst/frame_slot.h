@@ -45,6 +45,9 @@ public:
 
     // Any thread: frames that failed (transfer or buffer errors) since Open, and the last code.
     unsigned Failures(int* lastCode) const;
+    // Any thread: delivered frames refused since Open because the slot was flushing or closed
+    // (a pause, a flush, the stop).
+    unsigned Refused() const;
 
 private:
     mutable GMutex mutex_;
@@ -56,6 +59,7 @@ private:
     bool announced_ = false;  // a frame waits in the SDK's buffer
     LumoraExFrameDetails details_{};
     unsigned failures_ = 0;
+    unsigned refused_ = 0;
     int lastFailure_ = 0;
 };
 

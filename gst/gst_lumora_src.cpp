@@ -525,7 +525,8 @@ GstStructure* Statistics(GstLumoraSrc* self) {
                              s.skippedConsumerBusy, "skipped-wrong-size", G_TYPE_UINT, s.skippedWrongSize,
                              "skipped-stream-end", G_TYPE_UINT, s.skippedStreamEnd, "failed-frames", G_TYPE_UINT,
                              failures, "last-failure", G_TYPE_INT, last, "dropped-before-playing", G_TYPE_UINT64,
-                             self->dropped_before_playing, nullptr);
+                             self->dropped_before_playing, "dropped-while-flushing", G_TYPE_UINT,
+                             self->slot->Refused(), nullptr);
 }
 
 // Application thread.
@@ -657,7 +658,7 @@ static void gst_lumora_src_class_init(GstLumoraSrcClass* klass) {
     g_object_class_install_property(object, PROP_STATS,
         g_param_spec_boxed("stats", "Statistics",
                            "The SDK's stream statistics (frames completed, delivered, skipped by cause, failed) "
-                           "and the frames dropped here for arriving before PLAYING",
+                           "and the frames dropped here: from before PLAYING, or while flushing or paused",
                            GST_TYPE_STRUCTURE, static_cast<GParamFlags>(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS)));
     g_object_class_install_property(object, PROP_GRAY_MODE,
         g_param_spec_enum("gray-mode", "Gray mode", "What GRAY8 delivers", GrayModeType(), 2, ready));
