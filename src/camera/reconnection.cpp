@@ -1,31 +1,23 @@
 #include "camera/reconnection.h"
 
 #include "camera/acquisition.h"
-#include "camera/camera_object.h"
-#include "platform/window_message.h"
+#include "camera/acquisition_host.h"
+#include "device/k37vq_device.h"
+#include "lumora/LumoraSdk.h"
 
 namespace lumora {
 
 bool Reconnection::Restore() {
-    K37VQDevice& device = *camera_.device;
-    if (!device.ReopenSameCamera()) return false;
-    // The device wrote again what it had written; the window as the device holds it now and
-    // the records' gains, exposure and mirrors (also those set while the camera was away) go
-    // after, under the settings lock, so that a setter running meanwhile leaves its value last.
-    camera_.WithSettings([&](FilterSettings&, GainSettings& g) {
-        int x = 0, y = 0, w = 0, h = 0, mode = 0;
-        device.GetCaptureWindow(&x, &y, &w, &h, &mode);
-        device.SetCaptureWindow(x, y, w, h, mode);
-        camera_.WriteGainSettings(g);
-        return 0;
-    });
+    if (!camera_.Device()->ReopenSameCamera()) return false;
+    // The device wrote again what it had written; the window and the records' values go after.
+    camera_.RewriteSensorSettings();
     const uint32_t count = ++count_;
-    platform::PostWindowMessage(camera_.errorWindow, LUMORAEX_MSG_CAMERA_BACK, 0, static_cast<intptr_t>(count));
+    camera_.PostToErrorWindow(LUMORAEX_MSG_CAMERA_BACK, static_cast<intptr_t>(count));
     return true;
 }
 
 bool Reconnection::BringBackStream(const std::function<bool()>& stopped, bool recording) {
-    K37VQDevice& device = *camera_.device;
+    K37VQDevice& device = *camera_.Device();
     device.StopStream();
     while (!stopped() && Enabled()) {
         if (Restore()) {
@@ -42,7 +34,7 @@ bool Reconnection::BringBackStream(const std::function<bool()>& stopped, bool re
 }
 
 bool Reconnection::BringBackNow() {
-    K37VQDevice& device = *camera_.device;
+    K37VQDevice& device = *camera_.Device();
     if (!device.CameraLost()) {
         lossTold_ = false;
         return true;

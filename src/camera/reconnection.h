@@ -16,14 +16,14 @@
 namespace lumora {
 
 class Acquisition;
-class CameraObject;
+class AcquisitionHost;
 
 class Reconnection {
 public:
     // How often the drive is looked at while the camera is away.
     static constexpr uint32_t kPollMs = 20;
 
-    Reconnection(CameraObject& camera, Acquisition& acquisition)
+    Reconnection(AcquisitionHost& camera, Acquisition& acquisition)
         : camera_(camera), acquisition_(acquisition) {}
     Reconnection(const Reconnection&) = delete;
     Reconnection& operator=(const Reconnection&) = delete;
@@ -50,7 +50,7 @@ private:
     // (then counted and told).
     bool Restore();
 
-    CameraObject& camera_;
+    AcquisitionHost& camera_;
     Acquisition& acquisition_;
     std::atomic<bool> enabled_{false};
     std::atomic<uint32_t> count_{0};

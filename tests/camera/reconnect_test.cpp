@@ -77,7 +77,7 @@ protected:
         h = Lumora_Initialize(&errorNotifier);
         camera = ProcessHandleList().Lookup(h);
         ASSERT_NE(camera, nullptr);
-        camera->device->SetWaitTime(300);
+        camera->Device()->SetWaitTime(300);
         // Settings other than the camera's power-on values: a camera back without them is seen.
         const std::pair<int, int> values[] = {{13, 40}, {14, 51}, {17, 22}, {18, 300}};
         for (auto [index, value] : values) {
@@ -106,9 +106,9 @@ protected:
     // A frame delivered after the call (a recording's also written), within timeoutMs.
     bool NextFrame(Style style, int timeoutMs = 1000) {
         if (style == kCapture) return WaitFor([&] { return Lumora_SnapShot(h, frame.data(), kW * kH, 1) == 1; }, timeoutMs);
-        const uint32_t before = camera->acquisition.Previewer().FramesProcessed();
-        return WaitFor([&] { return camera->acquisition.Previewer().FramesProcessed() > before; }, timeoutMs) &&
-               (style != kRecording || WaitFor([&] { return camera->acquisition.Recorder().FramesWritten() > 0; }));
+        const uint32_t before = camera->Acquirer().Previewer().FramesProcessed();
+        return WaitFor([&] { return camera->Acquirer().Previewer().FramesProcessed() > before; }, timeoutMs) &&
+               (style != kRecording || WaitFor([&] { return camera->Acquirer().Recorder().FramesWritten() > 0; }));
     }
     std::vector<uint16_t> SensorSettings() {
         std::vector<uint16_t> values;
@@ -229,7 +229,7 @@ TEST_F(Reconnect, AWaitEndsAtOnceAndTheCallsCheckTheirArguments) {
         const auto start = Clock::now();
         end();
         if (h) {
-            EXPECT_TRUE(WaitFor([&] { return !camera->acquisition.Previewer().Running(); }, 50));
+            EXPECT_TRUE(WaitFor([&] { return !camera->Acquirer().Previewer().Running(); }, 50));
         }
         EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(100));
         emulator->Replug();
