@@ -141,7 +141,7 @@ TEST_F(Reconnect, EveryStyleComesBackTwentyTimesWithItsSettings) {
         SCOPED_TRACE(kNames[style]);
         TearDown();
         SetUp();
-        ASSERT_EQ(Start(style, path), 1);
+        ASSERT_EQ(Start(style, path), 1) << "code " << Lumora_GetLastError(h);
         ASSERT_TRUE(NextFrame(style, 2000));
         const std::vector<uint16_t> settings = SensorSettings();
         double slowestMs = 0;
