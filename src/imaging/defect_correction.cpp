@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 #include "imaging/mosaic_pixel.h"
-#include "imaging/vector_support.h"
+#include "imaging/filter_vectors.h"
 
 namespace lumora {
 
@@ -39,6 +40,28 @@ inline __attribute__((always_inline)) int CheckSample(const Frame& f, int32_t x,
     return 1;
 }
 
+// The first test, s - m >= T, for sample x of row y.
+template <typename T>
+inline bool Candidate(const Frame& f, int32_t x, int32_t y, int threshold) {
+    using S = mosaic::SampleTraits<T>;
+    const T* row = Row<T>(f, y);
+    const int m = (S::Read(Row<T>(f, y - 2) + x) + S::Read(Row<T>(f, y + 2) + x) +
+                   S::Read(row + x - 2) + S::Read(row + x + 2)) >> 2;
+    return S::Read(row + x) - m >= threshold;
+}
+
+// The first test on a row's samples x = 2 .. width - 3 as a bitmap: bit i of the words for
+// sample 2 + i. The vector loops take groups of 16, 32 or 64 samples (each group's bits within
+// one word) and return how many samples they did; the rest are tested one by one. T is
+// limited to the samples' difference range, which keeps every outcome.
+struct CandidateRow {
+    const uint8_t* up;    // row y - 2, from sample 0
+    const uint8_t* row;   // row y
+    const uint8_t* down;  // row y + 2
+    int32_t count;        // samples to test: width - 4
+    int16_t limit;        // T - 1: a sample passes when s - m > limit
+};
+
 #if LUMORA_HAVE_SSE2
 LUMORA_SSE2_FUNCTION inline __m128i Limit4095(__m128i v) {
     return _mm_sub_epi16(v, _mm_subs_epu16(v, _mm_set1_epi16(4095)));
@@ -49,69 +72,184 @@ LUMORA_SSE2_FUNCTION inline __m128i Load(const T* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-// Bit l set when sample x + l passes s - m >= T (T limited to the samples' difference range):
-// 16 samples of 8 bits or 8 samples of 16 bits.
+// 16 samples of 8 bits or 8 samples of 16 bits at a time.
 template <typename T>
-LUMORA_SSE2_FUNCTION unsigned CandidateMask(const Frame& f, int32_t x, int32_t y, int threshold) {
-    const T* row = Row<T>(f, y);
-    const T* up = Row<T>(f, y - 2);
-    const T* down = Row<T>(f, y + 2);
-    const __m128i limit = _mm_set1_epi16(static_cast<short>(std::clamp(threshold, -8191, 8191) - 1));
-    if constexpr (sizeof(T) == 1) {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i s = Load(row + x), l = Load(row + x - 2), r = Load(row + x + 2);
-        const __m128i u = Load(up + x), d = Load(down + x);
-        const __m128i sumLo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(l, zero), _mm_unpacklo_epi8(r, zero)),
-                                            _mm_add_epi16(_mm_unpacklo_epi8(u, zero), _mm_unpacklo_epi8(d, zero)));
-        const __m128i sumHi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(l, zero), _mm_unpackhi_epi8(r, zero)),
-                                            _mm_add_epi16(_mm_unpackhi_epi8(u, zero), _mm_unpackhi_epi8(d, zero)));
-        const __m128i lo = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, zero), _mm_srli_epi16(sumLo, 2)), limit);
-        const __m128i hi = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, zero), _mm_srli_epi16(sumHi, 2)), limit);
-        return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
-    } else {
-        const __m128i s = Limit4095(Load(row + x));
-        const __m128i sum = _mm_add_epi16(
-            _mm_add_epi16(Limit4095(Load(row + x - 2)), Limit4095(Load(row + x + 2))),
-            _mm_add_epi16(Limit4095(Load(up + x)), Limit4095(Load(down + x))));
-        const __m128i diff = _mm_sub_epi16(s, _mm_srli_epi16(sum, 2));
-        return static_cast<unsigned>(
-                   _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpgt_epi16(diff, limit), _mm_setzero_si128()))) &
-               0xFFu;
+LUMORA_SSE2_FUNCTION int32_t CandidatesSse2(const CandidateRow& c, uint64_t* bits) {
+    constexpr int32_t kStep = 16 / static_cast<int32_t>(sizeof(T));
+    const T* row = reinterpret_cast<const T*>(c.row) + 2;
+    const T* up = reinterpret_cast<const T*>(c.up) + 2;
+    const T* down = reinterpret_cast<const T*>(c.down) + 2;
+    const __m128i limit = _mm_set1_epi16(c.limit);
+    int32_t i = 0;
+    for (; i + kStep <= c.count; i += kStep) {
+        unsigned mask;
+        if constexpr (sizeof(T) == 1) {
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i s = Load(row + i), l = Load(row + i - 2), r = Load(row + i + 2);
+            const __m128i u = Load(up + i), d = Load(down + i);
+            const __m128i sumLo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(l, zero), _mm_unpacklo_epi8(r, zero)),
+                                                _mm_add_epi16(_mm_unpacklo_epi8(u, zero), _mm_unpacklo_epi8(d, zero)));
+            const __m128i sumHi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(l, zero), _mm_unpackhi_epi8(r, zero)),
+                                                _mm_add_epi16(_mm_unpackhi_epi8(u, zero), _mm_unpackhi_epi8(d, zero)));
+            const __m128i lo = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, zero), _mm_srli_epi16(sumLo, 2)), limit);
+            const __m128i hi = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, zero), _mm_srli_epi16(sumHi, 2)), limit);
+            mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
+        } else {
+            const __m128i s = Limit4095(Load(row + i));
+            const __m128i sum = _mm_add_epi16(
+                _mm_add_epi16(Limit4095(Load(row + i - 2)), Limit4095(Load(row + i + 2))),
+                _mm_add_epi16(Limit4095(Load(up + i)), Limit4095(Load(down + i))));
+            const __m128i diff = _mm_sub_epi16(s, _mm_srli_epi16(sum, 2));
+            mask = static_cast<unsigned>(
+                       _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpgt_epi16(diff, limit), _mm_setzero_si128()))) &
+                   0xFFu;
+        }
+        bits[i >> 6] |= static_cast<uint64_t>(mask) << (i & 63);
     }
+    return i;
+}
+
+template <typename T>
+LUMORA_AVX2_FUNCTION inline __m256i Load256(const T* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// 32 samples of 8 bits or 16 of 16 bits at a time (the in-lane unpacks and packs keep the
+// order).
+template <typename T>
+LUMORA_AVX2_FUNCTION int32_t CandidatesAvx2(const CandidateRow& c, uint64_t* bits) {
+    constexpr int32_t kStep = 32 / static_cast<int32_t>(sizeof(T));
+    const T* row = reinterpret_cast<const T*>(c.row) + 2;
+    const T* up = reinterpret_cast<const T*>(c.up) + 2;
+    const T* down = reinterpret_cast<const T*>(c.down) + 2;
+    const __m256i limit = _mm256_set1_epi16(c.limit);
+    int32_t i = 0;
+    for (; i + kStep <= c.count; i += kStep) {
+        uint64_t mask;
+        if constexpr (sizeof(T) == 1) {
+            const __m256i zero = _mm256_setzero_si256();
+            const __m256i s = Load256(row + i), l = Load256(row + i - 2), r = Load256(row + i + 2);
+            const __m256i u = Load256(up + i), d = Load256(down + i);
+            const __m256i sumLo = _mm256_add_epi16(
+                _mm256_add_epi16(_mm256_unpacklo_epi8(l, zero), _mm256_unpacklo_epi8(r, zero)),
+                _mm256_add_epi16(_mm256_unpacklo_epi8(u, zero), _mm256_unpacklo_epi8(d, zero)));
+            const __m256i sumHi = _mm256_add_epi16(
+                _mm256_add_epi16(_mm256_unpackhi_epi8(l, zero), _mm256_unpackhi_epi8(r, zero)),
+                _mm256_add_epi16(_mm256_unpackhi_epi8(u, zero), _mm256_unpackhi_epi8(d, zero)));
+            const __m256i lo = _mm256_cmpgt_epi16(
+                _mm256_sub_epi16(_mm256_unpacklo_epi8(s, zero), _mm256_srli_epi16(sumLo, 2)), limit);
+            const __m256i hi = _mm256_cmpgt_epi16(
+                _mm256_sub_epi16(_mm256_unpackhi_epi8(s, zero), _mm256_srli_epi16(sumHi, 2)), limit);
+            mask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_packs_epi16(lo, hi)));
+        } else {
+            const __m256i top = _mm256_set1_epi16(4095);
+            const auto load = [&](const T* p) LUMORA_AVX2_FUNCTION { return _mm256_min_epu16(Load256(p), top); };
+            const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(load(row + i - 2), load(row + i + 2)),
+                                                 _mm256_add_epi16(load(up + i), load(down + i)));
+            const __m256i diff = _mm256_sub_epi16(load(row + i), _mm256_srli_epi16(sum, 2));
+            // Words to bytes: the pack leaves the lanes' halves in the order 0, 2, 1, 3.
+            const __m256i words = _mm256_cmpgt_epi16(diff, limit);
+            const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packs_epi16(words, words), 0xD8);
+            mask = static_cast<uint32_t>(_mm256_movemask_epi8(bytes)) & 0xFFFFu;
+        }
+        bits[i >> 6] |= mask << (i & 63);
+    }
+    return i;
+}
+
+// 64 samples of 8 bits or 32 of 16 bits at a time, the compares giving the bits.
+template <typename T>
+LUMORA_AVX512_FUNCTION int32_t CandidatesAvx512(const CandidateRow& c, uint64_t* bits) {
+    constexpr int32_t kStep = 64 / static_cast<int32_t>(sizeof(T));
+    const T* row = reinterpret_cast<const T*>(c.row) + 2;
+    const T* up = reinterpret_cast<const T*>(c.up) + 2;
+    const T* down = reinterpret_cast<const T*>(c.down) + 2;
+    const __m512i limit = _mm512_set1_epi16(c.limit);
+    int32_t i = 0;
+    for (; i + kStep <= c.count; i += kStep) {
+        if constexpr (sizeof(T) == 1) {
+            // Each half of 32 samples widened in order.
+            const auto half = [&](int32_t k) LUMORA_AVX512_FUNCTION {
+                const auto load = [&](const T* p) LUMORA_AVX512_FUNCTION {
+                    return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+                };
+                const __m512i sum = _mm512_add_epi16(_mm512_add_epi16(load(row + k - 2), load(row + k + 2)),
+                                                     _mm512_add_epi16(load(up + k), load(down + k)));
+                const __m512i diff = _mm512_sub_epi16(load(row + k), _mm512_srli_epi16(sum, 2));
+                return static_cast<uint64_t>(static_cast<uint32_t>(_mm512_cmpgt_epi16_mask(diff, limit)));
+            };
+            bits[i >> 6] = half(i) | half(i + 32) << 32;
+        } else {
+            const __m512i top = _mm512_set1_epi16(4095);
+            const auto load = [&](const T* p) LUMORA_AVX512_FUNCTION {
+                return _mm512_min_epu16(_mm512_loadu_si512(p), top);
+            };
+            const __m512i sum = _mm512_add_epi16(_mm512_add_epi16(load(row + i - 2), load(row + i + 2)),
+                                                 _mm512_add_epi16(load(up + i), load(down + i)));
+            const __m512i diff = _mm512_sub_epi16(load(row + i), _mm512_srli_epi16(sum, 2));
+            bits[i >> 6] |= static_cast<uint64_t>(static_cast<uint32_t>(_mm512_cmpgt_epi16_mask(diff, limit)))
+                            << (i & 63);
+        }
+    }
+    return i;
 }
 #endif
 
+// The bitmap of row y's candidates (words for count samples, cleared first).
+template <typename T>
+void FindCandidates(const Frame& f, int32_t y, int threshold, uint64_t* bits) {
+    const int32_t count = f.width - 4;
+    std::fill(bits, bits + (count + 63) / 64, uint64_t{0});
+    int32_t i = 0;
+#if LUMORA_HAVE_SSE2
+    const CandidateRow c{f.dest + (y - 2) * f.destStride, f.dest + y * f.destStride,
+                         f.dest + (y + 2) * f.destStride, count,
+                         static_cast<int16_t>(std::clamp(threshold, -8191, 8191) - 1)};
+    if (Avx512FiltersEnabled()) {
+        i = CandidatesAvx512<T>(c, bits);
+    } else if (Avx2RoutinesEnabled()) {
+        i = CandidatesAvx2<T>(c, bits);
+    } else if (Sse2RoutinesEnabled()) {
+        i = CandidatesSse2<T>(c, bits);
+    }
+#endif
+    for (; i < count; ++i) {
+        if (Candidate<T>(f, 2 + i, y, threshold)) bits[i >> 6] |= uint64_t{1} << (i & 63);
+    }
+}
+
+// Rows top to bottom, each from its candidates left to right. Samples that fail the first test
+// are left alone, so only candidates get the full test. A correction changes the first test of
+// the sample two columns on (its mean reads the corrected one), which is then tested as well;
+// the sample next to it keeps its first test (its mean reads the columns either side of it),
+// and the full tests of both, which read the corrected sample, come after the correction.
 template <typename T>
 int32_t CorrectFrame(const Frame& f, int threshold, int colourLimit) {
     if (f.width < 5 || f.height < 5) return 0;
     int32_t count = 0;
-    const bool vector = Sse2RoutinesEnabled();
-    constexpr int32_t kStep = 16 / static_cast<int32_t>(sizeof(T));
+    const int32_t samples = f.width - 4;
+    std::vector<uint64_t> bits(static_cast<size_t>((samples + 63) / 64) + 1);
+    const int32_t words = (samples + 63) / 64;
     for (int32_t y = 2; y < f.height - 2; ++y) {
-        int32_t x = 2;
-#if LUMORA_HAVE_SSE2
-        // Samples that fail the first test are left alone, so only a group's candidates are
-        // tested one by one; groups are tested after every earlier correction is made. A
-        // correction changes the tests of the next two samples only (their windows reach two
-        // columns back), so those are tested again one by one.
-        if (vector) {
-            for (; x + kStep <= f.width - 2; x += kStep) {
-                unsigned pending = CandidateMask<T>(f, x, y, threshold);
-                while (pending != 0) {
-                    const int32_t l = __builtin_ctz(pending);
-                    pending &= pending - 1;
-                    if (CheckSample<T>(f, x + l, y, threshold, colourLimit)) {
-                        ++count;
-                        pending |= (6u << l) & ((1u << kStep) - 1);
-                    }
+        FindCandidates<T>(f, y, threshold, bits.data());
+        uint64_t carry = 0;
+        for (int32_t w = 0; w < words; ++w) {
+            // Bits past the row's last sample are never set.
+            const uint64_t valid = w + 1 < words || samples % 64 == 0 ? ~uint64_t{0}
+                                                                       : (uint64_t{1} << (samples % 64)) - 1;
+            uint64_t pending = bits[w] | carry;
+            carry = 0;
+            while (pending != 0) {
+                const int32_t l = __builtin_ctzll(pending);
+                pending &= pending - 1;
+                if (CheckSample<T>(f, 2 + 64 * w + l, y, threshold, colourLimit)) {
+                    ++count;
+                    const uint64_t next = uint64_t{1} << l;
+                    pending |= (next << 2) & valid;
+                    carry |= next >> 62;
                 }
             }
         }
-#else
-        (void)vector;
-        (void)kStep;
-#endif
-        for (; x < f.width - 2; ++x) count += CheckSample<T>(f, x, y, threshold, colourLimit);
     }
     return count;
 }
