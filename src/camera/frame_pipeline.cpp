@@ -4,11 +4,9 @@
 #include <array>
 #include <atomic>
 #include <climits>
-#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <thread>
-#include <vector>
 
 #include "camera/camera_object.h"
 #include "camera/helper_thread.h"
@@ -194,12 +192,6 @@ struct FramePipeline::FrameJob {
     ImageBuffer* gray = nullptr;    // buffer8 in mode 0
     ImageBuffer* output = nullptr;  // null when unusable
     ImageBuffer* sharpenSource = nullptr;
-    // Bands: whether sharpening reads the band copies rather than sharpenSource (which still
-    // receives the copy of the picture, written past the caches), and the two unsharpened rows
-    // that a band's sharpening leaves for the next band (the last two it sharpens, which the
-    // next one reads).
-    bool bandSharpen = false;
-    std::vector<uint8_t> sharpenCarry;
     // The tone curve before sharpening and the brightness after it, built once for the bands.
     bool toneCurve = false;
     std::array<uint16_t, 4096> curve{};
@@ -249,9 +241,6 @@ void FramePipeline::Run() {
     }
     const bool whole = f.autoWhiteBalance != 0 || (job.mode == 0 && f.grayMode == 1) || !sameHeights;
     job.bands = whole ? 1 : std::max(1, height / kBandRows);
-    job.bandSharpen = job.bands > 1 && f.sharpness != 0 && job.output != nullptr &&
-                      job.sharpenSource != nullptr && SharpenSourceFits(*job.output, *job.sharpenSource);
-    if (job.bandSharpen) job.sharpenCarry.resize(2 * static_cast<size_t>(job.output->Stride()));
     RunBands(job);
 }
 
@@ -261,26 +250,26 @@ void FramePipeline::RunBands(FrameJob& job) {
     std::unique_ptr<std::atomic<int>[]> stepsDone(new std::atomic<int>[static_cast<size_t>(bands)]);
     for (int32_t band = 0; band < bands; ++band) stepsDone[band].store(0, std::memory_order_relaxed);
     std::atomic<int32_t> nextBand{0};
-    auto work = [&](int worker) {
+    auto work = [&] {
         for (int32_t band = nextBand.fetch_add(1); band < bands; band = nextBand.fetch_add(1)) {
             for (int step = 0; step < kSteps; ++step) {
                 if (band > 0) {
                     while (stepsDone[band - 1].load(std::memory_order_acquire) <= step) std::this_thread::yield();
                 }
-                RunStep(job, band, step, worker);
+                RunStep(job, band, step);
                 stepsDone[band].store(step + 1, std::memory_order_release);
             }
         }
     };
     if (bands == 1 || workerThreads_ < 2) {
-        work(0);
+        work();
         return;
     }
     if (!helper_) helper_ = std::make_unique<HelperThread>();
-    helper_->RunAlongside([&] { work(1); }, [&] { work(0); });
+    helper_->RunAlongside(work, work);
 }
 
-void FramePipeline::RunStep(FrameJob& job, int32_t band, int step, int worker) {
+void FramePipeline::RunStep(FrameJob& job, int32_t band, int step) {
     const FilterSettings& f = job.f;
     const int32_t lag = kStepLag[step];
     const int32_t first = band == 0 ? 0 : band * kBandRows - lag;
@@ -322,53 +311,14 @@ void FramePipeline::RunStep(FrameJob& job, int32_t band, int step, int worker) {
                         HueSaturationParameters{f.hue, 0, f.saturation, wide ? 12 : 8});
         }
         if (job.toneCurve) ApplyToRows(*output, first, end, tone, ToneTable{job.curve.data()});
-        if (job.bandSharpen) {
-            StreamSharpenRows(*output, *job.sharpenSource, first, end);
-        } else if (sharpness != 0 && job.sharpenSource != nullptr) {
+        if (sharpness != 0 && job.sharpenSource != nullptr) {
             CopySharpenRows(*output, *job.sharpenSource, first, end);
         }
         return;
     }
     if (output == nullptr || sharpness == 0) return;
-    if (job.bandSharpen) {
-        SharpenBand(job, worker, first, end);
-    } else if (job.sharpenSource != nullptr) {
-        SharpenRows(*output, *job.sharpenSource, sharpness, first, end);
-    }
+    if (job.sharpenSource != nullptr) SharpenRows(*output, *job.sharpenSource, sharpness, first, end);
     if (f.brightness != 0) ApplyToRows(*output, first, end, tone, ToneTable{job.brightness.data()});
-}
-
-void FramePipeline::SharpenBand(FrameJob& job, int worker, int32_t first, int32_t end) {
-    ImageBuffer& picture = *job.output;
-    const int32_t height = picture.Height();
-    // The rows sharpened, [top, bottom), and the unsharpened rows they read, [top - 2, bottom + 2),
-    // copied into this thread's band buffer (its memory row 0 holds row top - 2). Rows top - 2 and
-    // top - 1 are sharpened already when the band before sharpened anything: they come from the
-    // rows it left.
-    const int32_t top = std::max(first, 2);
-    const int32_t bottom = std::min(end, height - 2);
-    if (top >= bottom) return;
-    const int32_t rows = bottom - top + 4;
-    std::unique_ptr<ImageBuffer>& copy = bandCopies_[worker];
-    if (!copy) copy = std::make_unique<ImageBuffer>();
-    if (!copy->IsUsable() || copy->Width() != picture.Width() || copy->BitCount() != picture.BitCount() ||
-        copy->Height() < rows) {
-        if (!copy->Create(picture.Width(), std::max(rows, 2 * kBandRows + 8), picture.BitCount())) return;
-    }
-    const size_t rowBytes = static_cast<size_t>(picture.Stride());
-    uint8_t* carry = job.sharpenCarry.data();
-    const bool carried = top > 2;
-    for (int32_t k = 0; k < rows; ++k) {
-        const uint8_t* from = carried && k < 2 ? carry + k * rowBytes : picture.Row(top - 2 + k);
-        std::memcpy(copy->Row(k), from, rowBytes);
-    }
-    // Rows bottom - 2 and bottom - 1 for the next band, before they are sharpened.
-    std::memcpy(carry, copy->Row(rows - 4), 2 * rowBytes);
-    const Rect source{0, copy->Height() - rows, copy->Width(), copy->Height()};
-    int32_t sharpness = job.f.sharpness;
-    int32_t* record = &sharpness;
-    picture.Apply(IsWide(picture) ? Sharpen16 : Sharpen8, copy.get(), &source, 0, height - (bottom + 2), &record,
-                  nullptr);
 }
 
 void FramePipeline::WhiteBalanceAndDemosaic(FrameJob& job, int32_t first, int32_t end) {

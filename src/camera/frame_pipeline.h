@@ -64,11 +64,7 @@ private:
     // The stages after automatic exposure, band by band (RunStep has them), on Run's thread
     // alone or shared with the helper thread.
     void RunBands(FrameJob& job);
-    // worker: 0 on Run's thread, 1 on the helper thread.
-    void RunStep(FrameJob& job, int32_t band, int step, int worker);
-    // Sharpening of memory rows [first, end) of the output from a copy of the rows it reads in
-    // the worker's band buffer, the band before having left the two rows it sharpened last.
-    void SharpenBand(FrameJob& job, int worker, int32_t first, int32_t end);
+    void RunStep(FrameJob& job, int32_t band, int step);
     // Automatic white balance when it is on (whole frames only: the measured gains go into the
     // job's settings and the camera), then the demosaic of the job's rows.
     void WhiteBalanceAndDemosaic(FrameJob& job, int32_t first, int32_t end);
@@ -76,7 +72,6 @@ private:
     CameraObject& camera_;
     int workerThreads_;
     std::unique_ptr<HelperThread> helper_;
-    std::unique_ptr<ImageBuffer> bandCopies_[2];
 };
 
 }  // namespace lumora

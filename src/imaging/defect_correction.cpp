@@ -1,6 +1,7 @@
 #include "imaging/defect_correction.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <vector>
 
@@ -18,27 +19,51 @@ T* Row(const Frame& f, int32_t y) {
     return reinterpret_cast<T*>(f.dest + y * f.destStride);
 }
 
-// The full test at (x, y); 1 when the sample was replaced. Kept inline in the row loops (the
-// 16-bit one was called out of line otherwise).
+// The full test on the samples of row y (2 <= y < height - 2), whose neighbours need no
+// folding: the colour estimate is mosaic::Pixel's with the rows of each colour chosen once for
+// the row's phase and the columns by the sample's.
 template <typename T>
-inline __attribute__((always_inline)) int CheckSample(const Frame& f, int32_t x, int32_t y, int threshold,
-                                                      int colourLimit) {
+struct RowTest {
     using S = mosaic::SampleTraits<T>;
-    T* row = Row<T>(f, y);
-    const int s = S::Read(row + x);
-    const int m = (S::Read(Row<T>(f, y - 2) + x) + S::Read(Row<T>(f, y + 2) + x) +
-                   S::Read(row + x - 2) + S::Read(row + x + 2)) >> 2;
-    if (s - m < threshold) return 0;
-    const T* rows[4] = {Row<T>(f, y - 2), Row<T>(f, y - 1), row, Row<T>(f, y + 1)};
-    const int32_t cols[4] = {x - 2, x - 1, x, x + 1};
-    int b, g, r;
-    mosaic::Pixel<T>(rows, cols, f.rowPhase ^ (y & 1), f.columnPhase ^ (x & 1), f.kR, f.kB, b, g, r);
-    const int far = (std::abs(r - g) > colourLimit) + (std::abs(r - b) > colourLimit) +
-                    (std::abs(g - b) > colourLimit);
-    if (far < 2) return 0;
-    S::Write(row + x, m);
-    return 1;
-}
+    T* row;
+    const T *up2, *up1, *down1, *down2;
+    const T *red, *redFar, *blue, *blueFar;  // rows of the 9 and 1 weights of each colour
+    int p0, columnPhase, kR, kB, threshold, colourLimit;
+
+    RowTest(const Frame& f, int32_t y, int threshold_, int colourLimit_)
+        : row(Row<T>(f, y)), up2(Row<T>(f, y - 2)), up1(Row<T>(f, y - 1)), down1(Row<T>(f, y + 1)),
+          down2(Row<T>(f, y + 2)), p0(f.rowPhase ^ (y & 1)), columnPhase(f.columnPhase), kR(f.kR), kB(f.kB),
+          threshold(threshold_), colourLimit(colourLimit_) {
+        // Red rows: P = 1 at y, else y - 1; the far one two rows across (y - 2 or y + 1).
+        red = p0 ? row : up1;
+        redFar = p0 ? up2 : down1;
+        blue = p0 ? up1 : row;
+        blueFar = p0 ? down1 : up2;
+    }
+
+    // 1 when sample x was replaced. Kept inline in the row loops.
+    inline __attribute__((always_inline)) int Check(int32_t x) const {
+        const int s = S::Read(row + x);
+        const int m = (S::Read(up2 + x) + S::Read(down2 + x) + S::Read(row + x - 2) + S::Read(row + x + 2)) >> 2;
+        if (s - m < threshold) return 0;
+        const int q0 = columnPhase ^ (x & 1);
+        // Red columns: Q = 0 at x, else x - 1, the far one x - 2 or x + 1; blue the other way.
+        const int32_t rc = x - q0, rf = x - 2 + 3 * q0;
+        const int32_t bc = x - 1 + q0, bf = x + 1 - 3 * q0;
+        const int sumR = 9 * S::Read(red + rc) + 3 * S::Read(red + rf) + 3 * S::Read(redFar + rc) + S::Read(redFar + rf);
+        const int sumB = 9 * S::Read(blue + bc) + 3 * S::Read(blue + bf) + 3 * S::Read(blueFar + bc) +
+                         S::Read(blueFar + bf);
+        const int r = std::min((sumR * kR) >> 11, S::kMax);
+        const int b = std::min((sumB * kB) >> 11, S::kMax);
+        const int d = p0 ^ q0;
+        const int g = (S::Read(row + x - d) + S::Read(up1 + x - 1 + d)) >> 1;
+        const int far = (std::abs(r - g) > colourLimit) + (std::abs(r - b) > colourLimit) +
+                        (std::abs(g - b) > colourLimit);
+        if (far < 2) return 0;
+        S::Write(row + x, m);
+        return 1;
+    }
+};
 
 // The first test, s - m >= T, for sample x of row y.
 template <typename T>
@@ -218,38 +243,73 @@ void FindCandidates(const Frame& f, int32_t y, int threshold, uint64_t* bits) {
     }
 }
 
-// Rows top to bottom, each from its candidates left to right. Samples that fail the first test
-// are left alone, so only candidates get the full test. A correction changes the first test of
-// the sample two columns on (its mean reads the corrected one), which is then tested as well;
-// the sample next to it keeps its first test (its mean reads the columns either side of it),
-// and the full tests of both, which read the corrected sample, come after the correction.
+// One row from its candidates left to right. Samples that fail the first test are left alone,
+// so only candidates get the full test. A correction changes the first test of the sample two
+// columns on (its mean reads the corrected one), which is then tested as well; the sample next
+// to it keeps its first test (its mean reads the columns either side of it), and the full tests
+// of both, which read the corrected sample, come after the correction. list has room for
+// samples + 5 entries.
+template <typename T>
+int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, int32_t samples, int32_t* list) {
+    // The candidates' indices in order, without a branch per candidate: four taken from every
+    // word whatever it holds, the count then moved by the word's candidates.
+    int32_t n = 0;
+    for (int32_t w = 0; w < (samples + 63) / 64; ++w) {
+        uint64_t b = bits[w];
+        const int32_t base = 64 * w;
+        const int32_t c = __builtin_popcountll(b);
+        for (int32_t k = 0; k < 4; ++k) {
+            list[n + k] = base + __builtin_ctzll(b | uint64_t{1} << 63);
+            b &= b - 1;
+        }
+        for (int32_t k = 4; b != 0; ++k) {
+            list[n + k] = base + __builtin_ctzll(b);
+            b &= b - 1;
+        }
+        n += c;
+    }
+    list[n] = samples;
+    // Samples two columns after a correction still to test, in order: at most two (after
+    // corrections at i - 1 and i).
+    constexpr int32_t kNone = INT32_MAX;
+    int32_t extra = kNone, extra2 = kNone;
+    int32_t count = 0;
+    const auto corrected = [&](int32_t i) {
+        ++count;
+        if (i + 2 >= samples) return;
+        (extra == kNone ? extra : extra2) = i + 2;
+    };
+    for (int32_t k = 0;;) {
+        const int32_t i = list[k];
+        if (extra < i) {
+            const int32_t e = extra;
+            extra = extra2;
+            extra2 = kNone;
+            if (test.Check(2 + e)) corrected(e);
+            continue;
+        }
+        if (i >= samples) break;
+        ++k;
+        if (extra == i) {
+            extra = extra2;
+            extra2 = kNone;
+        }
+        if (test.Check(2 + i)) corrected(i);
+    }
+    return count;
+}
+
+// Rows top to bottom: each row's corrections see those of the rows above.
 template <typename T>
 int32_t CorrectFrame(const Frame& f, int threshold, int colourLimit) {
     if (f.width < 5 || f.height < 5) return 0;
     int32_t count = 0;
     const int32_t samples = f.width - 4;
-    std::vector<uint64_t> bits(static_cast<size_t>((samples + 63) / 64) + 1);
-    const int32_t words = (samples + 63) / 64;
+    std::vector<uint64_t> bits(static_cast<size_t>((samples + 63) / 64));
+    std::vector<int32_t> list(static_cast<size_t>(samples) + 5);
     for (int32_t y = 2; y < f.height - 2; ++y) {
         FindCandidates<T>(f, y, threshold, bits.data());
-        uint64_t carry = 0;
-        for (int32_t w = 0; w < words; ++w) {
-            // Bits past the row's last sample are never set.
-            const uint64_t valid = w + 1 < words || samples % 64 == 0 ? ~uint64_t{0}
-                                                                       : (uint64_t{1} << (samples % 64)) - 1;
-            uint64_t pending = bits[w] | carry;
-            carry = 0;
-            while (pending != 0) {
-                const int32_t l = __builtin_ctzll(pending);
-                pending &= pending - 1;
-                if (CheckSample<T>(f, 2 + 64 * w + l, y, threshold, colourLimit)) {
-                    ++count;
-                    const uint64_t next = uint64_t{1} << l;
-                    pending |= (next << 2) & valid;
-                    carry |= next >> 62;
-                }
-            }
-        }
+        count += CorrectRow<T>(RowTest<T>(f, y, threshold, colourLimit), bits.data(), samples, list.data());
     }
     return count;
 }

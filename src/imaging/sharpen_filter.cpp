@@ -227,47 +227,6 @@ void CopySharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int
                 static_cast<size_t>(picture.Stride()) * static_cast<size_t>(end - first));
 }
 
-namespace {
-
-#if LUMORA_HAVE_SSE2
-// Copies 16-byte blocks to a 16-byte aligned destination with stores that bypass the caches;
-// returns the bytes done.
-LUMORA_SSE2_FUNCTION size_t StreamBlocks(uint8_t* dest, const uint8_t* source, size_t bytes) {
-    size_t i = 0;
-    for (; i + 64 <= bytes; i += 64) {
-        for (size_t k = 0; k < 64; k += 16) {
-            _mm_stream_si128(reinterpret_cast<__m128i*>(dest + i + k),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i + k)));
-        }
-    }
-    for (; i + 16 <= bytes; i += 16) {
-        _mm_stream_si128(reinterpret_cast<__m128i*>(dest + i), _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i)));
-    }
-    _mm_sfence();
-    return i;
-}
-#endif
-
-}  // namespace
-
-void StreamSharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end) {
-    first = std::max(first, 0);
-    end = std::min(end, picture.Height());
-    if (!SharpenSourceFits(picture, sharpenSource) || first >= end) return;
-    uint8_t* dest = sharpenSource.Row(first);
-    const uint8_t* source = picture.Row(first);
-    const size_t bytes = static_cast<size_t>(picture.Stride()) * static_cast<size_t>(end - first);
-    size_t done = 0;
-#if LUMORA_HAVE_SSE2
-    if (Sse2RoutinesEnabled()) {
-        const size_t head = std::min(bytes, (16 - reinterpret_cast<uintptr_t>(dest) % 16) % 16);
-        std::memcpy(dest, source, head);
-        done = head + StreamBlocks(dest + head, source + head, bytes - head);
-    }
-#endif
-    std::memcpy(dest + done, source + done, bytes - done);
-}
-
 int32_t SharpenRows(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness, int32_t first,
                     int32_t end) {
     if (!SharpenSourceFits(picture, sharpenSource)) return 0;

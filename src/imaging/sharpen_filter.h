@@ -34,9 +34,6 @@ int32_t SharpenPicture(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t
 // sharpenSource has the picture's size and format (nothing happens otherwise).
 bool SharpenSourceFits(const ImageBuffer& picture, const ImageBuffer& sharpenSource);
 void CopySharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end);
-// CopySharpenRows with stores that bypass the caches, for a picture whose sharpening reads its
-// rows from elsewhere while they are still in the cache, so that nothing reads sharpenSource soon.
-void StreamSharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end);
 int32_t SharpenRows(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness, int32_t first,
                     int32_t end);
 
