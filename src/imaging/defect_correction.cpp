@@ -251,22 +251,18 @@ void FindCandidates(const Frame& f, int32_t y, int threshold, uint64_t* bits) {
 // samples + 5 entries.
 template <typename T>
 int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, int32_t samples, int32_t* list) {
-    // The candidates' indices in order, without a branch per candidate: four taken from every
-    // word whatever it holds, the count then moved by the word's candidates.
+    // The candidates' indices in order, without a branch per candidate: four entries written for
+    // every word whatever it holds, the count moved on only by those that are candidates.
     int32_t n = 0;
     for (int32_t w = 0; w < (samples + 63) / 64; ++w) {
         uint64_t b = bits[w];
         const int32_t base = 64 * w;
-        const int32_t c = __builtin_popcountll(b);
         for (int32_t k = 0; k < 4; ++k) {
-            list[n + k] = base + __builtin_ctzll(b | uint64_t{1} << 63);
+            list[n] = base + __builtin_ctzll(b | uint64_t{1} << 63);
+            n += b != 0;
             b &= b - 1;
         }
-        for (int32_t k = 4; b != 0; ++k) {
-            list[n + k] = base + __builtin_ctzll(b);
-            b &= b - 1;
-        }
-        n += c;
+        for (; b != 0; b &= b - 1) list[n++] = base + __builtin_ctzll(b);
     }
     list[n] = samples;
     // Samples two columns after a correction still to test, in order: at most two (after
