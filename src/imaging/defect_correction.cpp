@@ -182,6 +182,30 @@ LUMORA_AVX2_FUNCTION int32_t CandidatesAvx2(const CandidateRow& c, uint64_t* bit
     return i;
 }
 
+// The 8-bit test in bytes for 1 <= T <= 255, 64 samples at a time. With p = floor((a + b) / 2),
+// q = floor((c + d) / 2) and e, f the bits those halvings drop, floor((a + b + c + d) / 4) is
+// floor((p + q) / 2), plus 1 when p + q is odd and e = f = 1; and s - m >= T is s -sat m >= T.
+LUMORA_AVX512_FUNCTION int32_t BytesAvx512(const CandidateRow& c, uint64_t* bits) {
+    const uint8_t* row = c.row + 2;
+    const uint8_t* up = c.up + 2;
+    const uint8_t* down = c.down + 2;
+    const __m512i threshold = _mm512_set1_epi8(static_cast<char>(c.limit + 1));
+    const __m512i one = _mm512_set1_epi8(1);
+    int32_t i = 0;
+    for (; i + 64 <= c.count; i += 64) {
+        const __m512i l = _mm512_loadu_si512(row + i - 2), r = _mm512_loadu_si512(row + i + 2);
+        const __m512i u = _mm512_loadu_si512(up + i), d = _mm512_loadu_si512(down + i);
+        const __m512i lr = _mm512_xor_si512(l, r), ud = _mm512_xor_si512(u, d);
+        const __m512i p = _mm512_sub_epi8(_mm512_avg_epu8(l, r), _mm512_and_si512(lr, one));
+        const __m512i q = _mm512_sub_epi8(_mm512_avg_epu8(u, d), _mm512_and_si512(ud, one));
+        // (p ^ q) & ~(lr & ud), of which bit 0 counts.
+        const __m512i odd = _mm512_ternarylogic_epi32(_mm512_xor_si512(p, q), lr, ud, 0x70);
+        const __m512i m = _mm512_sub_epi8(_mm512_avg_epu8(p, q), _mm512_and_si512(odd, one));
+        bits[i >> 6] = _mm512_cmpge_epu8_mask(_mm512_subs_epu8(_mm512_loadu_si512(row + i), m), threshold);
+    }
+    return i;
+}
+
 // 64 samples of 8 bits or 32 of 16 bits at a time, the compares giving the bits.
 template <typename T>
 LUMORA_AVX512_FUNCTION int32_t CandidatesAvx512(const CandidateRow& c, uint64_t* bits) {
@@ -191,6 +215,9 @@ LUMORA_AVX512_FUNCTION int32_t CandidatesAvx512(const CandidateRow& c, uint64_t*
     const T* down = reinterpret_cast<const T*>(c.down) + 2;
     const __m512i limit = _mm512_set1_epi16(c.limit);
     int32_t i = 0;
+    if constexpr (sizeof(T) == 1) {
+        if (c.limit >= 0 && c.limit < 255) return BytesAvx512(c, bits);
+    }
     for (; i + kStep <= c.count; i += kStep) {
         if constexpr (sizeof(T) == 1) {
             // Each half of 32 samples widened in order.

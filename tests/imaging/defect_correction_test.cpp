@@ -131,22 +131,24 @@ TEST(CorrectDefects, WideRowsMatchTheReferenceOnEveryPath) {
                 }
             }
             if (bits == 16) raw.samples[3 * width + 70] = 65535;  // above the 12-bit range
-            for (int phase = 0; phase < 4; ++phase) {
+            // Thresholds at both ends of the byte test's range and past them.
+            for (const auto& [phase, threshold] : {std::pair{0, 70}, std::pair{1, 1}, std::pair{2, 0}, std::pair{3, 256},
+                                                   std::pair{1, 255}, std::pair{3, 70}}) {
                 const DemosaicParams p{phase, 90 + 40 * phase, 100, 300 - 50 * phase};
                 Raw want = raw;
                 const int scale = bits == 8 ? 1 : 16;
-                const int wantCount =
-                    reference::CorrectDefects(want, phase, p.redGain, p.blueGain, 70 * scale, 30 * scale, maxValue);
+                const int wantCount = reference::CorrectDefects(want, phase, p.redGain, p.blueGain, threshold * scale,
+                                                                30 * scale, maxValue);
                 for (const auto& [set, avx512] : {std::pair{RoutineSet::Plain, false}, std::pair{RoutineSet::Sse2, false},
                                                   std::pair{RoutineSet::Avx2, false}, std::pair{RoutineSet::Avx2, true}}) {
                     LimitVectorRoutines(set);
                     AllowAvx512Filters(avx512);
                     Raw got;
-                    const int count = Correct(raw, bits, p, 70, got);
+                    const int count = Correct(raw, bits, p, threshold, got);
                     LimitVectorRoutines(RoutineSet::Avx2);
                     AllowAvx512Filters(true);
                     const std::string what = std::to_string(width) + " wide, " + std::to_string(bits) + " bits, phase " +
-                                             std::to_string(phase) + ", set " + std::to_string(static_cast<int>(set)) +
+                                             std::to_string(phase) + ", threshold " + std::to_string(threshold) + ", set " + std::to_string(static_cast<int>(set)) +
                                              (avx512 ? " with AVX-512" : "");
                     EXPECT_EQ(count, wantCount) << what;
                     EXPECT_EQ(got.samples, want.samples) << what;
