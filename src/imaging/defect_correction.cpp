@@ -85,6 +85,10 @@ struct CandidateRow {
     const uint8_t* down;  // row y + 2
     int32_t count;        // samples to test: width - 4
     int16_t limit;        // T - 1: a sample passes when s - m > limit
+    // Bit i clear where sample 2 + i fails the first test whatever the sample two columns
+    // before it becomes (its mean taken with that one as 0): after a correction there, it
+    // needs no test. Left set where a routine does not work it out.
+    uint64_t* again;
 };
 
 #if LUMORA_HAVE_SSE2
@@ -185,6 +189,7 @@ LUMORA_AVX2_FUNCTION int32_t CandidatesAvx2(const CandidateRow& c, uint64_t* bit
 // The 8-bit test in bytes for 1 <= T <= 255, 64 samples at a time. With p = floor((a + b) / 2),
 // q = floor((c + d) / 2) and e, f the bits those halvings drop, floor((a + b + c + d) / 4) is
 // floor((p + q) / 2), plus 1 when p + q is odd and e = f = 1; and s - m >= T is s -sat m >= T.
+// The mean with the left sample (a) as 0 is at least floor(q / 2) + floor(b / 4).
 LUMORA_AVX512_FUNCTION int32_t BytesAvx512(const CandidateRow& c, uint64_t* bits) {
     const uint8_t* row = c.row + 2;
     const uint8_t* up = c.up + 2;
@@ -201,7 +206,11 @@ LUMORA_AVX512_FUNCTION int32_t BytesAvx512(const CandidateRow& c, uint64_t* bits
         // (p ^ q) & ~(lr & ud), of which bit 0 counts.
         const __m512i odd = _mm512_ternarylogic_epi32(_mm512_xor_si512(p, q), lr, ud, 0x70);
         const __m512i m = _mm512_sub_epi8(_mm512_avg_epu8(p, q), _mm512_and_si512(odd, one));
-        bits[i >> 6] = _mm512_cmpge_epu8_mask(_mm512_subs_epu8(_mm512_loadu_si512(row + i), m), threshold);
+        const __m512i s = _mm512_loadu_si512(row + i);
+        bits[i >> 6] = _mm512_cmpge_epu8_mask(_mm512_subs_epu8(s, m), threshold);
+        const __m512i low = _mm512_add_epi8(_mm512_and_si512(_mm512_srli_epi16(q, 1), _mm512_set1_epi8(0x7F)),
+                                            _mm512_and_si512(_mm512_srli_epi16(r, 2), _mm512_set1_epi8(0x3F)));
+        c.again[i >> 6] = _mm512_cmpge_epu8_mask(_mm512_subs_epu8(s, low), threshold);
     }
     return i;
 }
@@ -249,14 +258,15 @@ LUMORA_AVX512_FUNCTION int32_t CandidatesAvx512(const CandidateRow& c, uint64_t*
 
 // The bitmap of row y's candidates (words for count samples, cleared first).
 template <typename T>
-void FindCandidates(const Frame& f, int32_t y, int threshold, uint64_t* bits) {
+void FindCandidates(const Frame& f, int32_t y, int threshold, uint64_t* bits, uint64_t* again) {
     const int32_t count = f.width - 4;
     std::fill(bits, bits + (count + 63) / 64, uint64_t{0});
+    std::fill(again, again + (count + 63) / 64, ~uint64_t{0});
     int32_t i = 0;
 #if LUMORA_HAVE_SSE2
     const CandidateRow c{f.dest + (y - 2) * f.destStride, f.dest + y * f.destStride,
                          f.dest + (y + 2) * f.destStride, count,
-                         static_cast<int16_t>(std::clamp(threshold, -8191, 8191) - 1)};
+                         static_cast<int16_t>(std::clamp(threshold, -8191, 8191) - 1), again};
     if (Avx512FiltersEnabled()) {
         i = CandidatesAvx512<T>(c, bits);
     } else if (Avx2RoutinesEnabled()) {
@@ -277,7 +287,8 @@ void FindCandidates(const Frame& f, int32_t y, int threshold, uint64_t* bits) {
 // of both, which read the corrected sample, come after the correction. list has room for
 // samples + 5 entries.
 template <typename T>
-int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, int32_t samples, int32_t* list) {
+int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, const uint64_t* again, int32_t samples,
+                   int32_t* list) {
     // The candidates' indices in order, without a branch per candidate: four entries written for
     // every word whatever it holds, the count moved on only by those that are candidates.
     int32_t n = 0;
@@ -299,8 +310,9 @@ int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, int32_t samples
     int32_t count = 0;
     const auto corrected = [&](int32_t i) {
         ++count;
-        if (i + 2 >= samples) return;
-        (extra == kNone ? extra : extra2) = i + 2;
+        const int32_t next = i + 2;
+        if (next >= samples || ((again[next >> 6] >> (next & 63)) & 1) == 0) return;
+        (extra == kNone ? extra : extra2) = next;
     };
     for (int32_t k = 0;;) {
         const int32_t i = list[k];
@@ -328,11 +340,13 @@ int32_t CorrectFrame(const Frame& f, int threshold, int colourLimit) {
     if (f.width < 5 || f.height < 5) return 0;
     int32_t count = 0;
     const int32_t samples = f.width - 4;
-    std::vector<uint64_t> bits(static_cast<size_t>((samples + 63) / 64));
+    const size_t words = static_cast<size_t>((samples + 63) / 64);
+    std::vector<uint64_t> bits(2 * words);
     std::vector<int32_t> list(static_cast<size_t>(samples) + 5);
     for (int32_t y = 2; y < f.height - 2; ++y) {
-        FindCandidates<T>(f, y, threshold, bits.data());
-        count += CorrectRow<T>(RowTest<T>(f, y, threshold, colourLimit), bits.data(), samples, list.data());
+        FindCandidates<T>(f, y, threshold, bits.data(), bits.data() + words);
+        count += CorrectRow<T>(RowTest<T>(f, y, threshold, colourLimit), bits.data(), bits.data() + words, samples,
+                               list.data());
     }
     return count;
 }
