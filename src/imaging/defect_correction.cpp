@@ -245,11 +245,16 @@ LUMORA_AVX512_FUNCTION int32_t CandidatesAvx512(const CandidateRow& c, uint64_t*
             const auto load = [&](const T* p) LUMORA_AVX512_FUNCTION {
                 return _mm512_min_epu16(_mm512_loadu_si512(p), top);
             };
-            const __m512i sum = _mm512_add_epi16(_mm512_add_epi16(load(row + i - 2), load(row + i + 2)),
-                                                 _mm512_add_epi16(load(up + i), load(down + i)));
-            const __m512i diff = _mm512_sub_epi16(load(row + i), _mm512_srli_epi16(sum, 2));
-            bits[i >> 6] |= static_cast<uint64_t>(static_cast<uint32_t>(_mm512_cmpgt_epi16_mask(diff, limit)))
-                            << (i & 63);
+            // Without the left sample: the mean with it as 0.
+            const __m512i partial = _mm512_add_epi16(load(row + i + 2), _mm512_add_epi16(load(up + i), load(down + i)));
+            const __m512i sum = _mm512_add_epi16(partial, load(row + i - 2));
+            const __m512i s = load(row + i);
+            const __m512i diff = _mm512_sub_epi16(s, _mm512_srli_epi16(sum, 2));
+            const int shift = i & 63;
+            bits[i >> 6] |= static_cast<uint64_t>(static_cast<uint32_t>(_mm512_cmpgt_epi16_mask(diff, limit))) << shift;
+            const uint64_t again = static_cast<uint32_t>(
+                _mm512_cmpgt_epi16_mask(_mm512_sub_epi16(s, _mm512_srli_epi16(partial, 2)), limit));
+            c.again[i >> 6] &= again << shift | ~(uint64_t{0xFFFFFFFF} << shift);
         }
     }
     return i;
