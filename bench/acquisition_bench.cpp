@@ -58,7 +58,7 @@ void BM_CallbackPreviewDelivery(benchmark::State& state) {
             deviceFrames = emulator->FramesDelivered() - before;
             frames = delivered;
         }
-        const auto& previewer = camera.acquisition.Previewer();
+        const auto& previewer = camera.Acquirer().Previewer();
         state.counters["device_frames"] = deviceFrames;
         state.counters["delivered_pct"] = deviceFrames ? 100.0 * frames / deviceFrames : 0.0;
         state.counters["preview_ms_per_frame"] =

@@ -41,23 +41,21 @@ struct Camera {
     explicit Camera(int mode) {
         static constexpr int kBits[6] = {8, 16, 24, 32, 48, 64};
         CameraObject& c = camera;
-        for (auto* b : {&c.buffer8, &c.buffer16, &c.buffer24, &c.buffer32, &c.buffer48, &c.buffer64,
-                        &c.sharpenSource}) {
-            b->reset(new ImageBuffer());
-        }
-        c.colorMode = mode;
+        c.Buffers().Allocate();
+        c.SetColorMode(kBits[mode]);
         ImageBuffer& raw = *c.RawBuffer();
         raw.Create(kWidth, kHeight, mode == 1 || mode >= 4 ? 16 : 8);
         if (mode >= 2) c.OutputBuffer()->Create(kWidth, kHeight, kBits[mode]);
-        c.sharpenSource->CreateLike(c.OutputBuffer());
+        c.Buffers().sharpenSource->CreateLike(c.OutputBuffer());
         bench::FillRawScene(raw, true);
         pristine.assign(raw.Bits(), raw.Bits() + static_cast<size_t>(raw.Stride()) * kHeight);
-        FilterSettings& f = c.filterSettings;
-        f.whiteBalanceRed = 130;
-        f.whiteBalanceGreen = 100;
-        f.whiteBalanceBlue = 170;
-        f.bayerPhase = 3;
-        f.gamma = 100;
+        c.WithSettings([](FilterSettings& f, GainSettings&) {
+            f.whiteBalanceRed = 130;
+            f.whiteBalanceGreen = 100;
+            f.whiteBalanceBlue = 170;
+            f.bayerPhase = 3;
+            f.gamma = 100;
+        });
     }
     void Restore(benchmark::State& state) {
         state.PauseTiming();
@@ -73,8 +71,8 @@ void SetFrames(benchmark::State& state) {
 
 void BM_DefectPlusDemosaic24(benchmark::State& state) {
     Camera cam(2);
-    ImageBuffer& raw = *cam.camera.buffer8;
-    ImageBuffer& out = *cam.camera.buffer24;
+    ImageBuffer& raw = *cam.camera.Buffers().buffer8;
+    ImageBuffer& out = *cam.camera.Buffers().buffer24;
     DemosaicParams p{3, 130, 100, 170};
     DemosaicParams* record = &p;
     int threshold = kDefectThreshold;
@@ -93,7 +91,7 @@ BENCHMARK(BM_DefectPlusDemosaic24)->Unit(benchmark::kMillisecond)->UseRealTime()
 void RunPipeline(benchmark::State& state, Camera& cam) {
     for (auto _ : state) {
         cam.Restore(state);
-        cam.camera.pipeline.Run();
+        cam.camera.Pipeline().Run();
         benchmark::ClobberMemory();
     }
     SetFrames(state);
@@ -101,35 +99,36 @@ void RunPipeline(benchmark::State& state, Camera& cam) {
 
 void BM_Pipeline_Neutral24(benchmark::State& state) {
     Camera cam(2);
-    cam.camera.pipeline.SetWorkerThreads(1);
+    cam.camera.Pipeline().SetWorkerThreads(1);
     RunPipeline(state, cam);
 }
 BENCHMARK(BM_Pipeline_Neutral24)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Pipeline_Neutral24_2T(benchmark::State& state) {
     Camera cam(2);
-    cam.camera.pipeline.SetWorkerThreads(2);
+    cam.camera.Pipeline().SetWorkerThreads(2);
     RunPipeline(state, cam);
 }
 BENCHMARK(BM_Pipeline_Neutral24_2T)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Pipeline_AllFilters24(benchmark::State& state) {
     Camera cam(2);
-    cam.camera.pipeline.SetWorkerThreads(1);
-    FilterSettings& f = cam.camera.filterSettings;
-    f.hue = 30;
-    f.saturation = 40;
-    f.gamma = 120;
-    f.contrast = 20;
-    f.sharpness = 10;
-    f.brightness = 30;
+    cam.camera.Pipeline().SetWorkerThreads(1);
+    cam.camera.WithSettings([](FilterSettings& f, GainSettings&) {
+        f.hue = 30;
+        f.saturation = 40;
+        f.gamma = 120;
+        f.contrast = 20;
+        f.sharpness = 10;
+        f.brightness = 30;
+    });
     RunPipeline(state, cam);
 }
 BENCHMARK(BM_Pipeline_AllFilters24)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Pipeline_Wide48(benchmark::State& state) {
     Camera cam(4);
-    cam.camera.pipeline.SetWorkerThreads(1);
+    cam.camera.Pipeline().SetWorkerThreads(1);
     RunPipeline(state, cam);
 }
 BENCHMARK(BM_Pipeline_Wide48)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -2,9 +2,12 @@
 
 #include <cstring>
 
-#include "api/handle_list.h"
-#include "camera/camera_object.h"
+#include "camera/acquisition_host.h"
 #include "camera/camera_tables.h"
+#include "camera/frame_buffers.h"
+#include "camera/frame_pipeline.h"
+#include "device/k37vq_device.h"
+#include "output/avi_writer.h"
 #include "platform/clock.h"
 
 namespace lumora {
@@ -30,8 +33,8 @@ void SpreadRows(const uint8_t* frame, ImageBuffer& raw) {
 
 }  // namespace
 
-Acquisition::Acquisition(CameraObject& camera)
-    : camera_(camera), preview_(camera, *this), recording_(camera, camera.recorder, handOver) {}
+Acquisition::Acquisition(AcquisitionHost& camera)
+    : camera_(camera), preview_(camera, *this), recording_(camera, camera.Recorder(), handOver) {}
 
 Acquisition::~Acquisition() { StopThreads(); }
 
@@ -43,14 +46,15 @@ int Acquisition::Fail(int code) {
 // ---- Preparation ----
 
 int Acquisition::Prepare() {
-    K37VQDevice& device = *camera_.device;
+    K37VQDevice& device = *camera_.Device();
     if (!device.IsValidDevice(device.GetSelectedDevice())) return Fail(CAMERR_DEVICE_NUMBER);
-    const CaptureWindow window = camera_.captureWindow;
-    const int subsampling = camera_.subsamplingMode;
+    const CaptureWindow window = camera_.StoredCaptureWindow();
+    const int subsampling = camera_.GetSubSample();
     if (!window.IsValid(subsampling)) return Fail(CAMERR_CAPTURE_WINDOW);
     const int w = window.hEffective / ReadoutMode(subsampling).copyDivisor;
     const int h = window.vEffective / ReadoutMode(subsampling).copyDivisor;
-    const int mode = camera_.colorMode;
+    const int mode = camera_.ColorMode();
+    FrameBuffers& buffers = camera_.Buffers();
 
     // Buffers by colour mode: {buffer, bits, used in modes 0..5}.
     struct Need {
@@ -59,12 +63,12 @@ int Acquisition::Prepare() {
         bool used[6];
     };
     const Need needs[] = {
-        {camera_.buffer8, 8, {true, false, true, true, false, false}},
-        {camera_.buffer16, 16, {false, true, false, false, true, true}},
-        {camera_.buffer24, 24, {true, false, true, true, true, true}},
-        {camera_.buffer32, 32, {false, false, false, true, false, false}},
-        {camera_.buffer48, 48, {false, false, false, false, true, false}},
-        {camera_.buffer64, 64, {false, false, false, false, false, true}},
+        {buffers.buffer8, 8, {true, false, true, true, false, false}},
+        {buffers.buffer16, 16, {false, true, false, false, true, true}},
+        {buffers.buffer24, 24, {true, false, true, true, true, true}},
+        {buffers.buffer32, 32, {false, false, false, true, false, false}},
+        {buffers.buffer48, 48, {false, false, false, false, true, false}},
+        {buffers.buffer64, 64, {false, false, false, false, false, true}},
     };
     // From here on the buffers are those of this preparation, whole or (after a failure) not.
     preparedMode_ = mode;
@@ -75,69 +79,36 @@ int Acquisition::Prepare() {
         if (!need.buffer || !need.buffer->Create(w, h, need.bits)) return Fail(CAMERR_MEMORY);
     }
     ImageBuffer* output = camera_.OutputBuffer();
-    if (!output || !camera_.sharpenSource || !camera_.sharpenSource->CreateLike(output) ||
+    if (!output || !buffers.sharpenSource || !buffers.sharpenSource->CreateLike(output) ||
         !handOver.Prepare(*output)) {
         return Fail(CAMERR_MEMORY);
     }
 
-    camera_.ProgramClock(camera_.halfClock);
     // A window the sensor cannot read out is refused here, before any frame is sized by it.
-    if (!camera_.SendCaptureWindow()) return 0;
-    device.SetWordTransfer(IsWideColorMode(mode) ? 1 : 0);
-
-    const GainSettings g = camera_.Gains();
-    device.SetMirrorV(g.mirrorV);
-    platform::SleepMs(5);
-    device.SetMirrorH(g.mirrorH);
-    platform::SleepMs(5);
-    device.SetGlobalGain(g.globalGain);
-    device.SetColorGain(K37VQDevice::REG_GAIN_GREEN1, g.gainGreen1);
-    device.SetColorGain(K37VQDevice::REG_GAIN_RED, g.gainRed);
-    device.SetColorGain(K37VQDevice::REG_GAIN_BLUE, g.gainBlue);
-    device.SetColorGain(K37VQDevice::REG_GAIN_GREEN2, g.gainGreen2);
-    device.SetExposureLines(g.exposure);
-
-    // The exposure time with the line values of the previous preparation, then the new ones.
-    camera_.GetRealExposureTime(nullptr);
-    device.ReadRegister16(K37VQDevice::REG_LINE_LENGTH, &camera_.lineTiming.lineLengthClocks);
-    platform::SleepMs(3);
-    device.ReadRegister16(K37VQDevice::REG_FRAME_LENGTH, &camera_.lineTiming.lineOffsetClocks);
-    platform::SleepMs(3);
-
-    camera_.preview.PrepareDisplayBuffer();
+    if (!camera_.ProgramSensor(IsWideColorMode(mode))) return 0;
+    camera_.FrameWindow().PrepareDisplayBuffer();
     return 1;
 }
 
 void Acquisition::SizeStaging() {
-    const int size = camera_.device->GetTransferSize();
+    const int size = camera_.Device()->GetTransferSize();
     staging_.resize(size > 0 ? static_cast<size_t>(size) : 0);
-}
-
-bool Acquisition::CameraAcquiredElsewhere() const {
-    K37VQDevice& device = *camera_.device;
-    if (!device.IsOpen()) return false;
-    const int selected = device.GetSelectedDevice();
-    return ProcessHandleList().AnyObject([&](const CameraObject& other) {
-        return &other != &camera_ && other.device && other.device->IsOpen() &&
-               other.device->GetSelectedDevice() == selected &&
-               other.acquisition.State() != AcquisitionState::Idle;
-    });
 }
 
 // ---- Continuous preview ----
 
 int Acquisition::StartPreview() {
-    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    if (!camera_.Device()) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Previewing) return 1;
     if (state_ == AcquisitionState::Capturing) return Fail(CAMERR_NO_DEVICE);
     // Nothing reaches the camera while another handle acquires from it.
-    if (CameraAcquiredElsewhere()) return Fail(CAMERR_NO_DEVICE);
+    if (camera_.CameraAcquiredElsewhere()) return Fail(CAMERR_NO_DEVICE);
     if (!Prepare()) return Fail(CAMERR_NO_DEVICE);
     // The stream runs before the thread asks it for frames: the device's start must not overlap
     // the thread's frame queries.
     SizeStaging();
     RestartCounts();
-    if (camera_.device->StartStream() != 0) {
+    if (camera_.Device()->StartStream() != 0) {
         StopPreview();
         return Fail(CAMERR_REGISTER);
     }
@@ -155,23 +126,28 @@ void Acquisition::StopThreads() {
 }
 
 int Acquisition::StopPreview() {
-    if (!camera_.device) {
+    if (!camera_.Device()) {
         StopThreads();
         return Fail(CAMERR_NO_DEVICE);
+    }
+    // A stream ends with the frames it completed: the device reads no more, the preview thread
+    // delivers the one it holds, then the threads end.
+    if (state_ == AcquisitionState::Previewing && preview_.Running() && camera_.Device()->HaltStream()) {
+        preview_.Stop(true);
     }
     StopThreads();
     if (state_ != AcquisitionState::Idle) {
         state_ = AcquisitionState::Idle;
-        if (camera_.device->StopStream() != 0) return Fail(CAMERR_REGISTER);
+        if (camera_.Device()->StopStream() != 0) return Fail(CAMERR_REGISTER);
     }
     return 1;
 }
 
 int Acquisition::OpenWindow(bool optional) {
-    PreviewWindow& window = camera_.preview;
+    PreviewWindow& window = camera_.FrameWindow();
     if (window.Exists()) return 1;  // an acquisition already shows its window
     if (optional && !PreviewWindow::Available()) return 1;
-    if (!window.Create(camera_.previewParent, camera_.previewPlacement)) return Fail(CAMERR_WINDOW);
+    if (!window.Create(camera_.PreviewParent(), camera_.Placement())) return Fail(CAMERR_WINDOW);
     if (!window.TakeContext()) return Fail(CAMERR_WINDOW);
     return 1;
 }
@@ -182,7 +158,7 @@ void Acquisition::SetCaller(const CallerTarget& target) {
 }
 
 int Acquisition::Preview() {
-    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    if (!camera_.Device()) return Fail(CAMERR_NO_DEVICE);
     SetCaller({});
     if (!OpenWindow(false)) return 0;
     if (!StartPreview()) {
@@ -194,7 +170,7 @@ int Acquisition::Preview() {
 
 int Acquisition::CallBackPreview(platform::WindowHandle notify, void* buffer, int size, int flag) {
     if (size < 0) return Fail(CAMERR_ARGUMENT);
-    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    if (!camera_.Device()) return Fail(CAMERR_NO_DEVICE);
     SetCaller({notify, buffer, size, flag});
     int ok = OpenWindow(true);
     if (ok && !StartPreview()) {
@@ -212,7 +188,7 @@ int Acquisition::Record(const char* fileName, int durationMs, int showWindow) {
     if (fileName == nullptr || fileName[0] == '\0' || durationMs < 0 || durationMs > LUMORA_RECORD_MAX_MS) {
         return Fail(CAMERR_ARGUMENT);
     }
-    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    if (!camera_.Device()) return Fail(CAMERR_NO_DEVICE);
     SetCaller({});
     if (showWindow && !OpenWindow(false)) return 0;
     // A recording still running is finished before its writer takes the new file.
@@ -222,7 +198,7 @@ int Acquisition::Record(const char* fileName, int durationMs, int showWindow) {
         return Fail(CAMERR_STORAGE);
     }
     const ImageBuffer* output = camera_.OutputBuffer();
-    AviWriter& writer = camera_.recorder;
+    AviWriter& writer = camera_.Recorder();
     writer.SetFrameSize(output->Width(), output->Height());
     writer.SetFrameRate(30);
     if (!writer.BeginFile(fileName)) {
@@ -239,12 +215,12 @@ int Acquisition::Record(const char* fileName, int durationMs, int showWindow) {
 }
 
 int Acquisition::Close() {
-    if (camera_.device) {
+    if (camera_.Device()) {
         StopPreview();
     } else {
         StopThreads();
     }
-    camera_.preview.Destroy();
+    camera_.FrameWindow().Destroy();
     SetCaller({});
     return 1;
 }
@@ -252,29 +228,29 @@ int Acquisition::Close() {
 // ---- Single frames ----
 
 int Acquisition::Capture() {
-    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    if (!camera_.Device()) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Previewing) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Capturing) return 1;
-    if (CameraAcquiredElsewhere() || !Prepare()) return Fail(CAMERR_NO_DEVICE);
+    if (camera_.CameraAcquiredElsewhere() || !Prepare()) return Fail(CAMERR_NO_DEVICE);
     state_ = AcquisitionState::Capturing;
     return 1;
 }
 
 int Acquisition::SnapShot(void* buffer, int size, int flag) {
     if (size < 0) return Fail(CAMERR_ARGUMENT);
-    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    if (!camera_.Device()) return Fail(CAMERR_NO_DEVICE);
     if (state_ == AcquisitionState::Previewing) return 0;
-    if (state_ == AcquisitionState::Idle && (CameraAcquiredElsewhere() || !Prepare())) {
+    if (state_ == AcquisitionState::Idle && (camera_.CameraAcquiredElsewhere() || !Prepare())) {
         return Fail(CAMERR_NO_DEVICE);
     }
     SizeStaging();
     RestartCounts();
-    if (camera_.device->StartSingleCapture() != 0) return Fail(CAMERR_TRANSFER);
+    if (camera_.Device()->StartSingleCapture() != 0) return Fail(CAMERR_TRANSFER);
     if (!FetchFrame(true)) {
         PostFrame(CAMERR_TRANSFER);
         return Fail(CAMERR_TRANSFER);
     }
-    camera_.pipeline.Run();
+    camera_.Pipeline().Run();
     const ImageBuffer& output = *camera_.OutputBuffer();
     if (buffer != nullptr && size != 0) {
         platform::WindowHandle notify;
@@ -296,7 +272,7 @@ int Acquisition::WithLatestFrame(const std::function<int(const ImageBuffer*)>& r
 
 int Acquisition::GetImage(void* buffer, int size, int flag) {
     if (size < 0) return Fail(CAMERR_ARGUMENT);
-    if (!camera_.device) return Fail(CAMERR_NO_DEVICE);
+    if (!camera_.Device()) return Fail(CAMERR_NO_DEVICE);
     if (camera_.OutputBuffer() == nullptr) return Fail(CAMERR_NO_DEVICE);
     platform::WindowHandle notify;
     {
@@ -313,7 +289,7 @@ int Acquisition::GetImage(void* buffer, int size, int flag) {
 // ---- Frames ----
 
 bool Acquisition::FetchFrame(bool single) {
-    CameraDevice& device = *camera_.device;
+    CameraDevice& device = *camera_.Device();
     ImageBuffer* raw = camera_.RawBuffer();
     const size_t bytes = static_cast<size_t>(frameWidth_) * static_cast<size_t>(frameHeight_);
     if (raw == nullptr || !raw->IsUsable() || raw->Width() != frameWidth_ ||
@@ -354,10 +330,10 @@ bool Acquisition::LastFrameDetails(FrameDetails* details) {
 
 StreamStatistics Acquisition::Statistics() const {
     StreamStatistics s;
-    if (!camera_.device) return s;
+    if (!camera_.Device()) return s;
     // Ours before the device's: what was delivered was taken, so delivered never exceeds taken.
     const uint32_t delivered = delivered_, wrongSize = wrongSize_;
-    const DeviceStatistics d = camera_.device->Statistics();
+    const DeviceStatistics d = camera_.Device()->Statistics();
     s.completed = d.completed;
     s.delivered = delivered < d.taken ? delivered : d.taken;
     s.failed = d.failedTransfers;

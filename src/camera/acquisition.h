@@ -30,14 +30,14 @@
 
 namespace lumora {
 
-class CameraObject;
+class AcquisitionHost;
 class ImageBuffer;
 
 enum class AcquisitionState : int { Idle = 0, Previewing = 1, Capturing = 2 };
 
 class Acquisition {
 public:
-    explicit Acquisition(CameraObject& camera);
+    explicit Acquisition(AcquisitionHost& camera);
     ~Acquisition();
     Acquisition(const Acquisition&) = delete;
     Acquisition& operator=(const Acquisition&) = delete;
@@ -95,10 +95,6 @@ public:
     FrameInfo frameInfo{};  // posted with every frame; written by the preview thread
 
 private:
-    // True when another camera object of the process is acquiring (previewing or capturing)
-    // from the camera this one has selected: a second acquisition would mix its transfers with
-    // that one's.
-    bool CameraAcquiredElsewhere() const;
     struct CallerTarget {
         platform::WindowHandle notify = nullptr;
         void* buffer = nullptr;
@@ -120,7 +116,7 @@ private:
     // A new acquisition starts on the device: its counts start over.
     void RestartCounts();
 
-    CameraObject& camera_;
+    AcquisitionHost& camera_;
     std::atomic<AcquisitionState> state_{AcquisitionState::Idle};
     std::atomic<int> preparedMode_{-1};
     int frameWidth_ = 0;   // prepared frame size after subsampling

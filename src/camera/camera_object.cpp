@@ -27,20 +27,20 @@ constexpr int kMinNameSize = 15;
 }  // namespace
 
 CameraObject::CameraObject() {
-    previewPlacement.width = captureWindow.hEffective;
-    previewPlacement.height = captureWindow.vEffective;
+    previewPlacement_.width = captureWindow_.hEffective;
+    previewPlacement_.height = captureWindow_.vEffective;
 }
 
 CameraObject::~CameraObject() {
     // The threads end first: what is stored is what the pipeline last decided, not a value it
     // was replacing.
     Close();
-    if (settingsLoaded) {
+    if (settingsLoaded_) {
         try {
             GainSettings gains = Gains();
             FilterSettings filters = Filters();
             // The gain key is named by the device's selected camera number.
-            if (device) AnalogGainPage(device.get(), &gains).SaveGainSettings();
+            if (device_) AnalogGainPage(device_.get(), &gains).SaveGainSettings();
             ImageFilterPage(&filters).SaveFilterSettings();
             GrayFilterPage(&filters).SaveGraySettings();
         } catch (...) {
@@ -48,78 +48,66 @@ CameraObject::~CameraObject() {
         }
     }
     heldCamera_ = -1;
-    device.reset();
-    buffer8.reset();
-    buffer16.reset();
-    buffer24.reset();
-    buffer32.reset();
-    buffer48.reset();
-    buffer64.reset();
-    sharpenSource.reset();
-    displayBuffer.reset();
+    device_.reset();
+    buffers_.Release();
 }
 
 int CameraObject::Initialize(platform::WindowHandle window) {
-    errorWindow = window;
-    DetectProcessor(&processor);
+    errorWindow_ = window;
+    DetectProcessor(&processor_);
     // The device counts the cameras and opens the first one; it stays even when the
     // initialisation fails further on, so that selection and register access keep working.
-    device.reset(new (std::nothrow) K37VQDevice());
-    bool buffersPresent = true;
-    for (auto* buffer : {&buffer8, &buffer16, &buffer24, &buffer32, &buffer48, &buffer64,
-                         &sharpenSource, &displayBuffer}) {
-        buffer->reset(new (std::nothrow) ImageBuffer());
-        buffersPresent = buffersPresent && *buffer;
-    }
-    if (!device || !buffersPresent) return Fail(CAMERR_MEMORY);
+    device_.reset(new (std::nothrow) K37VQDevice());
+    const bool buffersPresent = buffers_.Allocate();
+    if (!device_ || !buffersPresent) return Fail(CAMERR_MEMORY);
     NoteHeldCamera();
     LoadSizePreset();
     // A camera that another open handle uses keeps what that handle wrote to it.
     const bool ownCamera = !CameraHeldElsewhere();
     ApplyCaptureWindow(ownCamera);
-    previewPlacement = {0, 0, captureWindow.hEffective, captureWindow.vEffective};
-    ImageFilterPage(&filterSettings).LoadFilterSettings();
-    GrayFilterPage(&filterSettings).LoadGraySettings();
-    AnalogGainPage(device.get(), &gainSettings).LoadGainSettings();
-    settingsLoaded = true;
+    previewPlacement_ = {0, 0, captureWindow_.hEffective, captureWindow_.vEffective};
+    ImageFilterPage(&filterSettings_).LoadFilterSettings();
+    GrayFilterPage(&filterSettings_).LoadGraySettings();
+    AnalogGainPage(device_.get(), &gainSettings_).LoadGainSettings();
+    settingsLoaded_ = true;
     if (ownCamera) WriteGainSettings();
-    device->SetWaitTime(static_cast<uint32_t>(frameTimeoutMs));
+    device_->SetWaitTime(static_cast<uint32_t>(kFrameTimeoutMs));
     LoadStreamSettings();
     return 1;
 }
 
 int CameraObject::LoadSizePreset() {
-    if (PresetStore::LoadSizePreset(&captureWindow) == PresetStore::LoadResult::Loaded) return 1;
+    if (PresetStore::LoadSizePreset(&captureWindow_) == PresetStore::LoadResult::Loaded) return 1;
     return Fail(CAMERR_STORAGE);
 }
 
 int CameraObject::LoadStreamSettings() {
     StreamSettings stream;
-    stream.color = colorMode;
-    stream.subSample = subsamplingMode;
-    stream.waitTime = waitTimeMs;
-    stream.clock = halfClock;
+    stream.color = colorMode_;
+    stream.subSample = subsamplingMode_;
+    stream.waitTime = waitTimeMs_;
+    stream.clock = halfClock_;
     if (!PresetStore::LoadStreamSettings(&stream)) return Fail(CAMERR_STORAGE);
     // A value that no setter takes leaves its field as it was: a colour mode without buffers or a
     // negative wait would break every later acquisition.
-    if (IsColorMode(stream.color)) colorMode = stream.color;
-    if (IsSubsamplingMode(stream.subSample)) subsamplingMode = stream.subSample;
-    if (stream.waitTime >= 0) waitTimeMs = stream.waitTime;
-    if (stream.clock >= 0 && stream.clock <= 9) halfClock = stream.clock;
+    if (IsColorMode(stream.color)) colorMode_ = stream.color;
+    if (IsSubsamplingMode(stream.subSample)) subsamplingMode_ = stream.subSample;
+    if (stream.waitTime >= 0) waitTimeMs_ = stream.waitTime;
+    if (stream.clock >= 0 && stream.clock <= 9) halfClock_ = stream.clock;
     return 1;
 }
 
 void CameraObject::ApplyCaptureWindow(bool send) {
-    if (!captureWindow.IsValid(subsamplingMode)) {
+    if (!captureWindow_.IsValid(subsamplingMode_)) {
         RecordError(CAMERR_CAPTURE_WINDOW);
-        const int presetBuf = captureWindow.presetBuf;
-        captureWindow = CaptureWindow{};
-        captureWindow.presetBuf = presetBuf;
+        const int presetBuf = captureWindow_.presetBuf;
+        captureWindow_ = CaptureWindow{};
+        captureWindow_.presetBuf = presetBuf;
     }
-    if (send && device) {
-        device->SetCaptureWindow(captureWindow.hStart, captureWindow.vStart,
-                                 captureWindow.hEffective, captureWindow.vEffective,
-                                 subsamplingMode);
+    if (send && device_) {
+        device_->SetCaptureWindow(captureWindow_.hStart, captureWindow_.vStart,
+                                 captureWindow_.hEffective, captureWindow_.vEffective,
+                                 subsamplingMode_);
     }
 }
 
@@ -131,8 +119,18 @@ bool CameraObject::CameraHeldElsewhere() const {
     });
 }
 
+bool CameraObject::CameraAcquiredElsewhere() const {
+    if (!device_ || !device_->IsOpen()) return false;
+    const int selected = device_->GetSelectedDevice();
+    return ProcessHandleList().AnyObject([&](const CameraObject& other) {
+        return &other != this && other.device_ && other.device_->IsOpen() &&
+               other.device_->GetSelectedDevice() == selected &&
+               other.acquisition_.State() != AcquisitionState::Idle;
+    });
+}
+
 void CameraObject::NoteHeldCamera() {
-    heldCamera_ = device && device->IsOpen() ? device->GetSelectedDevice() : -1;
+    heldCamera_ = device_ && device_->IsOpen() ? device_->GetSelectedDevice() : -1;
 }
 
 FilterSettings CameraObject::Filters() {
@@ -154,6 +152,7 @@ void CameraObject::StoreMeasuredWhiteBalance(const FilterSettings& measured) {
             f.autoWhiteBalanceOnce[0] = f.autoWhiteBalanceOnce[1] = 0;
         }
     });
+    if (FilterDialogHook* dialog = filterDialog_.load()) dialog->RefreshControls();
 }
 
 void CameraObject::StoreGrayCalibration(const FilterSettings& measured) {
@@ -164,24 +163,25 @@ void CameraObject::StoreGrayCalibration(const FilterSettings& measured) {
         f.grayGainB = measured.grayGainB;
         if (f.grayAutoGainCount > 0) f.grayAutoGainCount -= 1;
     });
+    if (FilterDialogHook* dialog = filterDialog_.load()) dialog->RefreshControls();
 }
 
 void CameraObject::WriteGainSettings() { WriteGainSettings(Gains()); }
 
 void CameraObject::WriteGainSettings(const GainSettings& g) {
-    if (!device) return;
-    device->SetGlobalGain(g.globalGain);
-    device->SetColorGain(K37VQDevice::REG_GAIN_GREEN1, g.gainGreen1);
-    device->SetColorGain(K37VQDevice::REG_GAIN_RED, g.gainRed);
-    device->SetColorGain(K37VQDevice::REG_GAIN_BLUE, g.gainBlue);
-    device->SetColorGain(K37VQDevice::REG_GAIN_GREEN2, g.gainGreen2);
-    device->SetExposureLines(g.exposure);
-    device->SetMirrorV(g.mirrorV);
-    device->SetMirrorH(g.mirrorH);
+    if (!device_) return;
+    device_->SetGlobalGain(g.globalGain);
+    device_->SetColorGain(K37VQDevice::REG_GAIN_GREEN1, g.gainGreen1);
+    device_->SetColorGain(K37VQDevice::REG_GAIN_RED, g.gainRed);
+    device_->SetColorGain(K37VQDevice::REG_GAIN_BLUE, g.gainBlue);
+    device_->SetColorGain(K37VQDevice::REG_GAIN_GREEN2, g.gainGreen2);
+    device_->SetExposureLines(g.exposure);
+    device_->SetMirrorV(g.mirrorV);
+    device_->SetMirrorH(g.mirrorH);
 }
 
 void CameraObject::ProgramClock(int setting) {
-    if (!device) return;
+    if (!device_) return;
     // Divider of register 0x0304 and clock period in microseconds by clock setting; the
     // periods of 54.8 and 76.8 MHz are those of their single-precision values.
     struct Clock {
@@ -193,21 +193,48 @@ void CameraObject::ProgramClock(int setting) {
         {4, 1.0 / 96}, {3, 1.0 / 128}, {2, 1.0 / 192},
     };
     const Clock& clock = kClocks[setting >= 0 && setting < 6 ? setting : 0];
-    device->WriteRegister16(0x0300, 4);
-    device->WriteRegister16(0x0302, 1);
-    device->WriteRegister16(K37VQDevice::REG_CLOCK_DIVIDER, clock.divider);
-    lineTiming.clockPeriodUs = clock.periodUs;
+    device_->WriteRegister16(0x0300, 4);
+    device_->WriteRegister16(0x0302, 1);
+    device_->WriteRegister16(K37VQDevice::REG_CLOCK_DIVIDER, clock.divider);
+    lineTiming_.clockPeriodUs = clock.periodUs;
     uint16_t value = 0;
-    device->ReadRegister16(0x3016, &value);
-    device->WriteRegister16(0x3016, static_cast<uint16_t>(value | 0x0101));
+    device_->ReadRegister16(0x3016, &value);
+    device_->WriteRegister16(0x3016, static_cast<uint16_t>(value | 0x0101));
+}
+
+int CameraObject::ProgramSensor(bool wide) {
+    K37VQDevice& device = *device_;
+    ProgramClock(halfClock_);
+    if (!SendCaptureWindow()) return 0;
+    device.SetWordTransfer(wide ? 1 : 0);
+
+    const GainSettings g = Gains();
+    device.SetMirrorV(g.mirrorV);
+    platform::SleepMs(5);
+    device.SetMirrorH(g.mirrorH);
+    platform::SleepMs(5);
+    device.SetGlobalGain(g.globalGain);
+    device.SetColorGain(K37VQDevice::REG_GAIN_GREEN1, g.gainGreen1);
+    device.SetColorGain(K37VQDevice::REG_GAIN_RED, g.gainRed);
+    device.SetColorGain(K37VQDevice::REG_GAIN_BLUE, g.gainBlue);
+    device.SetColorGain(K37VQDevice::REG_GAIN_GREEN2, g.gainGreen2);
+    device.SetExposureLines(g.exposure);
+
+    // The exposure time with the line values of the previous preparation, then the new ones.
+    GetRealExposureTime(nullptr);
+    device.ReadRegister16(K37VQDevice::REG_LINE_LENGTH, &lineTiming_.lineLengthClocks);
+    platform::SleepMs(3);
+    device.ReadRegister16(K37VQDevice::REG_FRAME_LENGTH, &lineTiming_.lineOffsetClocks);
+    platform::SleepMs(3);
+    return 1;
 }
 
 int CameraObject::RecordError(int code) {
     // Only failures are recorded and posted: a 0 would push the reason of a failed call down
     // the history and tell the error window of errors that are none.
     if (code == CAMERR_NONE) return 1;
-    errorHistory.Record(code);
-    platform::PostWindowMessage(errorWindow, CAMMSG_ERROR, 0, code);
+    errorHistory_.Record(code);
+    platform::PostWindowMessage(errorWindow_, CAMMSG_ERROR, 0, code);
     return 1;
 }
 
@@ -215,10 +242,10 @@ int CameraObject::RecordError(int code) {
 
 
 int CameraObject::SetDeviceNumber(int index) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     // Selecting closes the open camera: no acquisition may still read from it.
-    if (acquisition.State() != AcquisitionState::Idle) acquisition.StopPreview();
-    const bool selected = device->IsValidDevice(index) && device->SelectDevice(index) == 0;
+    if (acquisition_.State() != AcquisitionState::Idle) acquisition_.StopPreview();
+    const bool selected = device_->IsValidDevice(index) && device_->SelectDevice(index) == 0;
     NoteHeldCamera();
     if (!selected) return Fail(CAMERR_DEVICE_NUMBER);
     // The newly opened camera holds whatever it was last given: give it this handle's values,
@@ -261,27 +288,27 @@ int ListNames(CameraDevice& device, Char names[CameraObject::kMaxEnumSlots][Came
 }  // namespace
 
 int CameraObject::EnumDevice(char names[kMaxEnumSlots][kNameSlotSize]) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     if (names == nullptr) return Fail(CAMERR_ARGUMENT);
-    return ListNames(*device, names);
+    return ListNames(*device_, names);
 }
 
 int CameraObject::EnumDeviceW(char16_t names[kMaxEnumSlots][kNameSlotSize]) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     if (names == nullptr) return Fail(CAMERR_ARGUMENT);
-    return ListNames(*device, names);
+    return ListNames(*device_, names);
 }
 
 int CameraObject::GetDeviceName(int index, char* name, int size) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     if (name == nullptr || size < kMinNameSize) return Fail(CAMERR_ARGUMENT);
-    if (index < 0 || index >= device->GetDeviceCount()) return Fail(CAMERR_ARGUMENT);
+    if (index < 0 || index >= device_->GetDeviceCount()) return Fail(CAMERR_ARGUMENT);
     FormatName(index + 1, name, static_cast<size_t>(size));
     return 1;
 }
 
 int CameraObject::GetDeviceNameW(int index, char16_t* name, int size) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     if (name == nullptr || size < kMinNameSize) return Fail(CAMERR_ARGUMENT);
     char narrow[kNameSlotSize];
     if (!GetDeviceName(index, narrow, sizeof narrow)) return 0;
@@ -290,7 +317,7 @@ int CameraObject::GetDeviceNameW(int index, char16_t* name, int size) {
 }
 
 int CameraObject::GetCameraInfo(CameraInfo* info) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     if (info == nullptr) return Fail(CAMERR_ARGUMENT);
     if (info->size < static_cast<int>(sizeof(CameraInfo))) return Fail(CAMERR_MEMORY);
     info->width = CaptureWindow::kSensorWidth;
@@ -310,7 +337,7 @@ int CameraObject::GetCameraInfo(CameraInfo* info) {
 int CameraObject::SetColorMode(int bits) {
     for (int mode = 0; mode < kColorModeCount; ++mode) {
         if (kColorModes[mode].bits == bits) {
-            colorMode = mode;
+            colorMode_ = mode;
             return 1;
         }
     }
@@ -318,25 +345,25 @@ int CameraObject::SetColorMode(int bits) {
 }
 
 int CameraObject::GetColorMode() const {
-    const int mode = colorMode;
+    const int mode = colorMode_;
     return IsColorMode(mode) ? kColorModes[mode].reportedBits : -1;
 }
 
 int CameraObject::SetSubSample(int mode) {
     if (!IsSubsamplingMode(mode)) return Fail(CAMERR_ARGUMENT);
-    subsamplingMode = mode;
+    subsamplingMode_ = mode;
     return 1;
 }
 
 int CameraObject::SetWaitTime(int ms) {
     if (ms < 0) return Fail(CAMERR_ARGUMENT);
-    waitTimeMs = ms;
+    waitTimeMs_ = ms;
     return 1;
 }
 
 int CameraObject::SetHalfClock(int clock) {
     if (clock < 0 || clock > 9) return Fail(CAMERR_ARGUMENT);
-    halfClock = clock;
+    halfClock_ = clock;
     return 1;
 }
 
@@ -354,11 +381,11 @@ int CameraObject::GetAutoIris(int* ok) {
 // ---- Geometry ----
 
 int CameraObject::SelectSizePreset(int width, int height) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     CaptureWindow preset;
     if (!PresetStore::FindPreset(width, height, &preset)) return Fail(CAMERR_WINDOW);
-    const CaptureWindow previous = captureWindow;
-    captureWindow = preset;
+    const CaptureWindow previous = captureWindow_;
+    captureWindow_ = preset;
     ApplyCaptureWindow(false);  // an invalid preset becomes the full sensor, and counts as taken
     // A preset the sensor cannot read out fails as SetCaptureWindowEx does: the previous window
     // stays in force.
@@ -367,34 +394,34 @@ int CameraObject::SelectSizePreset(int width, int height) {
 
 int CameraObject::SetCaptureWindowEx(int hTotal, int hStart, int hEffective, int vTotal,
                                      int vStart, int vEffective) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     // A refused window leaves the one in force as it was: its size, the sensor and the values.
-    CaptureWindow wanted = captureWindow;
+    CaptureWindow wanted = captureWindow_;
     wanted.hTotal = hTotal;
     wanted.hStart = hStart;
     wanted.hEffective = hEffective;
     wanted.vTotal = vTotal;
     wanted.vStart = vStart;
     wanted.vEffective = vEffective;
-    if (!wanted.IsValid(subsamplingMode)) return Fail(CAMERR_CAPTURE_WINDOW);
-    const CaptureWindow previous = captureWindow;
-    captureWindow = wanted;
+    if (!wanted.IsValid(subsamplingMode_)) return Fail(CAMERR_CAPTURE_WINDOW);
+    const CaptureWindow previous = captureWindow_;
+    captureWindow_ = wanted;
     // A window the camera did not take for a failed transfer stays stored: the next
     // acquisition sends it again.
     return SendCaptureWindow(&previous);
 }
 
 int CameraObject::SendCaptureWindow(const CaptureWindow* previous) {
-    const CaptureWindow& w = captureWindow;
-    const int sent = device->SetCaptureWindow(w.hStart, w.vStart, w.hEffective, w.vEffective,
-                                              subsamplingMode);
+    const CaptureWindow& w = captureWindow_;
+    const int sent = device_->SetCaptureWindow(w.hStart, w.vStart, w.hEffective, w.vEffective,
+                                              subsamplingMode_);
     if (sent == K37VQDevice::kTransferFailed || sent == K37VQDevice::kBusy) {
         return Fail(CAMERR_REGISTER);
     }
     // A window the sensor cannot read out (narrower than it allows) fails like an invalid one;
     // the sensor keeps the window it had, and so does the object when given it.
     if (sent != 0) {
-        if (previous != nullptr) captureWindow = *previous;
+        if (previous != nullptr) captureWindow_ = *previous;
         return Fail(CAMERR_CAPTURE_WINDOW);
     }
     return 1;
@@ -402,12 +429,12 @@ int CameraObject::SendCaptureWindow(const CaptureWindow* previous) {
 
 int CameraObject::GetCaptureWindowEx(int* hTotal, int* hStart, int* hEffective, int* vTotal,
                                      int* vStart, int* vEffective) const {
-    if (hTotal) *hTotal = captureWindow.hTotal;
-    if (hStart) *hStart = captureWindow.hStart;
-    if (hEffective) *hEffective = captureWindow.hEffective;
-    if (vTotal) *vTotal = captureWindow.vTotal;
-    if (vStart) *vStart = captureWindow.vStart;
-    if (vEffective) *vEffective = captureWindow.vEffective;
+    if (hTotal) *hTotal = captureWindow_.hTotal;
+    if (hStart) *hStart = captureWindow_.hStart;
+    if (hEffective) *hEffective = captureWindow_.hEffective;
+    if (vTotal) *vTotal = captureWindow_.vTotal;
+    if (vStart) *vStart = captureWindow_.vStart;
+    if (vEffective) *vEffective = captureWindow_.vEffective;
     return 1;
 }
 
@@ -421,24 +448,24 @@ int CameraObject::SetMirrorH(int on) { return SetMirror(on, &GainSettings::mirro
 // when the device fails. The device is written even when the setting is unchanged: the selected
 // camera may not hold it (another camera was selected since).
 int CameraObject::SetMirror(int on, int GainSettings::*stored, int phaseBit, int (K37VQDevice::*deviceSet)(int)) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     on = on != 0;
     const int written = WithSettings([&](FilterSettings& f, GainSettings& g) {
         if (on != g.*stored) f.bayerPhase ^= phaseBit;
         g.*stored = on;
-        return ((*device).*deviceSet)(on);
+        return ((*device_).*deviceSet)(on);
     });
     return written == 0 ? 1 : Fail(CAMERR_REGISTER);
 }
 
 int CameraObject::GetMirrorV() {
-    if (!device) return NoDevice();
-    return device->GetMirrorV();
+    if (!device_) return NoDevice();
+    return device_->GetMirrorV();
 }
 
 int CameraObject::GetMirrorH() {
-    if (!device) return NoDevice();
-    return device->GetMirrorH();
+    if (!device_) return NoDevice();
+    return device_->GetMirrorH();
 }
 
 int CameraObject::GetFrameDetails(LumoraExFrameDetails* details) {
@@ -446,7 +473,7 @@ int CameraObject::GetFrameDetails(LumoraExFrameDetails* details) {
         return Fail(CAMERR_ARGUMENT);
     }
     FrameDetails d;
-    if (!acquisition.LastFrameDetails(&d)) return 0;
+    if (!acquisition_.LastFrameDetails(&d)) return 0;
     LumoraExFrameDetails out{};
     out.size = static_cast<int>(sizeof(out));
     out.number = d.number;
@@ -467,7 +494,7 @@ int CameraObject::GetStreamStatistics(LumoraExStreamStatistics* statistics) {
     if (statistics == nullptr || statistics->size < static_cast<int>(sizeof(LumoraExStreamStatistics))) {
         return Fail(CAMERR_ARGUMENT);
     }
-    const StreamStatistics s = acquisition.Statistics();
+    const StreamStatistics s = acquisition_.Statistics();
     LumoraExStreamStatistics out{};
     out.size = static_cast<int>(sizeof(out));
     out.completed = s.completed;
@@ -483,20 +510,20 @@ int CameraObject::GetStreamStatistics(LumoraExStreamStatistics* statistics) {
 }
 
 int CameraObject::GetRealExposureTime(int* ok) {
-    double us = (static_cast<double>(lineTiming.lineLengthClocks) * Gains().exposure +
-                 lineTiming.lineOffsetClocks) *
-                lineTiming.clockPeriodUs;
-    lastExposureTimeUs = static_cast<int>(us);
+    double us = (static_cast<double>(lineTiming_.lineLengthClocks) * Gains().exposure +
+                 lineTiming_.lineOffsetClocks) *
+                lineTiming_.clockPeriodUs;
+    lastExposureTimeUs_ = static_cast<int>(us);
     if (ok) *ok = 1;
-    return lastExposureTimeUs;
+    return lastExposureTimeUs_;
 }
 
 // ---- Registers, serial ROM and I/O port ----
 
 int CameraObject::WriteRegister(int address, int value) {
     if (address < 0 || address > 0xFFFF || value < 0 || value > 0xFFFF) return Fail(CAMERR_ARGUMENT);
-    if (!device) return NoDevice();
-    if (!device->WriteSensorRegister(static_cast<uint16_t>(address), static_cast<uint16_t>(value))) {
+    if (!device_) return NoDevice();
+    if (!device_->WriteSensorRegister(static_cast<uint16_t>(address), static_cast<uint16_t>(value))) {
         return Fail(CAMERR_REGISTER);
     }
     return 1;
@@ -505,42 +532,42 @@ int CameraObject::WriteRegister(int address, int value) {
 int CameraObject::ReadRegister(int address, int* ok) {
     if (ok) *ok = 0;
     if (address < 0 || address > 0xFFFF) return Fail(CAMERR_ARGUMENT);
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     uint16_t value = 0;
-    if (!device->ReadSensorRegister(static_cast<uint16_t>(address), &value)) return Fail(CAMERR_REGISTER);
+    if (!device_->ReadSensorRegister(static_cast<uint16_t>(address), &value)) return Fail(CAMERR_REGISTER);
     if (ok) *ok = 1;
     return value;
 }
 
 int CameraObject::ReadSromID(int address, int* ok) {
     if (ok) *ok = 0;
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     uint8_t value = 0;
-    if (!device->ReadSromId(address, &value)) return NoDevice();
+    if (!device_->ReadSromId(address, &value)) return NoDevice();
     if (ok) *ok = 1;
     return value;
 }
 
 int CameraObject::WriteSromID(int address, int value) {
-    if (!device || !device->WriteSromId(address, value)) return NoDevice();
+    if (!device_ || !device_->WriteSromId(address, value)) return NoDevice();
     return 1;
 }
 
 // The port byte: bit 6 is the output line, bits 3 and 4 the two input lines. This model's
 // device supplies no byte on a read; the byte then counts as 0.
 int CameraObject::SetIOPort(int value) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     int port = 0;
-    device->GetIOPort(&port);
+    device_->GetIOPort(&port);
     port = (port & ~0x40) | ((value & 4) ? 0x40 : 0);
-    return device->SetIOPort(port);
+    return device_->SetIOPort(port);
 }
 
 int CameraObject::GetIOPort(unsigned char* value) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     if (value == nullptr) return Fail(CAMERR_ARGUMENT);
     int port = 0;
-    device->GetIOPort(&port);
+    device_->GetIOPort(&port);
     *value = static_cast<unsigned char>((port >> 3) & 3);
     return 1;
 }
@@ -592,7 +619,7 @@ const ColourGain kColourGains[4] = {
 }  // namespace
 
 int CameraObject::SetFilterValue(int index, int value) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     if (index < 1 || index > kFilterIndexCount) return Fail(CAMERR_ARGUMENT);
     // The record and the device change together, under the settings lock.
     return WithSettings([&](FilterSettings& f, GainSettings& g) { return StoreFilterValue(index, value, f, g); });
@@ -618,18 +645,18 @@ int CameraObject::StoreFilterValue(int index, int value, FilterSettings& f, Gain
     switch (index) {
         case 13:
             g.globalGain = g.gainGreen1 = g.gainRed = g.gainBlue = g.gainGreen2 = value;
-            return device->SetGlobalGain(value) ? 1 : Fail(CAMERR_REGISTER);
+            return device_->SetGlobalGain(value) ? 1 : Fail(CAMERR_REGISTER);
         case 14:
         case 15:
         case 16:
         case 17: {
             const ColourGain& gain = kColourGains[index - 14];
             g.*(gain.field) = value;
-            return device->SetColorGain(gain.reg, value) ? 1 : Fail(CAMERR_REGISTER);
+            return device_->SetColorGain(gain.reg, value) ? 1 : Fail(CAMERR_REGISTER);
         }
         case 18:
             g.exposure = value;
-            return device->SetExposureLines(value) ? 1 : Fail(CAMERR_REGISTER);
+            return device_->SetExposureLines(value) ? 1 : Fail(CAMERR_REGISTER);
         default: return Fail(CAMERR_ARGUMENT);
     }
 }
@@ -637,19 +664,19 @@ int CameraObject::StoreFilterValue(int index, int value, FilterSettings& f, Gain
 int CameraObject::ReadSensorSetting(int index, int* value) {
     if (index == 13) {
         int read = 0;
-        *value = device->GetGlobalGain(&read);
+        *value = device_->GetGlobalGain(&read);
         return read;
     }
-    if (index == 18) return device->GetExposureLines(value);
+    if (index == 18) return device_->GetExposureLines(value);
     uint16_t gain = 0;
-    int read = device->GetColorGain(kColourGains[index - 14].reg, &gain);
+    int read = device_->GetColorGain(kColourGains[index - 14].reg, &gain);
     *value = gain;
     return read;
 }
 
 int CameraObject::GetFilterValue(int index, int* ok) {
     if (ok) *ok = 0;
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     if (index < 1 || index > kFilterIndexCount) return Fail(CAMERR_ARGUMENT);
     int sensorValue = 0;
     if (index >= 13 && index <= 18 && !ReadSensorSetting(index, &sensorValue)) {
@@ -675,32 +702,22 @@ int CameraObject::GetFilterValue(int index, int* ok) {
 // ---- Acquisition, preview window, still images and dialogs ----
 
 int CameraObject::FrameColorMode() const {
-    const int prepared = acquisition.PreparedColorMode();
-    return prepared >= 0 ? prepared : colorMode.load();
+    const int prepared = acquisition_.PreparedColorMode();
+    return prepared >= 0 ? prepared : colorMode_.load();
 }
 
 ImageBuffer* CameraObject::RawBuffer() const {
-    return IsWideColorMode(FrameColorMode()) ? buffer16.get() : buffer8.get();
+    return buffers_.Raw(FrameColorMode());
 }
 
-ImageBuffer* CameraObject::OutputBuffer() const {
-    switch (FrameColorMode()) {
-        case 0: return buffer8.get();
-        case 1: return buffer16.get();
-        case 2: return buffer24.get();
-        case 3: return buffer32.get();
-        case 4: return buffer48.get();
-        case 5: return buffer64.get();
-        default: return nullptr;
-    }
-}
+ImageBuffer* CameraObject::OutputBuffer() const { return buffers_.Output(FrameColorMode()); }
 
 int CameraObject::SaveImage(const char* fileName, int format) {
     if (fileName == nullptr || fileName[0] == '\0' || format < LUMORA_IMAGE_BMP || format > LUMORA_IMAGE_TIFF) {
         return Fail(CAMERR_ARGUMENT);
     }
-    if (!device) return NoDevice();
-    return acquisition.WithLatestFrame([&](const ImageBuffer* frame) {
+    if (!device_) return NoDevice();
+    return acquisition_.WithLatestFrame([&](const ImageBuffer* frame) {
         if (frame == nullptr || !frame->IsUsable()) return NoDevice();
         // A file that cannot be written (missing folder, full disk) is no success without a
         // reason: it is a storage failure.
@@ -711,56 +728,56 @@ int CameraObject::SaveImage(const char* fileName, int format) {
 
 int CameraObject::SetPreviewWindow(platform::WindowHandle parent, int x, int y, int width,
                                    int height) {
-    if (!device) return NoDevice();
-    previewParent = parent;
-    previewPlacement = {x, y, width, height};
+    if (!device_) return NoDevice();
+    previewParent_ = parent;
+    previewPlacement_ = {x, y, width, height};
     return 1;
 }
 
 int CameraObject::CameraDialog(platform::WindowHandle owner) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     if (!DialogsAvailable()) return Fail(CAMERR_UNSUPPORTED);
     CameraPropertyDialog dialog;
     // A recording keeps running (the dialog touches only the stored settings); a preview or
     // capture stops for the dialog and starts again after it.
-    const AcquisitionState before = acquisition.State();
-    const bool stop = before != AcquisitionState::Idle && !acquisition.Recorder().Active();
-    if (stop) acquisition.StopPreview();
+    const AcquisitionState before = acquisition_.State();
+    const bool stop = before != AcquisitionState::Idle && !acquisition_.Recorder().Active();
+    if (stop) acquisition_.StopPreview();
     const int result = dialog.Show(owner);
     if (result == 1) {
         LoadSizePreset();
         LoadStreamSettings();
     }
-    if (stop && before == AcquisitionState::Previewing) acquisition.StartPreview();
-    if (stop && before == AcquisitionState::Capturing) acquisition.Capture();
+    if (stop && before == AcquisitionState::Previewing) acquisition_.StartPreview();
+    if (stop && before == AcquisitionState::Capturing) acquisition_.Capture();
     return 1;
 }
 
 int CameraObject::FilterDialog(platform::WindowHandle owner) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     if (!DialogsAvailable()) return Fail(CAMERR_UNSUPPORTED);
     const FilterSettings saved = Filters();
-    FilterPropertyDialog dialog(&filterSettings, FilterEnableFlags::ForColorMode(colorMode), &filterNotifier,
+    FilterPropertyDialog dialog(&filterSettings_, FilterEnableFlags::ForColorMode(colorMode_), &filterNotifier_,
                                 &settingsMutex_);
-    filterDialog = &filterNotifier;
+    filterDialog_ = &filterNotifier_;
     const int result = dialog.Show(owner);
     if (result != 1) WithSettings([&](FilterSettings& f, GainSettings&) { f = saved; });
-    filterDialog = nullptr;
+    filterDialog_ = nullptr;
     return 1;
 }
 
 int CameraObject::AnalogGainDialog(platform::WindowHandle owner) {
-    if (!device) return NoDevice();
+    if (!device_) return NoDevice();
     if (!DialogsAvailable()) return Fail(CAMERR_UNSUPPORTED);
     // The sensor's values are read inside one pause, then stored: the settings lock is never
     // taken while the pause is held.
     int values[6];
     bool read[6];
-    int paused = device->PauseStream();
+    int paused = device_->PauseStream();
     for (int index = 13; index <= 18; ++index) {
         read[index - 13] = ReadSensorSetting(index, &values[index - 13]) != 0;
     }
-    device->ResumeStream(paused);
+    device_->ResumeStream(paused);
     int savedPhase = 0;
     const GainSettings saved = WithSettings([&](FilterSettings& f, GainSettings& g) {
         savedPhase = f.bayerPhase;
@@ -774,20 +791,20 @@ int CameraObject::AnalogGainDialog(platform::WindowHandle owner) {
         }
         return g;
     });
-    lumora::AnalogGainDialog dialog(device.get(), &gainSettings, &filterSettings.bayerPhase, &lineTiming,
-                                    &gainNotifier, &settingsMutex_);
-    analogGainDialog = &gainNotifier;
+    lumora::AnalogGainDialog dialog(device_.get(), &gainSettings_, &filterSettings_.bayerPhase, &lineTiming_,
+                                    &gainNotifier_, &settingsMutex_);
+    analogGainDialog_ = &gainNotifier_;
     const int result = dialog.Show(owner);
     if (result != 1) {
         WithSettings([&](FilterSettings& f, GainSettings& g) {
             g = saved;
             f.bayerPhase = savedPhase;
         });
-        paused = device->PauseStream();
+        paused = device_->PauseStream();
         WriteGainSettings(saved);
-        device->ResumeStream(paused);
+        device_->ResumeStream(paused);
     }
-    analogGainDialog = nullptr;
+    analogGainDialog_ = nullptr;
     return 1;
 }
 

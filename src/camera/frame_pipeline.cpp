@@ -8,7 +8,9 @@
 #include <memory>
 #include <thread>
 
-#include "camera/camera_object.h"
+#include "camera/dialog_hooks.h"
+#include "camera/camera_tables.h"
+#include "camera/frame_buffers.h"
 #include "camera/helper_thread.h"
 #include "imaging/defect_correction.h"
 #include "imaging/demosaic.h"
@@ -18,6 +20,8 @@
 #include "imaging/sharpen_filter.h"
 #include "imaging/tone_filters.h"
 #include "imaging/white_balance_filter.h"
+#include "device/k37vq_device.h"
+#include "lumora/LumoraSdk.h"
 
 namespace lumora {
 
@@ -101,8 +105,8 @@ constexpr int kWaitFor[kSteps] = {1, 1, 2, 3};
 
 }  // namespace
 
-FramePipeline::FramePipeline(CameraObject& camera)
-    : camera_(camera), workerThreads_(std::thread::hardware_concurrency() >= 2 ? 2 : 1) {}
+FramePipeline::FramePipeline(Host& host)
+    : host_(host), workerThreads_(std::thread::hardware_concurrency() >= 2 ? 2 : 1) {}
 
 FramePipeline::~FramePipeline() = default;
 
@@ -135,13 +139,17 @@ int FramePipeline::ExposurePercent(const int means[5]) {
     return percent;
 }
 
-int FramePipeline::AutoExposure(ImageBuffer* raw) { return AutoExposure(raw, camera_.Gains().autoIris); }
+int FramePipeline::AutoExposure(ImageBuffer* raw) {
+    int mode = 0;
+    host_.UpdateSettings([&](FilterSettings&, GainSettings& g) { mode = g.autoIris; });
+    return AutoExposure(raw, mode);
+}
 
 int FramePipeline::AutoExposure(ImageBuffer* raw, int mode) {
-    CameraObject& c = camera_;
     if (mode == 0) return 0;
-    if (raw == nullptr || !raw->IsUsable() || !c.device) {
-        c.RecordError(CAMERR_ARGUMENT);
+    K37VQDevice* device = host_.Device();
+    if (raw == nullptr || !raw->IsUsable() || device == nullptr) {
+        host_.RecordError(CAMERR_ARGUMENT);
         return 0;
     }
     const int32_t w = raw->Width();
@@ -162,28 +170,28 @@ int FramePipeline::AutoExposure(ImageBuffer* raw, int mode) {
     // The device and the camera's record change together under the settings lock, so that a
     // setter on another thread never leaves the two apart.
     int shown = -1;
-    c.WithSettings([&](FilterSettings&, GainSettings& g) {
+    host_.UpdateSettings([&](FilterSettings&, GainSettings& g) {
         if (mode == 2) {
             // A failed read leaves the gain alone rather than taking it for 0.
             int ok = 0;
-            const int current = c.device->GetGlobalGain(&ok);
+            const int current = device->GetGlobalGain(&ok);
             if (!ok) return;
             const int gain = std::clamp(percent * current / 100, 0, 127);
-            c.device->SetGlobalGain(gain);
+            device->SetGlobalGain(gain);
             g.globalGain = g.gainGreen1 = g.gainRed = g.gainBlue = g.gainGreen2 = gain;
             shown = gain;
         } else if (mode == 1) {
             // A failed read leaves the exposure alone rather than taking it for 0 lines.
             int lines = 0;
-            if (!c.device->GetExposureLines(&lines)) return;
+            if (!device->GetExposureLines(&lines)) return;
             const uint16_t scaled = static_cast<uint16_t>(percent * lines / 100);
             const int exposure = std::clamp<int>(scaled, 1, kAutoExposureMaxLines);
-            c.device->SetExposureLines(exposure);
+            device->SetExposureLines(exposure);
             g.exposure = exposure;
             shown = exposure;
         }
     });
-    GainDialogHook* dialog = c.analogGainDialog.load();
+    GainDialogHook* dialog = host_.OpenGainDialog();
     if (dialog != nullptr && shown >= 0) {
         dialog->ShowValue(mode == 2 ? GainDialogHook::kGainEdit : GainDialogHook::kExposureEdit, shown);
     }
@@ -208,29 +216,29 @@ struct FramePipeline::FrameJob {
 };
 
 void FramePipeline::Run() {
-    CameraObject& c = camera_;
     FrameJob job;
     // This frame's settings: one copy, taken once.
     int autoIris = 0;
-    c.WithSettings([&](const FilterSettings& filters, const GainSettings& gains) {
+    host_.UpdateSettings([&](const FilterSettings& filters, const GainSettings& gains) {
         job.f = filters;
         autoIris = gains.autoIris;
     });
     const FilterSettings& f = job.f;
-    job.raw = c.RawBuffer();
+    const FrameBuffers& buffers = host_.Buffers();
+    job.mode = host_.FrameColorMode();
+    job.raw = buffers.Raw(job.mode);
     AutoExposure(job.raw, autoIris);
     if (job.raw == nullptr || !job.raw->IsUsable()) return;
 
-    job.mode = c.FrameColorMode();
-    ImageBuffer* output = c.OutputBuffer();
+    ImageBuffer* output = buffers.Output(job.mode);
     job.output = output != nullptr && output->IsUsable() ? output : nullptr;
     // Where this mode demosaics to: its output, or the 24-bit buffer of the gray mode 2.
     ImageBuffer* colour = job.mode >= 2 && job.mode <= 5 ? output
-                          : job.mode == 0 && f.grayMode == 2 ? c.buffer24.get()
+                          : job.mode == 0 && f.grayMode == 2 ? buffers.buffer24.get()
                                                              : nullptr;
     job.colour = colour != nullptr && colour->IsUsable() ? colour : nullptr;
-    job.gray = job.mode == 0 ? c.buffer8.get() : nullptr;
-    job.sharpenSource = c.sharpenSource.get();
+    job.gray = job.mode == 0 ? buffers.buffer8.get() : nullptr;
+    job.sharpenSource = buffers.sharpenSource.get();
     job.params = MosaicParameters(f);
     // Gamma, contrast and brightness are tables on the same samples: the ones before sharpening
     // become one pass, and brightness joins them when there is no sharpening in between.
@@ -304,10 +312,7 @@ void FramePipeline::RunStep(FrameJob& job, int32_t band, int step) {
         if (job.gray != nullptr) {
             if (f.grayMode == 1) {
                 // Whole frames only (Run's thread).
-                if (GrayFilterStage(job.f, *job.gray, camera_.processor)) {
-                    camera_.StoreGrayCalibration(job.f);
-                    if (FilterDialogHook* dialog = camera_.filterDialog.load()) dialog->RefreshControls();
-                }
+                if (GrayFilterStage(job.f, *job.gray, host_.Processor())) host_.StoreGrayCalibration(job.f);
             } else if (job.colour != nullptr) {
                 const Rect r = PictureRows(*job.colour, first, end);
                 if (r.top < r.bottom) job.gray->Apply(ColourToGray, job.colour, &r, 0, r.top, nullptr, nullptr);
@@ -334,8 +339,7 @@ void FramePipeline::WhiteBalanceAndDemosaic(FrameJob& job, int32_t first, int32_
     ImageBuffer& colour = *job.colour;
     if (job.bands == 1 && AutoWhiteBalance(job.f, raw)) {
         job.params = MosaicParameters(job.f);
-        camera_.StoreMeasuredWhiteBalance(job.f);
-        if (FilterDialogHook* dialog = camera_.filterDialog.load()) dialog->RefreshControls();
+        host_.StoreMeasuredWhiteBalance(job.f);
     }
     const bool wide = raw.BitCount() == 16;
     const DemosaicParams* record = &job.params;

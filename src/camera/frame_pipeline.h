@@ -6,7 +6,7 @@
 // not run.
 //
 // Buffers: the raw frame is in the camera's buffer16 for colour modes 1, 4, 5 and in buffer8
-// otherwise; the output is the colour mode's buffer (CameraObject::OutputBuffer).
+// otherwise; the output is the colour mode's buffer (FrameBuffers::Raw and Output).
 //
 // Row bands: the stages after automatic exposure run band by band (kBandRows rows that stay in
 // the core's cache) rather than pass by pass over the whole frame, each step of a band a few
@@ -24,17 +24,49 @@
 // loops decide (automatic exposure and gain, white balance, gray calibration) goes back into
 // the camera's records under the same lock.
 #include <cstdint>
+#include <functional>
 #include <memory>
+
+#include "camera/gain_settings.h"
+#include "imaging/filter_settings.h"
 
 namespace lumora {
 
-class CameraObject;
+class GainDialogHook;
 class HelperThread;
 class ImageBuffer;
+class K37VQDevice;
+struct FrameBuffers;
+struct ProcessorInfo;
 
 class FramePipeline {
 public:
-    explicit FramePipeline(CameraObject& camera);
+    // What the pipeline needs of its camera. Thread context: Run's thread (the helper thread
+    // reaches none of it).
+    class Host {
+    public:
+        // The device the control loops adjust; null when there is none.
+        virtual K37VQDevice* Device() = 0;
+        virtual FrameBuffers& Buffers() = 0;
+        // The colour mode the buffers hold, 0..5.
+        virtual int FrameColorMode() const = 0;
+        virtual const ProcessorInfo& Processor() const = 0;
+        // Runs op on the camera's filter and gain records under its settings lock (op may use
+        // the device).
+        virtual void UpdateSettings(const std::function<void(FilterSettings&, GainSettings&)>& op) = 0;
+        // A measured white balance, a gray calibration: into the camera's filter record, and
+        // shown by an open filter dialog.
+        virtual void StoreMeasuredWhiteBalance(const FilterSettings& measured) = 0;
+        virtual void StoreGrayCalibration(const FilterSettings& measured) = 0;
+        // The open analog gain dialog, or null.
+        virtual GainDialogHook* OpenGainDialog() = 0;
+        virtual int RecordError(int code) = 0;
+
+    protected:
+        ~Host() = default;
+    };
+
+    explicit FramePipeline(Host& host);
     ~FramePipeline();
     FramePipeline(const FramePipeline&) = delete;
     FramePipeline& operator=(const FramePipeline&) = delete;
@@ -70,7 +102,7 @@ private:
     // job's settings and the camera), then the demosaic of the job's rows.
     void WhiteBalanceAndDemosaic(FrameJob& job, int32_t first, int32_t end);
 
-    CameraObject& camera_;
+    Host& host_;
     int workerThreads_;
     std::unique_ptr<HelperThread> helper_;
 };

@@ -5,7 +5,9 @@
 #include <system_error>
 
 #include "camera/acquisition.h"
-#include "camera/camera_object.h"
+#include "camera/acquisition_host.h"
+#include "camera/frame_pipeline.h"
+#include "device/k37vq_device.h"
 #include "platform/clock.h"
 
 namespace lumora {
@@ -15,7 +17,7 @@ bool PreviewThread::Start() {
     rate_.Restart(platform::MultimediaTime());
     frames_ = 0;
     busyUs_ = 0;
-    if (camera_.device) camera_.device->ClearWake();
+    if (K37VQDevice* device = camera_.Device()) device->ClearWake();
     run_ = 1;
     try {
         thread_ = std::thread([this] { Loop(); });
@@ -27,24 +29,31 @@ bool PreviewThread::Start() {
     return true;
 }
 
-void PreviewThread::Stop() {
-    run_ = 0;
-    if (camera_.device) camera_.device->WakeFrameWaiters();
+void PreviewThread::Stop(bool drain) {
+    int running = 1;
+    if (!drain || !run_.compare_exchange_strong(running, 2)) run_ = 0;
+    if (K37VQDevice* device = camera_.Device()) device->WakeFrameWaiters();
     if (thread_.joinable()) thread_.join();
+    run_ = 0;
 }
 
 void PreviewThread::Loop() {
     // The device is asked at least once per wait time, counted from one question to the next:
     // a frame that took longer than the wait to process is followed by the next question at
     // once, and a frame that arrives during the wait is taken as it arrives.
+    K37VQDevice& device = *camera_.Device();
     uint32_t asked = platform::TickCount();
-    while (run_ == 1) {
-        const uint32_t wait = static_cast<uint32_t>(std::max(camera_.waitTimeMs.load(), 0));
-        const uint32_t since = platform::TickCount() - asked;
-        camera_.device->WaitForNewFrame(since < wait ? wait - since : 0);
-        if (run_ != 1) break;
+    while (run_ != 0) {
+        // Draining: what the device holds is taken without waiting, then the thread ends.
+        const bool draining = run_ == 2;
+        if (!draining) {
+            const uint32_t wait = static_cast<uint32_t>(std::max(camera_.GetWaitTime(), 0));
+            const uint32_t since = platform::TickCount() - asked;
+            device.WaitForNewFrame(since < wait ? wait - since : 0);
+            if (run_ == 0) break;
+        }
         asked = platform::TickCount();
-        const int status = camera_.device->QueryNewFrame();
+        const int status = device.QueryNewFrame();
         if (status == 1) {
             run_ = 0;
             acquisition_.PostFrame(CAMERR_STREAM_STOPPED);
@@ -52,7 +61,10 @@ void PreviewThread::Loop() {
             acquisition_.StreamStopped();
             break;
         }
-        if (status != 3) continue;
+        if (status != 3) {
+            if (draining) break;
+            continue;
+        }
         const auto start = std::chrono::steady_clock::now();
         ProcessFrame();
         const auto spent = std::chrono::steady_clock::now() - start;
@@ -75,11 +87,11 @@ void PreviewThread::ProcessFrame() {
     info.height = raw.Height();
     info.bitCount = output.BitCount();
     info.fpsTimes10 = rate_.Count(platform::MultimediaTime());
-    camera_.pipeline.Run();
+    camera_.Pipeline().Run();
     FrameDetails details;
     acquisition_.LastFrameDetails(&details);  // this thread's own frame, fetched above
     if (acquisition_.handOver.Publish(output, false, details)) acquisition_.FrameHandedOver();
-    camera_.preview.Paint();
+    camera_.FrameWindow().Paint();
     acquisition_.DeliverFrame(output, info);
 }
 

@@ -17,11 +17,11 @@
 namespace lumora {
 
 class Acquisition;
-class CameraObject;
+class AcquisitionHost;
 
 class PreviewThread {
 public:
-    PreviewThread(CameraObject& camera, Acquisition& acquisition)
+    PreviewThread(AcquisitionHost& camera, Acquisition& acquisition)
         : camera_(camera), acquisition_(acquisition) {}
     ~PreviewThread() { Stop(); }
     PreviewThread(const PreviewThread&) = delete;
@@ -30,7 +30,9 @@ public:
     // Starts the thread with a new frame-rate window; false when no thread can be made.
     bool Start();
     // Asks the thread to stop, wakes its pause and waits for it to end. Safe without a thread.
-    void Stop();
+    // With drain, a running thread first processes the frame the device holds, if any (the
+    // device reads no more: see CameraDevice::HaltStream).
+    void Stop(bool drain = false);
     // True from Start until the thread is asked to stop or ends by itself.
     bool Running() const { return run_.load() == 1; }
 
@@ -44,9 +46,9 @@ private:
     void Loop();
     void ProcessFrame();
 
-    CameraObject& camera_;
+    AcquisitionHost& camera_;
     Acquisition& acquisition_;
-    std::atomic<int> run_{0};
+    std::atomic<int> run_{0};  // 1 running, 2 draining, 0 stopping or ended
     std::thread thread_;
     FrameRateMeter rate_;
     std::atomic<int> started_{0};

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <new>
 
-#include "camera/camera_object.h"
+#include "camera/frame_buffers.h"
 #include "imaging/pixel_conversion.h"
 #include "platform/clock.h"
 #include "platform/random.h"
@@ -32,7 +32,7 @@ platform::PaintSource SourceOf(const ImageBuffer& buffer) {
 
 }  // namespace
 
-PreviewWindow::PreviewWindow(CameraObject& camera) : camera_(camera) {}
+PreviewWindow::PreviewWindow(Host& host) : host_(host) {}
 
 PreviewWindow::~PreviewWindow() { Destroy(); }
 
@@ -41,18 +41,16 @@ bool PreviewWindow::Available() { return platform::PreviewSurface::Available(); 
 bool PreviewWindow::Create(platform::WindowHandle parent, const PreviewPlacement& placement) {
     std::lock_guard<std::mutex> lock(mutex_);
     TearDown();
-    const auto self = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&camera_));
+    const auto self = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&host_));
     const uint32_t salt = static_cast<uint32_t>(platform::RuntimeRandom()) + platform::MultimediaTime();
     std::snprintf(className_, sizeof className_, "VideoRenderer_%08x_%08x",
                   static_cast<unsigned>(self), static_cast<unsigned>(salt));
-    const CaptureWindow& window = camera_.captureWindow;
     const bool made =
         parent != nullptr
             ? surface_.CreateChild(className_, kChildTitle, parent, placement.x, placement.y,
                                    placement.width, placement.height)
             : surface_.CreateTopLevel(className_, kTopLevelTitle,
-                                      window.FrameWidth(camera_.subsamplingMode),
-                                      window.FrameHeight(camera_.subsamplingMode));
+                                      host_.FrameWidth(), host_.FrameHeight());
     if (!made) className_[0] = '\0';
     return made;
 }
@@ -75,7 +73,7 @@ platform::WindowHandle PreviewWindow::Handle() const {
 const char* PreviewWindow::ClassName() const { return className_; }
 
 ImageBuffer* PreviewWindow::SizeDisplayBuffer(int width, int height, int mode) {
-    std::unique_ptr<ImageBuffer>& display = camera_.displayBuffer;
+    std::unique_ptr<ImageBuffer>& display = host_.Buffers().displayBuffer;
     if (!display) display.reset(new (std::nothrow) ImageBuffer());
     if (!display) return nullptr;
     const int bits = PaletteDisplay(mode) ? 8 : 24;
@@ -90,11 +88,11 @@ void PreviewWindow::PrepareDisplayBuffer() {
     std::lock_guard<std::mutex> lock(mutex_);
     const platform::ClientArea area = surface_.Client();
     if (!area.visible || area.width <= 0 || area.height <= 0 || !surface_.HasContext()) return;
-    SizeDisplayBuffer(area.width, area.height, camera_.colorMode);
+    SizeDisplayBuffer(area.width, area.height, host_.ColorMode());
 }
 
 ImageBuffer* PreviewWindow::DisplaySource(int mode) {
-    CameraObject& c = camera_;
+    const FrameBuffers& c = host_.Buffers();
     switch (mode) {
         case 0: return c.buffer8.get();
         case 1: return Converted(c.buffer8.get(), c.buffer16.get(), Gray16To8);
@@ -111,7 +109,7 @@ bool PreviewWindow::Paint() {
     // A hidden, minimised, closed or empty window costs no conversion.
     const platform::ClientArea area = surface_.Client();
     if (!area.visible || area.width <= 0 || area.height <= 0 || !surface_.HasContext()) return false;
-    const int mode = camera_.colorMode;
+    const int mode = host_.ColorMode();
     const ImageBuffer* source = DisplaySource(mode);
     if (source == nullptr || !source->IsUsable()) return false;
     if (area.width == source->Width() && area.height == source->Height() && mode != 1)

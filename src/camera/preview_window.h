@@ -15,7 +15,7 @@
 
 namespace lumora {
 
-class CameraObject;
+struct FrameBuffers;
 class ImageBuffer;
 
 // Where the next window goes, in the parent's client coordinates (child windows only).
@@ -28,7 +28,24 @@ struct PreviewPlacement {
 
 class PreviewWindow {
 public:
-    explicit PreviewWindow(CameraObject& camera);
+    // What the window needs of its camera: the buffers it paints from and the settings that
+    // size it. Thread context: ColorMode on either thread; the rest on the application's
+    // thread.
+    class Host {
+    public:
+        virtual FrameBuffers& Buffers() = 0;
+        // The stored colour mode, 0..5.
+        virtual int ColorMode() const = 0;
+        // The frame size of the capture window after subsampling (the top-level window's
+        // client area).
+        virtual int FrameWidth() const = 0;
+        virtual int FrameHeight() const = 0;
+
+    protected:
+        ~Host() = default;
+    };
+
+    explicit PreviewWindow(Host& host);
     ~PreviewWindow();
     PreviewWindow(const PreviewWindow&) = delete;
     PreviewWindow& operator=(const PreviewWindow&) = delete;
@@ -70,7 +87,7 @@ private:
     // (8-bit gray palette for modes 0 and 1, else 24 bits); null when it cannot.
     ImageBuffer* SizeDisplayBuffer(int width, int height, int mode);
 
-    CameraObject& camera_;
+    Host& host_;
     mutable std::mutex mutex_;
     platform::PreviewSurface surface_;
     char className_[256] = {};

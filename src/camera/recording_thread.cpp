@@ -4,8 +4,8 @@
 #include <system_error>
 #include <vector>
 
-#include "camera/camera_object.h"
 #include "camera/frame_hand_over.h"
+#include "lumora/LumoraSdk.h"
 #include "imaging/pixel_conversion.h"
 #include "output/avi_writer.h"
 #include "platform/clock.h"

@@ -22,7 +22,6 @@
 namespace lumora {
 
 class AviWriter;
-class CameraObject;
 class FrameHandOver;
 class ImageBuffer;
 
@@ -30,7 +29,17 @@ class RecordingThread {
 public:
     static constexpr uint32_t kPollMs = 10;
 
-    RecordingThread(CameraObject& camera, AviWriter& writer, FrameHandOver& frames)
+    // Where the thread reports what ends a recording early (the camera's error history). Any
+    // thread.
+    class Host {
+    public:
+        virtual int RecordError(int code) = 0;
+
+    protected:
+        ~Host() = default;
+    };
+
+    RecordingThread(Host& camera, AviWriter& writer, FrameHandOver& frames)
         : camera_(camera), writer_(writer), frames_(frames) {}
     ~RecordingThread() { Stop(); }
     RecordingThread(const RecordingThread&) = delete;
@@ -65,7 +74,7 @@ private:
     // takes no more frames.
     bool WriteFrame(ImageBuffer& colour, ImageBuffer& gray);
 
-    CameraObject& camera_;
+    Host& camera_;
     AviWriter& writer_;
     FrameHandOver& frames_;
     FrameIndexWriter index_;  // the application's thread before Start, then the thread's

@@ -292,6 +292,7 @@ int CameraDevice::Start(StreamState state) {
     takenCount = 0;
     supersededCount = 0;
     untakenAtStop = 0;
+    streamHalted = false;
     failedTransfers = 0;
     stallCount = 0;
     presenceChecked = false;
@@ -333,6 +334,11 @@ void CameraDevice::AcquisitionLoop() {
                 platform::SleepMs(10);
                 continue;
             }
+            if (streamHalted) {
+                if (frameEventArmed) frameEvent.Set();
+                platform::SleepMs(1);
+                continue;
+            }
             if (cameraLost) {
                 // Nothing more comes through this handle: the pass idles until the stream ends.
                 if (state == STREAM_SINGLE) streamState.compare_exchange_strong(state, STREAM_STOP);
@@ -344,7 +350,7 @@ void CameraDevice::AcquisitionLoop() {
                 // A camera that fails every transfer at once is retried at a millisecond's pace
                 // rather than in a loop that holds a whole core, until it delivers again or
                 // turns out to have left the bus.
-                if (streamState != STREAM_STOP && CameraLeft()) cameraLost = true;
+                if (streamState != STREAM_STOP && !streamHalted && CameraLeft()) cameraLost = true;
                 platform::SleepMs(1);
                 continue;
             }
@@ -375,7 +381,7 @@ bool CameraDevice::TakeFrame(int state) {
     // The slot is chosen, emptied, filled and numbered under one hold of the lock, so that a
     // pause never finds a slot half way.
     DeviceLockScope lock(transferLock);
-    if (streamState == STREAM_STOP) return false;
+    if (streamState == STREAM_STOP || streamHalted) return false;
     FrameSlot& slot = buffers[state == STREAM_SINGLE ? 0 : FillTarget()];
     slot.sequence = 0;
     const uint32_t length = static_cast<uint32_t>(GetTransferSize());
@@ -481,9 +487,18 @@ int CameraDevice::FinishSingleCapture(uint8_t* destination, FrameDetails* detail
     return 0;
 }
 
+bool CameraDevice::HaltStream() {
+    streamHalted = true;
+    // A transfer holds the lock from its choice of slot to its frame's number.
+    if (!transferLock.Acquire(std::chrono::milliseconds(kPauseTimeoutMs))) return false;
+    transferLock.Release();
+    return true;
+}
+
 int CameraDevice::StopStream() {
     streamState = STREAM_STOP;
     JoinThread();
+    streamHalted = false;
     // Frames completed after the last one taken: nobody will take them now.
     const int completed = frameSequence, taken = lastDelivered;
     if (completed > taken) untakenAtStop += static_cast<uint32_t>(completed - taken);

@@ -98,6 +98,11 @@ public:
     /* 11 */ virtual int FinishSingleCapture(uint8_t* destination, int, int, int);
     /* 12 */ virtual int StartStream();
     /* 13 */ virtual int StopStream();
+    // Ends a running stream's reading without stopping it: the transfer in progress finishes
+    // (its frame counts as completed and can be copied), no further frame is read. Returns once
+    // no transfer is in progress; false when the transfer in progress did not end within
+    // kPauseTimeoutMs (it is still the last one read). StopStream or a new start ends the halt.
+    bool HaltStream();
     /* 14 */ virtual void AcquisitionLoop();
     // 3 when a frame newer than the last copied one is held; else 1 once the camera has left
     // the bus (its drive can no longer be opened, see CameraLeft); else 2.
@@ -223,6 +228,7 @@ protected:
     std::atomic<int> lastDelivered{0};
     std::atomic<int> slotInCopy{-1};  // the slot CopyNewestFrame reads, -1 when none
     std::atomic<int> streamState{STREAM_IDLE};
+    std::atomic<bool> streamHalted{false};  // see HaltStream
     std::thread threadHandle;  // the acquisition thread, joinable while it exists
     ManualResetEvent endEvent;  // set by the thread when it ends
     bool endEventExists = false;

@@ -53,7 +53,7 @@ protected:
         return codes;
     }
     int FrameBytes() const { return camera->OutputBuffer()->Stride() * camera->OutputBuffer()->Height(); }
-    const PreviewThread& Previewer() const { return camera->acquisition.Previewer(); }
+    const PreviewThread& Previewer() const { return camera->Acquirer().Previewer(); }
 
     std::shared_ptr<CameraEmulator> emulator;
     LumoraHandle h = 0;
@@ -76,15 +76,15 @@ TEST_F(AcquisitionTest, StateMachine) {
     EXPECT_EQ(Lumora_GetImage(h, frame.data(), size, 1), 1);
     EXPECT_EQ(Lumora_StopPreview(h), 1);
     EXPECT_EQ(Lumora_SnapShot(h, frame.data(), size, 1), 1);  // prepares, grabs, stays idle
-    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Idle);
+    EXPECT_EQ(camera->Acquirer().State(), AcquisitionState::Idle);
     EXPECT_EQ(Lumora_Capture(h), 1);
     EXPECT_EQ(Lumora_Capture(h), 1);
-    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Capturing);
+    EXPECT_EQ(camera->Acquirer().State(), AcquisitionState::Capturing);
     EXPECT_EQ(Lumora_StartPreview(h), 0);
     EXPECT_EQ(Lumora_SnapShot(h, frame.data(), size, 0), 1);
     EXPECT_EQ(Codes(), std::vector<int>{CAMERR_NO_DEVICE});
     EXPECT_EQ(Lumora_Close(h), 1);
-    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Idle);
+    EXPECT_EQ(camera->Acquirer().State(), AcquisitionState::Idle);
     EXPECT_EQ(Previewer().ThreadsStarted(), 1);
     // A window needs a window system; a negative duration is refused.
     const bool windows = PreviewWindow::Available();
@@ -100,7 +100,7 @@ TEST_F(AcquisitionTest, StateMachine) {
     // Selecting a camera closes the open one: the acquisition on it ends first.
     ASSERT_EQ(Lumora_StartPreview(h), 1);
     EXPECT_EQ(Lumora_SetDeviceNumber(h, 0), 1);
-    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Idle);
+    EXPECT_EQ(camera->Acquirer().State(), AcquisitionState::Idle);
     EXPECT_FALSE(Previewer().Running());
 }
 
@@ -117,7 +117,7 @@ TEST_F(AcquisitionTest, CallerBufferOneByteShortFailsEveryCopy) {
     EXPECT_EQ(Lumora_WriteRegisterEx(h, 0x3056, 0x12300 | (gain + 1)), 0);
     EXPECT_EQ(Lumora_ReadRegisterEx(h, 0x3056, nullptr), gain);
     EXPECT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), -1, 0), 0);
-    EXPECT_EQ(camera->acquisition.State(), AcquisitionState::Idle);
+    EXPECT_EQ(camera->Acquirer().State(), AcquisitionState::Idle);
     EXPECT_EQ(Codes(), (std::vector<int>{CAMERR_ARGUMENT, CAMERR_ARGUMENT}));
     ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, frame.data(), FrameBytes() - 1, 0), 1);
     ASSERT_TRUE(WaitFor([&] { return log.Take().size() >= 3; }));
@@ -224,7 +224,7 @@ TEST_F(AcquisitionTest, RecordingsEndedEitherWayAreReadable) {
     ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, 322, 2616, 0, 240), 1);  // rows of 966 bytes
     ASSERT_EQ(Lumora_SetColorMode(h, 16), 1);
     emulator->SetFramePeriodUs(40000);
-    const RecordingThread& recorder = camera->acquisition.Recorder();
+    const RecordingThread& recorder = camera->Acquirer().Recorder();
     long frames = 0;
     double rate = 0;
     for (bool unplug : {false, true}) {
@@ -276,7 +276,7 @@ TEST_F(AcquisitionTest, RecordingsEndedEitherWayAreReadable) {
 TEST_F(AcquisitionTest, RecordingShowsThePictureTheSnapshotShows) {
     emulator->SetStill(true);
     ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 1232, 1024, 2616, 924, 768), 1);  // the chart's middle
-    const RecordingThread& recorder = camera->acquisition.Recorder();
+    const RecordingThread& recorder = camera->Acquirer().Recorder();
     for (int bits : {8, 24, 32}) {
         for (int sub : {2, 18, 1, 17, 0}) {
             SCOPED_TRACE(::testing::Message() << bits << " bits, subsampling " << sub);
@@ -381,7 +381,7 @@ TEST_F(AcquisitionTest, UnplugMidSnapshot) {
     std::vector<uint8_t> frame(320 * 240);
     ASSERT_EQ(Lumora_CallBackPreview(h, &notifier, nullptr, 0, 0), 1);
     ASSERT_EQ(Lumora_StopPreview(h) & Lumora_Capture(h), 1);
-    camera->device->SetWaitTime(100);  // the frame time-out, 8 s by default
+    camera->Device()->SetWaitTime(100);  // the frame time-out, 8 s by default
     emulator->UnplugAfter(0);
     EXPECT_EQ(Lumora_SnapShot(h, frame.data(), static_cast<int>(frame.size()), 1), 0);
     EXPECT_EQ(Codes(), std::vector<int>{CAMERR_TRANSFER});
@@ -485,7 +485,13 @@ TEST(FrameHandOverTest, ReadersNeverSeeAHalfWrittenFrame) {
 }
 
 TEST(RecordingThreadTest, FileThatTakesNoMoreFramesIsFinishedThere) {
-    CameraObject camera;  // no device: only its error history is used
+    struct : RecordingThread::Host {
+        std::vector<int> codes;
+        int RecordError(int code) override {
+            codes.push_back(code);
+            return 1;
+        }
+    } camera;
     ImageBuffer frame;    // rows of 45 bytes, padded to 48 in the buffer
     FrameHandOver handOver;
     ASSERT_EQ(frame.Create(15, 8, 24) & handOver.Prepare(frame), 1);
@@ -505,8 +511,7 @@ TEST(RecordingThreadTest, FileThatTakesNoMoreFramesIsFinishedThere) {
     }
     EXPECT_FALSE(recording.Active());
     EXPECT_EQ(recording.LastFrameCount(), 3u);
-    EXPECT_EQ(camera.PopError(), CAMERR_STORAGE);
-    EXPECT_EQ(camera.PopError(), 0);
+    EXPECT_EQ(camera.codes, std::vector<int>{CAMERR_STORAGE});
     long frames = 0;
     double rate = 0;
     ASSERT_TRUE(Probe(path, &frames, &rate));

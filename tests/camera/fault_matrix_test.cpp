@@ -100,7 +100,7 @@ protected:
         ASSERT_NE(camera, nullptr);
         ASSERT_EQ(Lumora_SetCaptureWindowEx(h, 3488, 0, kW, 2616, 0, kH), 1);
         ASSERT_EQ(Lumora_SetColorMode(h, 8), 1);
-        camera->device->SetWaitTime(300);  // the single-frame time-out, 8 s by default
+        camera->Device()->SetWaitTime(300);  // the single-frame time-out, 8 s by default
         Codes();
     }
     // The failure codes recorded since the last call, oldest first.
@@ -122,7 +122,7 @@ protected:
         }
         return 0;
     }
-    uint32_t Processed() const { return camera->acquisition.Previewer().FramesProcessed(); }
+    uint32_t Processed() const { return camera->Acquirer().Previewer().FramesProcessed(); }
 
     std::shared_ptr<CameraEmulator> emulator;
     LumoraHandle h = 0;
@@ -153,21 +153,21 @@ TEST_F(FaultMatrix, EveryStyleUnderEveryFault) {
                 ASSERT_EQ(started, 1);
                 ASSERT_TRUE(WaitFor([&] { return Processed() >= 2; }));
                 if (style == Style::kRecording) {
-                    ASSERT_TRUE(WaitFor([&] { return camera->acquisition.Recorder().FramesWritten() >= 1; }));
+                    ASSERT_TRUE(WaitFor([&] { return camera->Acquirer().Recorder().FramesWritten() >= 1; }));
                 }
                 fault.inject(*emulator, h);
                 std::this_thread::sleep_for(std::chrono::milliseconds(150));
                 const uint32_t before = Processed();
                 std::this_thread::sleep_for(std::chrono::milliseconds(100));
                 EXPECT_EQ(Processed() == before, fault.framesStop);
-                EXPECT_EQ(camera->acquisition.Previewer().Running(), !fault.streamStops);
+                EXPECT_EQ(camera->Acquirer().Previewer().Running(), !fault.streamStops);
             }
             // Every thread ends within a second of the stop (a liveness bound, not a speed target).
             const auto stop = Clock::now();
             EXPECT_EQ(Lumora_StopPreview(h), 1);
             EXPECT_LT(Clock::now() - stop, std::chrono::seconds(1));
-            EXPECT_FALSE(camera->acquisition.Previewer().Running());
-            EXPECT_FALSE(camera->acquisition.Recorder().Active());
+            EXPECT_FALSE(camera->Acquirer().Previewer().Running());
+            EXPECT_FALSE(camera->Acquirer().Recorder().Active());
             EXPECT_EQ(Lumora_Close(h), 1);
             // An idle single capture prepares under the fault: register writes that do not get
             // through fail the preparation as well.
@@ -186,7 +186,7 @@ TEST_F(FaultMatrix, EveryStyleUnderEveryFault) {
                 double rate = 0;
                 EXPECT_TRUE(Probe(path, &frames, &rate));
                 EXPECT_GE(frames, 1);
-                EXPECT_EQ(frames, static_cast<long>(camera->acquisition.Recorder().LastFrameCount()));
+                EXPECT_EQ(frames, static_cast<long>(camera->Acquirer().Recorder().LastFrameCount()));
             }
             // Cleared, the fault leaves a camera that works, through one open handle.
             fault.clear(*emulator, h);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "camera/camera_object.h"
+#include "camera_object_probe.h"
 #include "emulated_disks.h"
 #include "imaging/defect_correction.h"
 #include "imaging/demosaic.h"
@@ -35,13 +36,12 @@ protected:
         emulators = DiskLayer::PlaceTestCameras(1);
         camera = std::make_unique<CameraObject>();
         ASSERT_EQ(camera->Initialize(nullptr), 1);
-        FilterSettings& f = camera->filterSettings;
+        FilterSettings& f = CameraObjectProbe::Filters(*camera);
         f.whiteBalanceRed = f.whiteBalanceGreen = f.whiteBalanceBlue = 100;
         f.gamma = 100;
         f.grayGainR = f.grayGainG1 = f.grayGainG2 = f.grayGainB = 128;
         f.bayerPhase = 0;  // the cases are written for phase 0 (the stored default is 3)
-        camera->filterDialog = &hooks;
-        camera->analogGainDialog = &hooks;
+        camera->SetDialogHooks(&hooks, &hooks);
     }
     void TearDown() override {
         camera.reset();
@@ -52,17 +52,17 @@ protected:
     // few hot pixels.
     void Prepare(int mode, int width = 64, int height = 48) {
         CameraObject& c = *camera;
-        c.colorMode = mode;
+        c.SetColorMode(kModeBits[mode]);
         const bool wide = mode == 1 || mode == 4 || mode == 5;
-        ImageBuffer* raw = wide ? c.buffer16.get() : c.buffer8.get();
+        ImageBuffer* raw = wide ? c.Buffers().buffer16.get() : c.Buffers().buffer8.get();
         ASSERT_EQ(raw->Create(width, height, wide ? 16 : 8), 1);
         if (mode != 0 && mode != 1) {
             ASSERT_EQ(c.OutputBuffer()->Create(width, height, kModeBits[mode]), 1);
         }
         if (mode == 0) {
-            ASSERT_EQ(c.buffer24->Create(width, height, 24), 1);
+            ASSERT_EQ(c.Buffers().buffer24->Create(width, height, 24), 1);
         }
-        ASSERT_EQ(c.sharpenSource->CreateLike(c.OutputBuffer()), 1);
+        ASSERT_EQ(c.Buffers().sharpenSource->CreateLike(c.OutputBuffer()), 1);
         std::mt19937 rng(static_cast<uint32_t>(mode * 7 + width));
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
@@ -146,27 +146,27 @@ TEST_F(FramePipelineTest, AutomaticExposureAndGainFollowTheWindowMeans) {
         {2, {170, 170, 170, 170, 170}, 100, 50},    // 0.9 - 4 x 0.1: halved
         {2, {40, 40, 40, 120, 120}, 100, 127},      // 1.3, at most 127
     };
-    ImageBuffer& raw = *camera->buffer8;
+    ImageBuffer& raw = *camera->Buffers().buffer8;
     ASSERT_EQ(raw.Create(100, 100, 8), 1);
-    K37VQDevice& device = *camera->device;
+    K37VQDevice& device = *camera->Device();
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "mode " << c.autoIris << " start " << c.start << " first mean " << c.means[0]);
         hooks.shown.clear();
         FillWindows(raw, c.means);
-        camera->gainSettings = GainSettings{};
-        camera->gainSettings.autoIris = c.autoIris;
+        CameraObjectProbe::Gains(*camera) = GainSettings{};
+        CameraObjectProbe::Gains(*camera).autoIris = c.autoIris;
         int lines = 0;
         if (c.autoIris == 1) {
             ASSERT_EQ(device.SetExposureLines(c.start), 1);
-            EXPECT_EQ(camera->pipeline.AutoExposure(&raw), 1);
+            EXPECT_EQ(camera->Pipeline().AutoExposure(&raw), 1);
             ASSERT_EQ(device.GetExposureLines(&lines), 1);
             EXPECT_EQ(lines, c.expected);
-            EXPECT_EQ(camera->gainSettings.exposure, c.expected == c.start ? 0 : c.expected);
+            EXPECT_EQ(CameraObjectProbe::Gains(*camera).exposure, c.expected == c.start ? 0 : c.expected);
         } else {
             ASSERT_EQ(device.SetGlobalGain(c.start), 1);
-            EXPECT_EQ(camera->pipeline.AutoExposure(&raw), 1);
+            EXPECT_EQ(camera->Pipeline().AutoExposure(&raw), 1);
             EXPECT_EQ(device.GetGlobalGain(), c.expected);
-            const GainSettings& g = camera->gainSettings;
+            const GainSettings& g = CameraObjectProbe::Gains(*camera);
             const int stored = c.expected == c.start ? 0 : c.expected;
             for (int v : {g.globalGain, g.gainRed, g.gainGreen1, g.gainGreen2, g.gainBlue}) EXPECT_EQ(v, stored);
         }
@@ -181,13 +181,13 @@ TEST_F(FramePipelineTest, AutomaticExposureAndGainFollowTheWindowMeans) {
 
     // Off: nothing recorded, the newest code stays the newest; without a raw frame:
     // CAMERR_ARGUMENT.
-    camera->gainSettings.autoIris = 0;
+    CameraObjectProbe::Gains(*camera).autoIris = 0;
     camera->RecordError(CAMERR_MEMORY);
-    EXPECT_EQ(camera->pipeline.AutoExposure(&raw), 0);
+    EXPECT_EQ(camera->Pipeline().AutoExposure(&raw), 0);
     EXPECT_EQ(camera->PopError(), CAMERR_MEMORY);
     EXPECT_EQ(camera->PopError(), 0);
-    camera->gainSettings.autoIris = 1;
-    EXPECT_EQ(camera->pipeline.AutoExposure(nullptr), 0);
+    CameraObjectProbe::Gains(*camera).autoIris = 1;
+    EXPECT_EQ(camera->Pipeline().AutoExposure(nullptr), 0);
     EXPECT_EQ(camera->PopError(), CAMERR_ARGUMENT);
 }
 
@@ -205,7 +205,7 @@ TEST_F(FramePipelineTest, StagesMatchTheRoutinesRunOneByOne) {
             SCOPED_TRACE(testing::Message() << "mode " << mode << " hue " << s.hue << " gamma " << s.gamma
                                             << " sharpness " << s.sharpness);
             Prepare(mode);
-            FilterSettings& f = camera->filterSettings;
+            FilterSettings& f = CameraObjectProbe::Filters(*camera);
             f.hue = s.hue, f.saturation = s.saturation, f.gamma = s.gamma, f.contrast = s.contrast;
             f.sharpness = s.sharpness, f.brightness = s.brightness, f.bayerPhase = 3;
             f.whiteBalanceRed = 130, f.whiteBalanceBlue = 90;
@@ -226,7 +226,7 @@ TEST_F(FramePipelineTest, StagesMatchTheRoutinesRunOneByOne) {
             }
             FiltersOneByOne(*expected, mode >= 2, s, source);
 
-            camera->pipeline.Run();
+            camera->Pipeline().Run();
             EXPECT_EQ(Pixels(*camera->OutputBuffer()), Pixels(*expected));
         }
     }
@@ -235,7 +235,7 @@ TEST_F(FramePipelineTest, StagesMatchTheRoutinesRunOneByOne) {
 // Defect correction and demosaic shared by two threads: the raw frame and the picture are those
 // of one thread, with defects dense enough to chain corrections across the bands' edges.
 TEST_F(FramePipelineTest, TwoThreadsGiveThePictureOfOne) {
-    camera->filterSettings.grayMode = 2;
+    CameraObjectProbe::Filters(*camera).grayMode = 2;
     for (int mode : {2, 5, 0}) {
         for (int height : {256, 301}) {
             SCOPED_TRACE(testing::Message() << "mode " << mode << " height " << height);
@@ -250,12 +250,12 @@ TEST_F(FramePipelineTest, TwoThreadsGiveThePictureOfOne) {
                 }
             }
             const std::vector<uint8_t> input = Pixels(raw);
-            camera->pipeline.SetWorkerThreads(1);
-            camera->pipeline.Run();
+            camera->Pipeline().SetWorkerThreads(1);
+            camera->Pipeline().Run();
             const std::vector<uint8_t> raw1 = Pixels(raw), out1 = Pixels(*camera->OutputBuffer());
             std::memcpy(raw.Bits(), input.data(), input.size());
-            camera->pipeline.SetWorkerThreads(2);
-            camera->pipeline.Run();
+            camera->Pipeline().SetWorkerThreads(2);
+            camera->Pipeline().Run();
             EXPECT_EQ(Pixels(raw), raw1);
             EXPECT_EQ(Pixels(*camera->OutputBuffer()), out1);
             EXPECT_NE(raw1, input);  // corrections were made
@@ -302,7 +302,7 @@ TEST_P(FramePipelineBands, GiveThePictureOfTheWholeFrameStages) {
                         else std::memcpy(cameraRaw.Row(y) + 2 * x, "\xF0\x0F", 2);
                     }
                 }
-                FilterSettings& f = camera->filterSettings;
+                FilterSettings& f = CameraObjectProbe::Filters(*camera);
                 f.hue = s.hue, f.saturation = s.saturation, f.gamma = s.gamma, f.contrast = s.contrast;
                 f.sharpness = s.sharpness, f.brightness = s.brightness, f.bayerPhase = 1;
                 f.whiteBalanceRed = 130, f.whiteBalanceBlue = 90, f.grayMode = c.grayMode;
@@ -318,7 +318,7 @@ TEST_P(FramePipelineBands, GiveThePictureOfTheWholeFrameStages) {
                 raw.Apply(wide ? CorrectDefects16 : CorrectDefects, &raw, nullptr, 0, 0, &pp, nullptr);
                 ImageBuffer* expected = &raw;
                 if (c.mode >= 2 || c.grayMode == 2) {
-                    colour.CreateLike(c.mode >= 2 ? camera->OutputBuffer() : camera->buffer24.get());
+                    colour.CreateLike(c.mode >= 2 ? camera->OutputBuffer() : camera->Buffers().buffer24.get());
                     colour.Apply(wide ? DemosaicInterior16 : DemosaicInterior8, &raw, nullptr, 0, 0, &pp, nullptr);
                     colour.Apply(wide ? DemosaicBorder16 : DemosaicBorder8, &raw, nullptr, 0, 0, &pp, nullptr);
                     if (c.mode >= 2) expected = &colour;
@@ -329,12 +329,12 @@ TEST_P(FramePipelineBands, GiveThePictureOfTheWholeFrameStages) {
                 for (const int threads : {1, 2}) {
                     SCOPED_TRACE(testing::Message() << threads << " threads");
                     std::memcpy(cameraRaw.Bits(), input.data(), input.size());
-                    camera->pipeline.SetWorkerThreads(threads);
-                    camera->pipeline.Run();
+                    camera->Pipeline().SetWorkerThreads(threads);
+                    camera->Pipeline().Run();
                     EXPECT_EQ(Pixels(cameraRaw), Pixels(raw));
                     EXPECT_EQ(Pixels(*camera->OutputBuffer()), Pixels(*expected));
                     if (s.sharpness != 0) {
-                        EXPECT_EQ(Pixels(*camera->sharpenSource), Pixels(source));
+                        EXPECT_EQ(Pixels(*camera->Buffers().sharpenSource), Pixels(source));
                     }
                 }
             }
@@ -347,17 +347,17 @@ TEST_F(FramePipelineTest, GrayPathsOfTheEightBitMode) {
     // Calibration: per mosaic position G1 150, R 128, G2 160, B 174 measure as gains
     // 150, 128, 120, 110 (G1 is the reference).
     Prepare(0, 32, 32);
-    ImageBuffer& raw = *camera->buffer8;
+    ImageBuffer& raw = *camera->Buffers().buffer8;
     for (int y = 0; y < 32; ++y) {
         for (int x = 0; x < 32; ++x) {
             static const uint8_t kLevels[2][2] = {{150, 128}, {174, 160}};
             raw.Row(y)[x] = kLevels[y & 1][x & 1];
         }
     }
-    FilterSettings& f = camera->filterSettings;
+    FilterSettings& f = CameraObjectProbe::Filters(*camera);
     f.grayMode = 1;
     f.grayAutoGainCount = 1;
-    camera->pipeline.Run();
+    camera->Pipeline().Run();
     EXPECT_EQ((std::array<int, 4>{f.grayGainR, f.grayGainG1, f.grayGainG2, f.grayGainB}),
               (std::array<int, 4>{150, 128, 120, 110}));
     EXPECT_EQ(f.grayAutoGainCount, 0);
@@ -374,29 +374,29 @@ TEST_F(FramePipelineTest, GrayPathsOfTheEightBitMode) {
     DemosaicParams p{0, 100, 100, 100};
     const DemosaicParams* pp = &p;
     corrected.Apply(CorrectDefects, &corrected, nullptr, 0, 0, &pp, nullptr);
-    camera->pipeline.Run();
+    camera->Pipeline().Run();
     EXPECT_EQ(Pixels(raw), Pixels(corrected));
     EXPECT_EQ(hooks.refreshes, 1);
 
     // Gray mode 2: demosaic into the 24-bit buffer, then back to gray.
     f.grayMode = 2;
     Prepare(0, 32, 32);
-    camera->pipeline.Run();
-    const ImageBuffer& colour = *camera->buffer24;
+    camera->Pipeline().Run();
+    const ImageBuffer& colour = *camera->Buffers().buffer24;
     const uint8_t* px = colour.Row(10) + 3 * 10;
     EXPECT_EQ(raw.Row(10)[10], (59 * px[1] + 30 * px[2] + 11 * px[0]) / 100);
 }
 
 TEST_F(FramePipelineTest, WhiteBalanceOnceOrEveryFrame) {
-    FilterSettings& f = camera->filterSettings;
+    FilterSettings& f = CameraObjectProbe::Filters(*camera);
     for (int once : {1, 0}) {
         Prepare(2);
         f.autoWhiteBalance = 1;
         f.autoWhiteBalanceOnce[0] = f.autoWhiteBalanceOnce[1] = once;
         f.whiteBalanceRed = f.whiteBalanceBlue = 0;
         hooks.refreshes = 0;
-        camera->pipeline.Run();
-        camera->pipeline.Run();
+        camera->Pipeline().Run();
+        camera->Pipeline().Run();
         EXPECT_EQ(f.autoWhiteBalance, once ? 0 : 1);
         EXPECT_EQ(f.autoWhiteBalanceOnce[0] + f.autoWhiteBalanceOnce[1], 0);
         EXPECT_EQ(hooks.refreshes, once ? 1 : 2);
@@ -412,9 +412,9 @@ class FramePipelineLoop : public FramePipelineTest {
 protected:
     void Grab() {
         CameraObject& c = *camera;
-        ASSERT_EQ(c.device->StartSingleCapture(), 0);
-        ASSERT_EQ(c.device->FinishSingleCapture(c.buffer8->Bits(), 0, 0, 0), 0);
-        c.pipeline.Run();
+        ASSERT_EQ(c.Device()->StartSingleCapture(), 0);
+        ASSERT_EQ(c.Device()->FinishSingleCapture(c.Buffers().buffer8->Bits(), 0, 0, 0), 0);
+        c.Pipeline().Run();
     }
     void PrepareQuarterFrames() {
         emulators[0]->SetFastFrames(true);
@@ -423,16 +423,16 @@ protected:
         // Unity colour gains, whatever the stored ones are.
         for (uint16_t reg : {K37VQDevice::REG_GAIN_RED, K37VQDevice::REG_GAIN_GREEN1,
                              K37VQDevice::REG_GAIN_GREEN2, K37VQDevice::REG_GAIN_BLUE}) {
-            ASSERT_EQ(camera->device->SetColorGain(reg, 32), 1);
+            ASSERT_EQ(camera->Device()->SetColorGain(reg, 32), 1);
         }
-        ASSERT_EQ(camera->device->SetGlobalGain(32), 1);
-        ASSERT_EQ(camera->device->SetExposureLines(2600), 1);
+        ASSERT_EQ(camera->Device()->SetGlobalGain(32), 1);
+        ASSERT_EQ(camera->Device()->SetExposureLines(2600), 1);
         ASSERT_EQ(camera->SetCaptureWindowEx(3488, 0, 3488, 2616, 0, 2616), 1);
         Prepare(2, 872, 654);
     }
     int CentreMean() {
         Rect r{392, 294, 480, 360};
-        return camera->buffer8->Apply(RegionMean8, camera->buffer8.get(), &r, r.left, r.top, nullptr, nullptr);
+        return camera->Buffers().buffer8->Apply(RegionMean8, camera->Buffers().buffer8.get(), &r, r.left, r.top, nullptr, nullptr);
     }
 };
 
@@ -444,10 +444,10 @@ TEST_F(FramePipelineLoop, AutomaticExposureAndGainSettleTheCentre) {
     // Over-exposed by exposure; under-exposed by gain.
     for (const Loop& loop : {Loop{1, 8191, 32}, Loop{2, 2600, 6}}) {
         SCOPED_TRACE(loop.autoIris);
-        K37VQDevice& device = *camera->device;
+        K37VQDevice& device = *camera->Device();
         ASSERT_EQ(device.SetExposureLines(loop.exposure), 1);
         ASSERT_EQ(device.SetGlobalGain(loop.gain), 1);
-        camera->gainSettings.autoIris = loop.autoIris;
+        CameraObjectProbe::Gains(*camera).autoIris = loop.autoIris;
         int settled = -1;
         for (int frame = 0; frame < 30; ++frame) {
             Grab();
@@ -470,14 +470,14 @@ TEST_F(FramePipelineLoop, AutomaticWhiteBalanceGraysTheGrayPatch) {
     camera->SetSubSample(0);
     ASSERT_EQ(camera->SetCaptureWindowEx(3488, 740, 440, 2616, 1780, 400), 1);
     Prepare(2, 440, 400);
-    K37VQDevice& device = *camera->device;
+    K37VQDevice& device = *camera->Device();
     ASSERT_EQ(device.SetColorGain(K37VQDevice::REG_GAIN_RED, 40), 1);
     ASSERT_EQ(device.SetColorGain(K37VQDevice::REG_GAIN_BLUE, 24), 1);
-    FilterSettings& f = camera->filterSettings;
+    FilterSettings& f = CameraObjectProbe::Filters(*camera);
     f.bayerPhase = 3;
     f.autoWhiteBalance = 1;
     for (int frame = 0; frame < 3; ++frame) Grab();
-    const ImageBuffer& out = *camera->buffer24;
+    const ImageBuffer& out = *camera->Buffers().buffer24;
     long sums[3] = {0, 0, 0};
     for (int y = 100; y < 300; ++y) {
         const uint8_t* p = out.Row(y) + 3 * 100;

@@ -15,13 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "camera/camera_object.h"
+#include "preview_rig.h"
 #include "emulator/emulated_sensor.h"
 #include "imaging/demosaic.h"
 
 namespace {
 
-using lumora::CameraObject;
 using lumora::ImageBuffer;
 
 int IgnoreError(Display*, XErrorEvent*) { return 0; }
@@ -89,7 +88,7 @@ protected:
 Display* PreviewWindowX11::display = nullptr;
 
 // "VideoRenderer_", the camera's address and a random number, in 8 hex digits each.
-void ExpectClassName(const CameraObject& camera) {
+void ExpectClassName(const PreviewRig& camera) {
     const char* name = camera.preview.ClassName();
     unsigned address = 0, salt = 0;
     int length = 0;
@@ -105,8 +104,8 @@ TEST_F(PreviewWindowX11, TopLevelHasTheSubsampledFrameSizeCentredAndEachCameraAC
         int width, height, subsampling, clientWidth, clientHeight;
     } cases[] = {{3488, 2616, 2, 872, 654}, {1000, 800, 0, 1000, 800}, {1000, 800, 17, 500, 400}};
     for (const Case& c : cases) {
-        CameraObject first, second;
-        for (CameraObject* camera : {&first, &second}) {
+        PreviewRig first, second;
+        for (PreviewRig* camera : {&first, &second}) {
             camera->captureWindow.hEffective = c.width;
             camera->captureWindow.vEffective = c.height;
             camera->subsamplingMode = c.subsampling;
@@ -131,7 +130,7 @@ TEST_F(PreviewWindowX11, TopLevelHasTheSubsampledFrameSizeCentredAndEachCameraAC
 }
 
 TEST_F(PreviewWindowX11, ChildSitsAtThePlacementIsReplacedWhenMadeAgainAndOutlivesItsParent) {
-    CameraObject camera;
+    PreviewRig camera;
     camera.buffer8.reset(new ImageBuffer);
     ASSERT_EQ(camera.buffer8->Create(16, 12, 8), 1);
     const Window parent = MakeParent();
@@ -173,7 +172,7 @@ TEST_F(PreviewWindowX11, PaintsMemoryRowZeroAtTheTopInEveryColourModeAtFrameSize
     for (int mode = 0; mode < 6; ++mode) {
         for (const Size& size : sizes) {
             SCOPED_TRACE("mode " + std::to_string(mode) + ", client width " + std::to_string(size.width));
-            CameraObject camera;
+            PreviewRig camera;
             camera.colorMode = mode;
             std::unique_ptr<ImageBuffer>* buffers[] = {&camera.buffer8, &camera.buffer16, &camera.buffer24,
                                                        &camera.buffer32, &camera.buffer48, &camera.buffer64};
@@ -217,7 +216,7 @@ TEST_F(PreviewWindowX11, PaintsMemoryRowZeroAtTheTopInEveryColourModeAtFrameSize
 // A second Lumora_Preview while the preview thread paints: the old window goes between two
 // frames and painting goes on into the new one.
 TEST_F(PreviewWindowX11, MadeAgainWhileAnotherThreadPaints) {
-    CameraObject camera;
+    PreviewRig camera;
     camera.buffer8.reset(new ImageBuffer);
     ASSERT_EQ(camera.buffer8->Create(16, 12, 8), 1);
     const Window parent = MakeParent();
@@ -243,7 +242,7 @@ TEST_F(PreviewWindowX11, MadeAgainWhileAnotherThreadPaints) {
 // The emulator's chart, demosaiced at Bayer phase 3, in a top-level window at subsampling 2; the
 // screen goes to artifacts/preview.png where ImageMagick's import exists.
 TEST_F(PreviewWindowX11, ScreenshotOfTheChart) {
-    CameraObject camera;
+    PreviewRig camera;
     std::vector<uint8_t> registers(lumora::EmulatedSensor::kRegisterCount);
     lumora::EmulatedSensor::ResetRegisters(registers.data());
     const int width = lumora::EmulatedSensor::Read16(registers.data(), 0x034C);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "camera/camera_object.h"
+#include "../camera/camera_object_probe.h"
 #include "device/k37vq_device.h"
 #include "emulated_disks.h"
 
@@ -367,7 +368,7 @@ TEST_F(SensorModel, SaveImageWritesTheOutputBufferOfTheColourMode) {
     ASSERT_EQ(c.SetColorMode(24), 1);
     EXPECT_EQ(c.SaveImage(path.c_str(), 0), 0);  // no frame yet
     EXPECT_EQ(c.PopError(), CAMERR_NO_DEVICE);
-    ASSERT_EQ(c.buffer24->Create(8, 4, 24), 1);
+    ASSERT_EQ(c.Buffers().buffer24->Create(8, 4, 24), 1);
     EXPECT_EQ(c.SaveImage(path.c_str(), 0), 1);
     std::FILE* f = std::fopen(path.c_str(), "rb");
     ASSERT_NE(f, nullptr);
@@ -387,17 +388,17 @@ TEST_F(SensorModel, SaveImageWritesTheOutputBufferOfTheColourMode) {
 TEST_F(SensorModel, MirroringMovesTheBayerPhaseOnce) {
     ObjectRig rig;
     CameraObject& c = rig.object;
-    c.filterSettings.bayerPhase = 0;
+    lumora::CameraObjectProbe::Filters(c).bayerPhase = 0;
     EXPECT_EQ(c.SetMirrorV(1), 1);
     EXPECT_EQ(c.SetMirrorV(5), 1);
-    EXPECT_EQ(c.filterSettings.bayerPhase, 1);
+    EXPECT_EQ(lumora::CameraObjectProbe::Filters(c).bayerPhase, 1);
     EXPECT_EQ(c.GetMirrorV(), 1);
     EXPECT_EQ(c.SetMirrorH(1), 1);
-    EXPECT_EQ(c.filterSettings.bayerPhase, 3);
+    EXPECT_EQ(lumora::CameraObjectProbe::Filters(c).bayerPhase, 3);
     EXPECT_EQ(rig.camera->Register16(0x3040) & 0xC000, 0xC000);
     EXPECT_EQ(c.SetMirrorV(0), 1);
     EXPECT_EQ(c.SetMirrorH(0), 1);
-    EXPECT_EQ(c.filterSettings.bayerPhase, 0);
+    EXPECT_EQ(lumora::CameraObjectProbe::Filters(c).bayerPhase, 0);
     EXPECT_EQ(c.GetMirrorH(), 0);
 }
 
@@ -406,18 +407,18 @@ TEST_F(SensorModel, MirroringOnABusyDeviceFailsButKeepsThePhase) {
     CameraObject& c = rig.object;
     auto busy = std::make_unique<HandshakeDevice>();
     busy->pauseResult = -1;
-    c.device = std::move(busy);
-    c.filterSettings.bayerPhase = 2;
+    lumora::CameraObjectProbe::DeviceSlot(c) = std::move(busy);
+    lumora::CameraObjectProbe::Filters(c).bayerPhase = 2;
     rig.camera->StartLog();
     EXPECT_EQ(c.SetMirrorV(1), 0);
-    EXPECT_EQ(c.filterSettings.bayerPhase, 3);
-    EXPECT_EQ(c.gainSettings.mirrorV, 1);
+    EXPECT_EQ(lumora::CameraObjectProbe::Filters(c).bayerPhase, 3);
+    EXPECT_EQ(lumora::CameraObjectProbe::Gains(c).mirrorV, 1);
     EXPECT_EQ(c.PopError(), CAMERR_REGISTER);
     EXPECT_EQ(c.SetMirrorV(1), 0);  // already stored, but the camera still does not have it
     EXPECT_EQ(c.PopError(), CAMERR_REGISTER);
-    EXPECT_EQ(c.filterSettings.bayerPhase, 3);
+    EXPECT_EQ(lumora::CameraObjectProbe::Filters(c).bayerPhase, 3);
     EXPECT_EQ(c.SetMirrorH(1), 0);
-    EXPECT_EQ(c.filterSettings.bayerPhase, 1);
+    EXPECT_EQ(lumora::CameraObjectProbe::Filters(c).bayerPhase, 1);
     EXPECT_TRUE(rig.camera->TakeLog().empty());
 }
 
@@ -442,7 +443,7 @@ TEST_F(SensorModel, GainAndExposureFilterIndexes) {
     ObjectRig rig;
     CameraObject& c = rig.object;
     EXPECT_EQ(c.SetFilterValue(13, 64), 1);
-    const GainSettings& g = c.gainSettings;
+    const GainSettings& g = lumora::CameraObjectProbe::Gains(c);
     EXPECT_EQ(g.globalGain, 64);
     EXPECT_EQ(g.gainRed, 64);
     EXPECT_EQ(g.gainGreen1, 64);
@@ -468,7 +469,7 @@ TEST_F(SensorModel, GainAndExposureFilterIndexes) {
     EXPECT_EQ(c.GetFilterValue(14, &ok), 1);
     EXPECT_EQ(c.GetFilterValue(17, &ok), 4);
     EXPECT_EQ(c.GetFilterValue(18, &ok), 777);
-    EXPECT_EQ(c.gainSettings.exposure, 0);
+    EXPECT_EQ(lumora::CameraObjectProbe::Gains(c).exposure, 0);
 
     // Out of range: refused with the argument error, nothing stored, nothing written.
     while (c.PopError() != 0) {
@@ -479,8 +480,8 @@ TEST_F(SensorModel, GainAndExposureFilterIndexes) {
     EXPECT_EQ(c.SetFilterValue(18, 8193), 0);
     EXPECT_EQ(rig.camera->TakeLog().size(), 0u);
     EXPECT_EQ(c.PopError(), CAMERR_ARGUMENT);
-    EXPECT_EQ(c.gainSettings.globalGain, 64);
-    EXPECT_EQ(c.gainSettings.gainRed, 1);
+    EXPECT_EQ(lumora::CameraObjectProbe::Gains(c).globalGain, 64);
+    EXPECT_EQ(lumora::CameraObjectProbe::Gains(c).gainRed, 1);
     EXPECT_EQ(c.SetFilterValue(18, 8192), 1);
     EXPECT_EQ(rig.camera->Register16(0x0202), 8192);
     EXPECT_EQ(c.SetFilterValue(13, 127), 1);
@@ -510,29 +511,29 @@ TEST_F(SensorModel, ClockTableAndRealExposureTime) {
         c.ProgramClock(row.setting);
         EXPECT_EQ(RegisterWrites(rig.camera->TakeLog()),
                   (std::vector<Reg>{{0x0300, 4}, {0x0302, 1}, {0x0304, row.divider}, {0x3016, 0x0111}}));
-        EXPECT_EQ(c.lineTiming.clockPeriodUs, row.period) << row.setting;
+        EXPECT_EQ(lumora::CameraObjectProbe::Timing(c).clockPeriodUs, row.period) << row.setting;
     }
-    c.lineTiming.lineLengthClocks = 3440;
-    c.lineTiming.lineOffsetClocks = 625;
-    c.gainSettings.exposure = 480;
+    lumora::CameraObjectProbe::Timing(c).lineLengthClocks = 3440;
+    lumora::CameraObjectProbe::Timing(c).lineOffsetClocks = 625;
+    lumora::CameraObjectProbe::Gains(c).exposure = 480;
     c.ProgramClock(3);
     EXPECT_EQ(c.GetRealExposureTime(&ok), 17206);  // 1651825 clocks at 96 MHz
-    EXPECT_EQ(c.lastExposureTimeUs, 17206);
+    EXPECT_EQ(lumora::CameraObjectProbe::LastExposureTimeUs(c), 17206);
     // The periods of 54.8 and 76.8 MHz are those of their single-precision values: these
     // exposures fall on the other side of a whole microsecond with the exact decimal ones.
-    c.lineTiming.lineLengthClocks = 7096;
-    c.lineTiming.lineOffsetClocks = 2761;
-    c.gainSettings.exposure = 2136;
+    lumora::CameraObjectProbe::Timing(c).lineLengthClocks = 7096;
+    lumora::CameraObjectProbe::Timing(c).lineOffsetClocks = 2761;
+    lumora::CameraObjectProbe::Gains(c).exposure = 2136;
     c.ProgramClock(0);
     EXPECT_EQ(c.GetRealExposureTime(&ok), 276639);
-    c.gainSettings.exposure = 3585;
+    lumora::CameraObjectProbe::Gains(c).exposure = 3585;
     c.ProgramClock(2);
     EXPECT_EQ(c.GetRealExposureTime(&ok), 331274);
     // The longest exposure at the slowest setting does not overflow.
-    c.lineTiming.lineLengthClocks = 65535;
-    c.lineTiming.lineOffsetClocks = 65535;
-    c.gainSettings.exposure = 8192;
-    c.lineTiming.clockPeriodUs = 1.0;
+    lumora::CameraObjectProbe::Timing(c).lineLengthClocks = 65535;
+    lumora::CameraObjectProbe::Timing(c).lineOffsetClocks = 65535;
+    lumora::CameraObjectProbe::Gains(c).exposure = 8192;
+    lumora::CameraObjectProbe::Timing(c).clockPeriodUs = 1.0;
     EXPECT_EQ(c.GetRealExposureTime(&ok), 536928255);
 }
 

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "camera/camera_object.h"
+#include "../camera/camera_object_probe.h"
 #include "lumora/LumoraSdk.h"
 #include "platform/window_message.h"
 
@@ -56,7 +57,7 @@ TEST(NotifierTest, OnlyATaggedRecordWithAFunctionIsCalledOnThePostingThread) {
 
     // The camera posts its errors to the error window's notifier.
     lumora::CameraObject camera;
-    camera.errorWindow = &good;
+    lumora::CameraObjectProbe::ErrorWindow(camera) = &good;
     camera.RecordError(CAMERR_WINDOW);
     EXPECT_EQ(got.calls, 2);
     EXPECT_EQ(got.message, static_cast<unsigned>(CAMMSG_ERROR));

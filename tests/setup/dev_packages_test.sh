@@ -92,6 +92,19 @@ check "test: required installed" has "$calls" "apt-get install -y -qq ffmpeg"
 check "test: optional reported" has "$out" "optional package wine32:i386 could not be installed: going on without it"
 check "test: one line about it" [ "$(grep -c wine32 <<<"$out")" -eq 2 ]
 
+# test: GStreamer that cannot be installed (a broken index) is one line and the step succeeds.
+run test "libgstreamer1.0-dev gstreamer1.0-tools ffmpeg" "libgstreamer1.0-dev gstreamer1.0-tools"
+check "gst: exit 0" [ $rc -eq 0 ]
+check "gst: required installed" has "$calls" "apt-get install -y -qq ffmpeg"
+check "gst: optional reported" has "$out" "optional packages libgstreamer1.0-dev gstreamer1.0-tools could not be installed: going on without them"
+check "gst: one line about it" [ "$(grep -c 'could not be installed' <<<"$out")" -eq 1 ]
+
+# gst: the plugin's stage installs no Wine and no MinGW.
+run gst "libgtest-dev gstreamer1.0-plugins-good" ""
+check "gst stage: exit 0" [ $rc -eq 0 ]
+check "gst stage: installs the plugins" has "$calls" "apt-get install -y -qq gstreamer1.0-plugins-good"
+check "gst stage: nothing of Windows" lacks "$calls" "wine|mingw|i386"
+
 # A required package that cannot be installed ends the step, naming it and what to do.
 run demo "libpng-dev zlib1g-dev" "zlib1g-dev"
 check "broken: exit 1" [ $rc -eq 1 ]

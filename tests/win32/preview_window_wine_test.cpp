@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "camera/camera_object.h"
+#include "../camera/preview_rig.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ void Check(bool ok, const char* what) {
     }
 }
 
-HWND Hwnd(const lumora::CameraObject& c) { return static_cast<HWND>(c.preview.Handle()); }
+HWND Hwnd(const PreviewRig& c) { return static_cast<HWND>(c.preview.Handle()); }
 
 bool ClassRegistered(const char* name) {
     WNDCLASSEXA wc{};
@@ -30,7 +30,7 @@ bool ClassRegistered(const char* name) {
 }
 
 // "VideoRenderer_" with the camera's address and a random number; the window is of that class.
-void CheckWindow(const lumora::CameraObject& c, DWORD style, const char* title) {
+void CheckWindow(const PreviewRig& c, DWORD style, const char* title) {
     unsigned address = 0, salt = 0;
     int length = 0;
     const char* name = c.preview.ClassName();
@@ -48,9 +48,8 @@ void CheckWindow(const lumora::CameraObject& c, DWORD style, const char* title) 
 }  // namespace
 
 int main() {
-    using lumora::CameraObject;
-    {
-        CameraObject first, second;
+        {
+        PreviewRig first, second;
         first.subsamplingMode = second.subsamplingMode = 2;
         Check(first.preview.Create(nullptr, {}) && second.preview.Create(nullptr, {}), "top-level windows made");
         CheckWindow(first, 0x16CF0000, "Active Window");
@@ -74,7 +73,7 @@ int main() {
     HWND parent = CreateWindowExA(0, "STATIC", "parent", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 500,
                                   400, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     {
-        CameraObject camera;
+        PreviewRig camera;
         Check(camera.preview.Create(parent, {10, 20, 320, 240}), "child window made");
         CheckWindow(camera, 0x52000000, "ActiveMovie Window");
         RECT r{};
@@ -94,7 +93,7 @@ int main() {
         bool scaled;
     } cases[] = {{0, 16, 12, false}, {0, 32, 24, true}, {1, 16, 12, true}, {2, 16, 12, false}, {2, 8, 7, true}};
     for (const auto& c : cases) {
-        CameraObject camera;
+        PreviewRig camera;
         camera.colorMode = c.mode;
         camera.buffer8.reset(new lumora::ImageBuffer);
         camera.buffer16.reset(new lumora::ImageBuffer);

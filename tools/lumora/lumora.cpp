@@ -28,6 +28,7 @@
 #include <unistd.h>
 #endif
 
+#include "camera/camera_tables.h"
 #include "output/avi_repair.h"
 
 #include "camera_session.h"
@@ -172,9 +173,9 @@ struct FrameOptions {
     bool Take(CommandLine& args) {
         if (args.TakeOption("--mode")) {
             mode = args.TakeInt("--mode", 8, 64);
-            if (mode != 8 && mode != 16 && mode != 24 && mode != 32 && mode != 48 && mode != 64) {
-                throw UsageError("--mode must be 8, 16, 24, 32, 48 or 64");
-            }
+            bool known = false;
+            for (const ColorModeInfo& m : kColorModes) known = known || m.bits == mode;
+            if (!known) throw UsageError("--mode must be 8, 16, 24, 32, 48 or 64");
         } else if (args.TakeOption("--window")) {
             width = args.TakeInt("window width", 4, 3488);
             height = args.TakeInt("window height", 3, 2616);
@@ -184,9 +185,7 @@ struct FrameOptions {
             }
         } else if (args.TakeOption("--subsample")) {
             subsample = args.TakeInt("--subsample", 0, 18);
-            if (subsample > 2 && subsample != 17 && subsample != 18) {
-                throw UsageError("--subsample must be 0, 1, 2, 17 or 18");
-            }
+            if (!IsSubsamplingMode(subsample)) throw UsageError("--subsample must be 0, 1, 2, 17 or 18");
         } else if (args.TakeOption("--clock")) {
             clock = args.TakeInt("--clock", 0, 9);
         } else {
