@@ -158,6 +158,35 @@ TEST(CorrectDefects, WideRowsMatchTheReferenceOnEveryPath) {
     }
 }
 
+// Noise frames (a candidate in most windows, corrections next to each other) whose rows end on
+// either side of a 64-sample word, with thresholds from below zero to above the 8-bit range.
+TEST(CorrectDefects, NoiseAcrossWordEndsMatchesTheReference) {
+    std::mt19937 rng(321);
+    std::uniform_int_distribution<int> threshold(-20, 300);
+    for (const auto& [set, avx512] : {std::pair{RoutineSet::Sse2, false}, std::pair{RoutineSet::Avx2, false},
+                                      std::pair{RoutineSet::Avx2, true}}) {
+        for (const int width : {67, 68, 69, 131, 132, 133}) {
+            for (int bits : {8, 16}) {
+                const int maxValue = bits == 8 ? 255 : 4095, scale = bits == 8 ? 1 : 16;
+                const Raw raw = reference::RandomRaw(rng, width, 6, maxValue);
+                const int t = threshold(rng);
+                const DemosaicParams p{width % 4, 100, 100, 100};
+                Raw want = raw, got;
+                const int wantCount = reference::CorrectDefects(want, p.bayerPhase, 100, 100, t * scale, 30 * scale, maxValue);
+                LimitVectorRoutines(set);
+                AllowAvx512Filters(avx512);
+                const int count = Correct(raw, bits, p, t, got);
+                LimitVectorRoutines(RoutineSet::Avx2);
+                AllowAvx512Filters(true);
+                const std::string what = std::to_string(width) + " wide, " + std::to_string(bits) + " bits, threshold " +
+                                         std::to_string(t) + (avx512 ? " with AVX-512" : "");
+                EXPECT_EQ(count, wantCount) << what;
+                EXPECT_EQ(got.samples, want.samples) << what;
+            }
+        }
+    }
+}
+
 TEST(CorrectDefects, DefaultThresholdAndUnfitBuffers) {
     Raw raw{9, 9, std::vector<int>(81, 100)};
     raw.samples[4 * 9 + 4] = 180;
