@@ -17,6 +17,13 @@
 // sums), so it is not a cold frame (the restore leaves the raw frame in the cache), not the
 // white-balance gains (the same record in both) and not the border pass (under 2 % of the
 // instructions).
+//
+// Since then the correction scans a row's first tests into a bitmap (AVX-512: 64 samples per
+// compare) and gives only the listed candidates, and the sample two columns after each
+// correction, the full test; the demosaic writes 64 pixels per step with byte permutes. One quiet
+// run, 64-bit, AVX-512, CPU medians: BM_Memcpy_Frame24 1.93 ms, BM_CorrectDefects8 1.11 ms,
+// BM_CorrectDefects8_Fresh 2.87 ms, BM_Demosaic8 2.53 ms, BM_DefectPlusDemosaic24 5.54 ms,
+// BM_Pipeline_Neutral24 5.72 ms (2.96 x the memcpy).
 #include <benchmark/benchmark.h>
 
 #include <cstring>

@@ -121,11 +121,11 @@ bool CameraObject::CameraHeldElsewhere() const {
 }
 
 bool CameraObject::CameraAcquiredElsewhere() const {
-    if (!device_ || !device_->IsOpen()) return false;
-    const int selected = device_->GetSelectedDevice();
+    // Only the other objects' atomics are read: their devices belong to their own threads.
+    const int held = heldCamera_.load();
+    if (held < 0) return false;
     return ProcessHandleList().AnyObject([&](const CameraObject& other) {
-        return &other != this && other.device_ && other.device_->IsOpen() &&
-               other.device_->GetSelectedDevice() == selected &&
+        return &other != this && other.heldCamera_.load() == held &&
                other.acquisition_.State() != AcquisitionState::Idle;
     });
 }

@@ -92,8 +92,25 @@ constexpr int32_t kAllRows = INT32_MAX / 2;
 // step, the rows it reads are final, and the rows it writes are none that the band before
 // still reads in its later steps. Steps 2 and 3 leave two rows more, as the gray conversion of
 // mode 0 overwrites the raw rows the demosaic reads.
+//
+// A step waits only for the steps of the band before that touch its rows: kWaitFor[s] of them
+// done. Defect correction reads the rows the band before corrected; the demosaic then needs
+// nothing more (the raw rows it reads are this band's and the two corrected before it, and
+// the rows the band before still writes are none of them), so the threads demosaic two bands at
+// once; step 2 rewrites rows the band before demosaics (and, in mode 0, raw rows it reads) and
+// step 3 rows the band before passes through step 2, while their other rows are disjoint.
 constexpr int kSteps = 4;
 constexpr int32_t kStepLag[kSteps] = {0, 2, 4, 6};
+constexpr int kWaitFor[kSteps] = {1, 1, 2, 3};
+
+// Waits of up to about this many pause instructions (some tens of microseconds) spin.
+constexpr int kSpinsBeforeYield = 2000;
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
 
 }  // namespace
 
@@ -254,7 +271,9 @@ void FramePipeline::Run() {
 
 void FramePipeline::RunBands(FrameJob& job) {
     const int32_t bands = job.bands;
-    // Steps done per band: a band begins a step once the band before has done it.
+    // Steps done per band: a band begins a step once the band before has done the ones it waits
+    // for (kWaitFor). A wait is a few microseconds: it spins a while before giving the core away,
+    // so that a loaded machine does not hand the core to another program for a whole time slice.
     std::unique_ptr<std::atomic<int>[]> stepsDone(new std::atomic<int>[static_cast<size_t>(bands)]);
     for (int32_t band = 0; band < bands; ++band) stepsDone[band].store(0, std::memory_order_relaxed);
     std::atomic<int32_t> nextBand{0};
@@ -262,7 +281,13 @@ void FramePipeline::RunBands(FrameJob& job) {
         for (int32_t band = nextBand.fetch_add(1); band < bands; band = nextBand.fetch_add(1)) {
             for (int step = 0; step < kSteps; ++step) {
                 if (band > 0) {
-                    while (stepsDone[band - 1].load(std::memory_order_acquire) <= step) std::this_thread::yield();
+                    for (int spins = 0; stepsDone[band - 1].load(std::memory_order_acquire) < kWaitFor[step]; ++spins) {
+                        if (spins < kSpinsBeforeYield) {
+                            CpuRelax();
+                        } else {
+                            std::this_thread::yield();
+                        }
+                    }
                 }
                 RunStep(job, band, step);
                 stepsDone[band].store(step + 1, std::memory_order_release);

@@ -77,7 +77,8 @@ public:
     // Threads that share a frame's row bands: 1 runs them on Run's thread alone; 2 (the
     // default where the processor has two cores) lets the pipeline's helper thread take bands as
     // well, each thread the next band not yet taken, a band beginning a step once the band
-    // before has done it. The pictures are the same either way. Call between frames.
+    // before has done the steps that touch the same rows. The pictures are the same either way.
+    // Call between frames.
     void SetWorkerThreads(int count);
 
     // Automatic exposure (auto-iris 1) or gain (auto-iris 2) from five window means of the raw

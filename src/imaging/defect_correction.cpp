@@ -1,10 +1,12 @@
 #include "imaging/defect_correction.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
+#include <vector>
 
 #include "imaging/mosaic_pixel.h"
-#include "imaging/vector_support.h"
+#include "imaging/filter_vectors.h"
 
 namespace lumora {
 
@@ -17,27 +19,77 @@ T* Row(const Frame& f, int32_t y) {
     return reinterpret_cast<T*>(f.dest + y * f.destStride);
 }
 
-// The full test at (x, y); 1 when the sample was replaced. Kept inline in the row loops (the
-// 16-bit one was called out of line otherwise).
+// The full test on the samples of row y (2 <= y < height - 2), whose neighbours need no
+// folding: the colour estimate is mosaic::Pixel's with the rows of each colour chosen once for
+// the row's phase and the columns by the sample's.
 template <typename T>
-inline __attribute__((always_inline)) int CheckSample(const Frame& f, int32_t x, int32_t y, int threshold,
-                                                      int colourLimit) {
+struct RowTest {
     using S = mosaic::SampleTraits<T>;
-    T* row = Row<T>(f, y);
-    const int s = S::Read(row + x);
+    T* row;
+    const T *up2, *up1, *down1, *down2;
+    const T *red, *redFar, *blue, *blueFar;  // rows of the 9 and 1 weights of each colour
+    int p0, columnPhase, kR, kB, threshold, colourLimit;
+
+    RowTest(const Frame& f, int32_t y, int threshold_, int colourLimit_)
+        : row(Row<T>(f, y)), up2(Row<T>(f, y - 2)), up1(Row<T>(f, y - 1)), down1(Row<T>(f, y + 1)),
+          down2(Row<T>(f, y + 2)), p0(f.rowPhase ^ (y & 1)), columnPhase(f.columnPhase), kR(f.kR), kB(f.kB),
+          threshold(threshold_), colourLimit(colourLimit_) {
+        // Red rows: P = 1 at y, else y - 1; the far one two rows across (y - 2 or y + 1).
+        red = p0 ? row : up1;
+        redFar = p0 ? up2 : down1;
+        blue = p0 ? up1 : row;
+        blueFar = p0 ? down1 : up2;
+    }
+
+    // 1 when sample x was replaced. Kept inline in the row loops.
+    inline __attribute__((always_inline)) int Check(int32_t x) const {
+        const int s = S::Read(row + x);
+        const int m = (S::Read(up2 + x) + S::Read(down2 + x) + S::Read(row + x - 2) + S::Read(row + x + 2)) >> 2;
+        if (s - m < threshold) return 0;
+        const int q0 = columnPhase ^ (x & 1);
+        // Red columns: Q = 0 at x, else x - 1, the far one x - 2 or x + 1; blue the other way.
+        const int32_t rc = x - q0, rf = x - 2 + 3 * q0;
+        const int32_t bc = x - 1 + q0, bf = x + 1 - 3 * q0;
+        const int sumR = 9 * S::Read(red + rc) + 3 * S::Read(red + rf) + 3 * S::Read(redFar + rc) + S::Read(redFar + rf);
+        const int sumB = 9 * S::Read(blue + bc) + 3 * S::Read(blue + bf) + 3 * S::Read(blueFar + bc) +
+                         S::Read(blueFar + bf);
+        const int r = std::min((sumR * kR) >> 11, S::kMax);
+        const int b = std::min((sumB * kB) >> 11, S::kMax);
+        const int d = p0 ^ q0;
+        const int g = (S::Read(row + x - d) + S::Read(up1 + x - 1 + d)) >> 1;
+        const int far = (std::abs(r - g) > colourLimit) + (std::abs(r - b) > colourLimit) +
+                        (std::abs(g - b) > colourLimit);
+        if (far < 2) return 0;
+        S::Write(row + x, m);
+        return 1;
+    }
+};
+
+// The first test, s - m >= T, for sample x of row y.
+template <typename T>
+inline bool Candidate(const Frame& f, int32_t x, int32_t y, int threshold) {
+    using S = mosaic::SampleTraits<T>;
+    const T* row = Row<T>(f, y);
     const int m = (S::Read(Row<T>(f, y - 2) + x) + S::Read(Row<T>(f, y + 2) + x) +
                    S::Read(row + x - 2) + S::Read(row + x + 2)) >> 2;
-    if (s - m < threshold) return 0;
-    const T* rows[4] = {Row<T>(f, y - 2), Row<T>(f, y - 1), row, Row<T>(f, y + 1)};
-    const int32_t cols[4] = {x - 2, x - 1, x, x + 1};
-    int b, g, r;
-    mosaic::Pixel<T>(rows, cols, f.rowPhase ^ (y & 1), f.columnPhase ^ (x & 1), f.kR, f.kB, b, g, r);
-    const int far = (std::abs(r - g) > colourLimit) + (std::abs(r - b) > colourLimit) +
-                    (std::abs(g - b) > colourLimit);
-    if (far < 2) return 0;
-    S::Write(row + x, m);
-    return 1;
+    return S::Read(row + x) - m >= threshold;
 }
+
+// The first test on a row's samples x = 2 .. width - 3 as a bitmap: bit i of the words for
+// sample 2 + i. The vector loops take groups of 16, 32 or 64 samples (each group's bits within
+// one word) and return how many samples they did; the rest are tested one by one. T is
+// limited to the samples' difference range, which keeps every outcome.
+struct CandidateRow {
+    const uint8_t* up;    // row y - 2, from sample 0
+    const uint8_t* row;   // row y
+    const uint8_t* down;  // row y + 2
+    int32_t count;        // samples to test: width - 4
+    int16_t limit;        // T - 1: a sample passes when s - m > limit
+    // Bit i clear where sample 2 + i fails the first test whatever the sample two columns
+    // before it becomes (its mean taken with that one as 0): after a correction there, it
+    // needs no test. Left set where a routine does not work it out.
+    uint64_t* again;
+};
 
 #if LUMORA_HAVE_SSE2
 LUMORA_SSE2_FUNCTION inline __m128i Limit4095(__m128i v) {
@@ -49,69 +101,257 @@ LUMORA_SSE2_FUNCTION inline __m128i Load(const T* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
-// Bit l set when sample x + l passes s - m >= T (T limited to the samples' difference range):
-// 16 samples of 8 bits or 8 samples of 16 bits.
+// 16 samples of 8 bits or 8 samples of 16 bits at a time.
 template <typename T>
-LUMORA_SSE2_FUNCTION unsigned CandidateMask(const Frame& f, int32_t x, int32_t y, int threshold) {
-    const T* row = Row<T>(f, y);
-    const T* up = Row<T>(f, y - 2);
-    const T* down = Row<T>(f, y + 2);
-    const __m128i limit = _mm_set1_epi16(static_cast<short>(std::clamp(threshold, -8191, 8191) - 1));
-    if constexpr (sizeof(T) == 1) {
-        const __m128i zero = _mm_setzero_si128();
-        const __m128i s = Load(row + x), l = Load(row + x - 2), r = Load(row + x + 2);
-        const __m128i u = Load(up + x), d = Load(down + x);
-        const __m128i sumLo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(l, zero), _mm_unpacklo_epi8(r, zero)),
-                                            _mm_add_epi16(_mm_unpacklo_epi8(u, zero), _mm_unpacklo_epi8(d, zero)));
-        const __m128i sumHi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(l, zero), _mm_unpackhi_epi8(r, zero)),
-                                            _mm_add_epi16(_mm_unpackhi_epi8(u, zero), _mm_unpackhi_epi8(d, zero)));
-        const __m128i lo = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, zero), _mm_srli_epi16(sumLo, 2)), limit);
-        const __m128i hi = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, zero), _mm_srli_epi16(sumHi, 2)), limit);
-        return static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
-    } else {
-        const __m128i s = Limit4095(Load(row + x));
-        const __m128i sum = _mm_add_epi16(
-            _mm_add_epi16(Limit4095(Load(row + x - 2)), Limit4095(Load(row + x + 2))),
-            _mm_add_epi16(Limit4095(Load(up + x)), Limit4095(Load(down + x))));
-        const __m128i diff = _mm_sub_epi16(s, _mm_srli_epi16(sum, 2));
-        return static_cast<unsigned>(
-                   _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpgt_epi16(diff, limit), _mm_setzero_si128()))) &
-               0xFFu;
+LUMORA_SSE2_FUNCTION int32_t CandidatesSse2(const CandidateRow& c, uint64_t* bits) {
+    constexpr int32_t kStep = 16 / static_cast<int32_t>(sizeof(T));
+    const T* row = reinterpret_cast<const T*>(c.row) + 2;
+    const T* up = reinterpret_cast<const T*>(c.up) + 2;
+    const T* down = reinterpret_cast<const T*>(c.down) + 2;
+    const __m128i limit = _mm_set1_epi16(c.limit);
+    int32_t i = 0;
+    for (; i + kStep <= c.count; i += kStep) {
+        unsigned mask;
+        if constexpr (sizeof(T) == 1) {
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i s = Load(row + i), l = Load(row + i - 2), r = Load(row + i + 2);
+            const __m128i u = Load(up + i), d = Load(down + i);
+            const __m128i sumLo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(l, zero), _mm_unpacklo_epi8(r, zero)),
+                                                _mm_add_epi16(_mm_unpacklo_epi8(u, zero), _mm_unpacklo_epi8(d, zero)));
+            const __m128i sumHi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(l, zero), _mm_unpackhi_epi8(r, zero)),
+                                                _mm_add_epi16(_mm_unpackhi_epi8(u, zero), _mm_unpackhi_epi8(d, zero)));
+            const __m128i lo = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, zero), _mm_srli_epi16(sumLo, 2)), limit);
+            const __m128i hi = _mm_cmpgt_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, zero), _mm_srli_epi16(sumHi, 2)), limit);
+            mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lo, hi)));
+        } else {
+            const __m128i s = Limit4095(Load(row + i));
+            const __m128i sum = _mm_add_epi16(
+                _mm_add_epi16(Limit4095(Load(row + i - 2)), Limit4095(Load(row + i + 2))),
+                _mm_add_epi16(Limit4095(Load(up + i)), Limit4095(Load(down + i))));
+            const __m128i diff = _mm_sub_epi16(s, _mm_srli_epi16(sum, 2));
+            mask = static_cast<unsigned>(
+                       _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpgt_epi16(diff, limit), _mm_setzero_si128()))) &
+                   0xFFu;
+        }
+        bits[i >> 6] |= static_cast<uint64_t>(mask) << (i & 63);
     }
+    return i;
+}
+
+template <typename T>
+LUMORA_AVX2_FUNCTION inline __m256i Load256(const T* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// 32 samples of 8 bits or 16 of 16 bits at a time (the in-lane unpacks and packs keep the
+// order).
+template <typename T>
+LUMORA_AVX2_FUNCTION int32_t CandidatesAvx2(const CandidateRow& c, uint64_t* bits) {
+    constexpr int32_t kStep = 32 / static_cast<int32_t>(sizeof(T));
+    const T* row = reinterpret_cast<const T*>(c.row) + 2;
+    const T* up = reinterpret_cast<const T*>(c.up) + 2;
+    const T* down = reinterpret_cast<const T*>(c.down) + 2;
+    const __m256i limit = _mm256_set1_epi16(c.limit);
+    int32_t i = 0;
+    for (; i + kStep <= c.count; i += kStep) {
+        uint64_t mask;
+        if constexpr (sizeof(T) == 1) {
+            const __m256i zero = _mm256_setzero_si256();
+            const __m256i s = Load256(row + i), l = Load256(row + i - 2), r = Load256(row + i + 2);
+            const __m256i u = Load256(up + i), d = Load256(down + i);
+            const __m256i sumLo = _mm256_add_epi16(
+                _mm256_add_epi16(_mm256_unpacklo_epi8(l, zero), _mm256_unpacklo_epi8(r, zero)),
+                _mm256_add_epi16(_mm256_unpacklo_epi8(u, zero), _mm256_unpacklo_epi8(d, zero)));
+            const __m256i sumHi = _mm256_add_epi16(
+                _mm256_add_epi16(_mm256_unpackhi_epi8(l, zero), _mm256_unpackhi_epi8(r, zero)),
+                _mm256_add_epi16(_mm256_unpackhi_epi8(u, zero), _mm256_unpackhi_epi8(d, zero)));
+            const __m256i lo = _mm256_cmpgt_epi16(
+                _mm256_sub_epi16(_mm256_unpacklo_epi8(s, zero), _mm256_srli_epi16(sumLo, 2)), limit);
+            const __m256i hi = _mm256_cmpgt_epi16(
+                _mm256_sub_epi16(_mm256_unpackhi_epi8(s, zero), _mm256_srli_epi16(sumHi, 2)), limit);
+            mask = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_packs_epi16(lo, hi)));
+        } else {
+            const __m256i top = _mm256_set1_epi16(4095);
+            const auto load = [&](const T* p) LUMORA_AVX2_FUNCTION { return _mm256_min_epu16(Load256(p), top); };
+            const __m256i sum = _mm256_add_epi16(_mm256_add_epi16(load(row + i - 2), load(row + i + 2)),
+                                                 _mm256_add_epi16(load(up + i), load(down + i)));
+            const __m256i diff = _mm256_sub_epi16(load(row + i), _mm256_srli_epi16(sum, 2));
+            // Words to bytes: the pack leaves the lanes' halves in the order 0, 2, 1, 3.
+            const __m256i words = _mm256_cmpgt_epi16(diff, limit);
+            const __m256i bytes = _mm256_permute4x64_epi64(_mm256_packs_epi16(words, words), 0xD8);
+            mask = static_cast<uint32_t>(_mm256_movemask_epi8(bytes)) & 0xFFFFu;
+        }
+        bits[i >> 6] |= mask << (i & 63);
+    }
+    return i;
+}
+
+// The 8-bit test in bytes for 1 <= T <= 255, 64 samples at a time. With p = floor((a + b) / 2),
+// q = floor((c + d) / 2) and e, f the bits those halvings drop, floor((a + b + c + d) / 4) is
+// floor((p + q) / 2), plus 1 when p + q is odd and e = f = 1; and s - m >= T is s -sat m >= T.
+// The mean with the left sample (a) as 0 is at least floor(q / 2) + floor(b / 4).
+LUMORA_AVX512_FUNCTION int32_t BytesAvx512(const CandidateRow& c, uint64_t* bits) {
+    const uint8_t* row = c.row + 2;
+    const uint8_t* up = c.up + 2;
+    const uint8_t* down = c.down + 2;
+    const __m512i threshold = _mm512_set1_epi8(static_cast<char>(c.limit + 1));
+    const __m512i one = _mm512_set1_epi8(1);
+    int32_t i = 0;
+    for (; i + 64 <= c.count; i += 64) {
+        const __m512i l = _mm512_loadu_si512(row + i - 2), r = _mm512_loadu_si512(row + i + 2);
+        const __m512i u = _mm512_loadu_si512(up + i), d = _mm512_loadu_si512(down + i);
+        const __m512i lr = _mm512_xor_si512(l, r), ud = _mm512_xor_si512(u, d);
+        const __m512i p = _mm512_sub_epi8(_mm512_avg_epu8(l, r), _mm512_and_si512(lr, one));
+        const __m512i q = _mm512_sub_epi8(_mm512_avg_epu8(u, d), _mm512_and_si512(ud, one));
+        // (p ^ q) & ~(lr & ud), of which bit 0 counts.
+        const __m512i odd = _mm512_ternarylogic_epi32(_mm512_xor_si512(p, q), lr, ud, 0x70);
+        const __m512i m = _mm512_sub_epi8(_mm512_avg_epu8(p, q), _mm512_and_si512(odd, one));
+        const __m512i s = _mm512_loadu_si512(row + i);
+        bits[i >> 6] = _mm512_cmpge_epu8_mask(_mm512_subs_epu8(s, m), threshold);
+        const __m512i low = _mm512_add_epi8(_mm512_and_si512(_mm512_srli_epi16(q, 1), _mm512_set1_epi8(0x7F)),
+                                            _mm512_and_si512(_mm512_srli_epi16(r, 2), _mm512_set1_epi8(0x3F)));
+        c.again[i >> 6] = _mm512_cmpge_epu8_mask(_mm512_subs_epu8(s, low), threshold);
+    }
+    return i;
+}
+
+// 64 samples of 8 bits or 32 of 16 bits at a time, the compares giving the bits.
+template <typename T>
+LUMORA_AVX512_FUNCTION int32_t CandidatesAvx512(const CandidateRow& c, uint64_t* bits) {
+    constexpr int32_t kStep = 64 / static_cast<int32_t>(sizeof(T));
+    const T* row = reinterpret_cast<const T*>(c.row) + 2;
+    const T* up = reinterpret_cast<const T*>(c.up) + 2;
+    const T* down = reinterpret_cast<const T*>(c.down) + 2;
+    const __m512i limit = _mm512_set1_epi16(c.limit);
+    int32_t i = 0;
+    if constexpr (sizeof(T) == 1) {
+        if (c.limit >= 0 && c.limit < 255) return BytesAvx512(c, bits);
+    }
+    for (; i + kStep <= c.count; i += kStep) {
+        if constexpr (sizeof(T) == 1) {
+            // Each half of 32 samples widened in order.
+            const auto half = [&](int32_t k) LUMORA_AVX512_FUNCTION {
+                const auto load = [&](const T* p) LUMORA_AVX512_FUNCTION {
+                    return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+                };
+                const __m512i sum = _mm512_add_epi16(_mm512_add_epi16(load(row + k - 2), load(row + k + 2)),
+                                                     _mm512_add_epi16(load(up + k), load(down + k)));
+                const __m512i diff = _mm512_sub_epi16(load(row + k), _mm512_srli_epi16(sum, 2));
+                return static_cast<uint64_t>(static_cast<uint32_t>(_mm512_cmpgt_epi16_mask(diff, limit)));
+            };
+            bits[i >> 6] = half(i) | half(i + 32) << 32;
+        } else {
+            const __m512i top = _mm512_set1_epi16(4095);
+            const auto load = [&](const T* p) LUMORA_AVX512_FUNCTION {
+                return _mm512_min_epu16(_mm512_loadu_si512(p), top);
+            };
+            // Without the left sample: the mean with it as 0.
+            const __m512i partial = _mm512_add_epi16(load(row + i + 2), _mm512_add_epi16(load(up + i), load(down + i)));
+            const __m512i sum = _mm512_add_epi16(partial, load(row + i - 2));
+            const __m512i s = load(row + i);
+            const __m512i diff = _mm512_sub_epi16(s, _mm512_srli_epi16(sum, 2));
+            const int shift = i & 63;
+            bits[i >> 6] |= static_cast<uint64_t>(static_cast<uint32_t>(_mm512_cmpgt_epi16_mask(diff, limit))) << shift;
+            const uint64_t again = static_cast<uint32_t>(
+                _mm512_cmpgt_epi16_mask(_mm512_sub_epi16(s, _mm512_srli_epi16(partial, 2)), limit));
+            c.again[i >> 6] &= again << shift | ~(uint64_t{0xFFFFFFFF} << shift);
+        }
+    }
+    return i;
 }
 #endif
 
+// The bitmap of row y's candidates (words for count samples, cleared first).
+template <typename T>
+void FindCandidates(const Frame& f, int32_t y, int threshold, uint64_t* bits, uint64_t* again) {
+    const int32_t count = f.width - 4;
+    std::fill(bits, bits + (count + 63) / 64, uint64_t{0});
+    std::fill(again, again + (count + 63) / 64, ~uint64_t{0});
+    int32_t i = 0;
+#if LUMORA_HAVE_SSE2
+    const CandidateRow c{f.dest + (y - 2) * f.destStride, f.dest + y * f.destStride,
+                         f.dest + (y + 2) * f.destStride, count,
+                         static_cast<int16_t>(std::clamp(threshold, -8191, 8191) - 1), again};
+    if (Avx512FiltersEnabled()) {
+        i = CandidatesAvx512<T>(c, bits);
+    } else if (Avx2RoutinesEnabled()) {
+        i = CandidatesAvx2<T>(c, bits);
+    } else if (Sse2RoutinesEnabled()) {
+        i = CandidatesSse2<T>(c, bits);
+    }
+#endif
+    for (; i < count; ++i) {
+        if (Candidate<T>(f, 2 + i, y, threshold)) bits[i >> 6] |= uint64_t{1} << (i & 63);
+    }
+}
+
+// One row from its candidates left to right. Samples that fail the first test are left alone,
+// so only candidates get the full test. A correction changes the first test of the sample two
+// columns on (its mean reads the corrected one), which is then tested as well; the sample next
+// to it keeps its first test (its mean reads the columns either side of it), and the full tests
+// of both, which read the corrected sample, come after the correction. list has room for
+// samples + 5 entries.
+template <typename T>
+int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, const uint64_t* again, int32_t samples,
+                   int32_t* list) {
+    // The candidates' indices in order, without a branch per candidate: four entries written for
+    // every word whatever it holds, the count moved on only by those that are candidates.
+    int32_t n = 0;
+    for (int32_t w = 0; w < (samples + 63) / 64; ++w) {
+        uint64_t b = bits[w];
+        const int32_t base = 64 * w;
+        for (int32_t k = 0; k < 4; ++k) {
+            list[n] = base + __builtin_ctzll(b | uint64_t{1} << 63);
+            n += b != 0;
+            b &= b - 1;
+        }
+        for (; b != 0; b &= b - 1) list[n++] = base + __builtin_ctzll(b);
+    }
+    list[n] = samples;
+    // Samples two columns after a correction still to test, in order: at most two (after
+    // corrections at i - 1 and i).
+    constexpr int32_t kNone = INT32_MAX;
+    int32_t extra = kNone, extra2 = kNone;
+    int32_t count = 0;
+    const auto corrected = [&](int32_t i) {
+        ++count;
+        const int32_t next = i + 2;
+        if (next >= samples || ((again[next >> 6] >> (next & 63)) & 1) == 0) return;
+        (extra == kNone ? extra : extra2) = next;
+    };
+    for (int32_t k = 0;;) {
+        const int32_t i = list[k];
+        if (extra < i) {
+            const int32_t e = extra;
+            extra = extra2;
+            extra2 = kNone;
+            if (test.Check(2 + e)) corrected(e);
+            continue;
+        }
+        if (i >= samples) break;
+        ++k;
+        if (extra == i) {
+            extra = extra2;
+            extra2 = kNone;
+        }
+        if (test.Check(2 + i)) corrected(i);
+    }
+    return count;
+}
+
+// Rows top to bottom: each row's corrections see those of the rows above.
 template <typename T>
 int32_t CorrectFrame(const Frame& f, int threshold, int colourLimit) {
     if (f.width < 5 || f.height < 5) return 0;
     int32_t count = 0;
-    const bool vector = Sse2RoutinesEnabled();
-    constexpr int32_t kStep = 16 / static_cast<int32_t>(sizeof(T));
+    const int32_t samples = f.width - 4;
+    const size_t words = static_cast<size_t>((samples + 63) / 64);
+    std::vector<uint64_t> bits(2 * words);
+    std::vector<int32_t> list(static_cast<size_t>(samples) + 5);
     for (int32_t y = 2; y < f.height - 2; ++y) {
-        int32_t x = 2;
-#if LUMORA_HAVE_SSE2
-        // Samples that fail the first test are left alone, so only a group's candidates are
-        // tested one by one; groups are tested after every earlier correction is made. A
-        // correction changes the tests of the next two samples only (their windows reach two
-        // columns back), so those are tested again one by one.
-        if (vector) {
-            for (; x + kStep <= f.width - 2; x += kStep) {
-                unsigned pending = CandidateMask<T>(f, x, y, threshold);
-                while (pending != 0) {
-                    const int32_t l = __builtin_ctz(pending);
-                    pending &= pending - 1;
-                    if (CheckSample<T>(f, x + l, y, threshold, colourLimit)) {
-                        ++count;
-                        pending |= (6u << l) & ((1u << kStep) - 1);
-                    }
-                }
-            }
-        }
-#else
-        (void)vector;
-        (void)kStep;
-#endif
-        for (; x < f.width - 2; ++x) count += CheckSample<T>(f, x, y, threshold, colourLimit);
+        FindCandidates<T>(f, y, threshold, bits.data(), bits.data() + words);
+        count += CorrectRow<T>(RowTest<T>(f, y, threshold, colourLimit), bits.data(), bits.data() + words, samples,
+                               list.data());
     }
     return count;
 }

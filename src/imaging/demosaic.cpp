@@ -5,7 +5,7 @@
 #include <new>
 
 #include "imaging/mosaic_pixel.h"
-#include "imaging/vector_support.h"
+#include "imaging/filter_vectors.h"
 
 namespace lumora {
 
@@ -360,6 +360,101 @@ LUMORA_AVX2_FUNCTION int32_t Row8Avx2(const Frame& f, int32_t y, const Scratch8 
     });
 }
 
+// ---- 8-bit samples, 64 columns at a time (AVX-512 with byte permutes) ----
+
+LUMORA_AVX512_FUNCTION inline __m512i Load512(const void* p) { return _mm512_loadu_si512(p); }
+
+// Byte permutes that spread A and B (one permute of both) and green over the 192 bytes of 64
+// pixels: [red in even lanes][output register][byte], A's bytes 0-63 and B's 64-127.
+struct WidePermutes {
+    alignas(64) uint8_t colour[2][3][64];
+    alignas(64) uint8_t green[3][64];
+    uint64_t greenBytes[3];  // the output bytes that are green samples
+};
+
+const WidePermutes& Permutes64() {
+    static const WidePermutes p = [] {
+        WidePermutes t{};
+        for (int redEven = 0; redEven < 2; ++redEven) {
+            for (int o = 0; o < 192; ++o) {
+                const int lane = o / 3, channel = o % 3;  // 0 blue, 1 green, 2 red
+                const bool aIsRed = ((lane & 1) == 0) == (redEven == 1);
+                const bool fromA = (channel == 2) == aIsRed;
+                t.colour[redEven][o / 64][o % 64] = static_cast<uint8_t>(fromA ? lane : 64 + lane);
+                t.green[o / 64][o % 64] = static_cast<uint8_t>(lane);
+                if (channel == 1) t.greenBytes[o / 64] |= uint64_t{1} << (o % 64);
+            }
+        }
+        return t;
+    }();
+    return p;
+}
+
+// (S k) >> 11 of 64 sums limited to bytes, in order (the pack works within 128-bit lanes).
+LUMORA_AVX512_FUNCTION inline __m512i Scaled64(__m512i low, __m512i high, __m512i k) {
+    const __m512i packed = _mm512_packus_epi16(_mm512_mulhi_epu16(low, k), _mm512_mulhi_epu16(high, k));
+    return _mm512_maskz_permutexvar_epi64(0xFF, _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7), packed);
+}
+
+// V, 3 V and the column greens of 64 columns at a time: the multiply-adds of the AVX2 sums,
+// then the 128-bit quarters of the unpacked halves put back in column order.
+LUMORA_AVX512_FUNCTION void ColumnSums8Avx512(const uint8_t* const rowArray[4], int xpar, int32_t width,
+                                              const Scratch8 s) {
+    const uint8_t *r0 = rowArray[0], *r1 = rowArray[1], *r2 = rowArray[2], *r3 = rowArray[3];
+    const __m512i inX = _mm512_set1_epi16(xpar ? static_cast<short>(0xFF00) : 0x00FF);
+    const __m512i w1 = _mm512_set1_epi16(0x0103), w3 = _mm512_set1_epi16(0x0309);
+    // Quarters 0..3 of lo are columns 0-7, 16-23, 32-39, 48-55; of hi 8-15, 24-31, ...
+    const __m512i first = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
+    const __m512i second = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
+    const int32_t done = EvenChunks(0, width - 64, 64, [&](int32_t c) LUMORA_AVX512_FUNCTION {
+        const __m512i a0 = Load512(r0 + c), a1 = Load512(r1 + c), a2 = Load512(r2 + c), a3 = Load512(r3 + c);
+        const __m512i either = _mm512_xor_si512(a1, a2);
+        const __m512i near = _mm512_xor_si512(a1, _mm512_and_si512(either, inX));
+        const __m512i green = _mm512_xor_si512(either, near);
+        const __m512i far = _mm512_xor_si512(a3, _mm512_and_si512(_mm512_xor_si512(a0, a3), inX));
+        const __m512i lo = _mm512_unpacklo_epi8(near, far), hi = _mm512_unpackhi_epi8(near, far);
+        const __m512i vLo = _mm512_maddubs_epi16(lo, w1), vHi = _mm512_maddubs_epi16(hi, w1);
+        const __m512i v3Lo = _mm512_maddubs_epi16(lo, w3), v3Hi = _mm512_maddubs_epi16(hi, w3);
+        _mm512_storeu_si512(s.v + c, _mm512_permutex2var_epi64(vLo, first, vHi));
+        _mm512_storeu_si512(s.v + c + 32, _mm512_permutex2var_epi64(vLo, second, vHi));
+        _mm512_storeu_si512(s.v3 + c, _mm512_permutex2var_epi64(v3Lo, first, v3Hi));
+        _mm512_storeu_si512(s.v3 + c + 32, _mm512_permutex2var_epi64(v3Lo, second, v3Hi));
+        _mm512_storeu_si512(s.green + c, green);
+    });
+    ColumnSumsTail(rowArray, done, width, xpar, s);
+}
+
+// 24-bit output of 64 pixels at a time; returns the first x not done.
+LUMORA_AVX512_FUNCTION int32_t Row8Avx512(const Frame& f, int32_t y, const Scratch8 s, const WidePermutes& p) {
+    uint8_t* const out = PixelAt<uint8_t, 3>(f, 0, y);
+    const int redEven = RedInEvenLanes(f, y) ? 1 : 0;
+    const int r = f.kR << 5, b = f.kB << 5;
+    const __m512i kA = _mm512_set1_epi32(redEven ? (b << 16) | r : (r << 16) | b);
+    const __m512i kB = _mm512_set1_epi32(redEven ? (r << 16) | b : (b << 16) | r);
+    const __m512i one = _mm512_set1_epi8(1);
+    __m512i colour[3], green[3];
+    for (int k = 0; k < 3; ++k) {
+        colour[k] = _mm512_load_si512(p.colour[redEven][k]);
+        green[k] = _mm512_load_si512(p.green[k]);
+    }
+    const uint16_t* v = s.v;
+    const uint16_t* v3 = s.v3;
+    const uint8_t* g = s.green;
+    return EvenChunks(2, (f.width - 2) - 64, 64, [&](int32_t x) LUMORA_AVX512_FUNCTION {
+        const __m512i a8 = Scaled64(_mm512_add_epi16(Load512(v3 + x), Load512(v + x - 2)),
+                                    _mm512_add_epi16(Load512(v3 + x + 32), Load512(v + x + 30)), kA);
+        const __m512i b8 = Scaled64(_mm512_add_epi16(Load512(v3 + x - 1), Load512(v + x + 1)),
+                                    _mm512_add_epi16(Load512(v3 + x + 31), Load512(v + x + 33)), kB);
+        const __m512i g1 = Load512(g + x - 1), g2 = Load512(g + x);
+        const __m512i g8 = _mm512_sub_epi8(_mm512_avg_epu8(g1, g2), _mm512_and_si512(_mm512_xor_si512(g1, g2), one));
+        uint8_t* o = out + static_cast<intptr_t>(x) * 3;
+        for (int k = 0; k < 3; ++k) {
+            const __m512i ab = _mm512_permutex2var_epi8(a8, colour[k], b8);
+            _mm512_storeu_si512(o + 64 * k, _mm512_mask_permutexvar_epi8(ab, p.greenBytes[k], green[k], g8));
+        }
+    });
+}
+
 // ---- 16-bit samples (read limited to 4095; 3 V + V up to 65520 fits unsigned lanes) ----
 
 // Per-row scratch: V, 3 V and the column greens, all 16-bit.
@@ -485,13 +580,18 @@ public:
                 const Scratch8 s{scratch_.get(), scratch_.get() + w, reinterpret_cast<uint8_t*>(scratch_.get() + 2 * w)};
                 // Frames narrower than two wide chunks keep to the 16-column rows.
                 const RoutineSet set = (set_ == RoutineSet::Avx2 && f_.width < 66) ? RoutineSet::Ssse3 : set_;
-                if (set == RoutineSet::Avx2)
+                const bool widest = set == RoutineSet::Avx2 && f_.width >= 130 && Avx512FiltersEnabled();
+                if (widest)
+                    ColumnSums8Avx512(rows, xpar, f_.width, s);
+                else if (set == RoutineSet::Avx2)
                     ColumnSums8Avx2(rows, xpar, f_.width, s);
                 else if (set == RoutineSet::Ssse3)
                     ColumnSums8Ssse3(rows, xpar, f_.width, s);
                 else
                     ColumnSums8(rows, xpar, f_.width, s);
-                if (Channels == 3 && set == RoutineSet::Avx2)
+                if (Channels == 3 && widest)
+                    x = Row8Avx512(f_, y, s, Permutes64());
+                else if (Channels == 3 && set == RoutineSet::Avx2)
                     x = Row8Avx2(f_, y, s, Shuffles());
                 else if (Channels == 3 && set == RoutineSet::Ssse3)
                     x = Row8Ssse3(f_, y, s, Shuffles());

@@ -1,6 +1,7 @@
 #pragma once
-// Internal to the filters: their AVX-512 code (with the byte and word instructions and the byte
-// permutes, AVX512F/BW/VL/VBMI) on top of the routine sets of vector_support.h.
+// Internal to the imaging routines: the AVX-512 code of the filters, the demosaic and defect
+// correction (with the byte and word instructions and the byte permutes, AVX512F/BW/VL/VBMI)
+// on top of the routine sets of vector_support.h.
 
 #include "imaging/vector_support.h"
 
@@ -10,7 +11,7 @@
 
 namespace lumora {
 
-// True when the filters may run their AVX-512 code: the routine sets are not limited below
+// True when the routines may run their AVX-512 code: the routine sets are not limited below
 // AVX2, the processor has the four extensions, the operating system saves their registers, and
 // it is not switched off. Any thread.
 bool Avx512FiltersEnabled();

@@ -4,9 +4,11 @@
 
 #include <random>
 #include <string>
+#include <utility>
 
 #include "imaging/demosaic.h"
 #include "imaging/image_buffer.h"
+#include "imaging/filter_vectors.h"
 #include "imaging/vector_support.h"
 #include "vector_paths.h"
 #include "mosaic_reference.h"
@@ -113,6 +115,77 @@ TEST_P(DefectPaths, MatchesReferenceOnRandomFrames) {
 }
 
 LUMORA_EVERY_ROUTINE_SET(DefectPaths);
+
+// Rows of several 64-sample words (so that candidates sit at every word position and chains of
+// corrections cross from one word into the next), on every vector path with and without the
+// AVX-512 code: stripes of steps that make runs of neighbouring candidates, plus spots.
+TEST(CorrectDefects, WideRowsMatchTheReferenceOnEveryPath) {
+    std::mt19937 rng(5);
+    for (int bits : {8, 16}) {
+        const int maxValue = bits == 8 ? 255 : 4095;
+        for (const int width : {131, 197, 260}) {
+            Raw raw = SpottedFrame(rng, width, 11, maxValue);
+            for (int y = 0; y < raw.height; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    if ((x * 7 + y * 3) % 23 < 3) raw.samples[static_cast<size_t>(y) * width + x] = maxValue;
+                }
+            }
+            if (bits == 16) raw.samples[3 * width + 70] = 65535;  // above the 12-bit range
+            // Thresholds at both ends of the byte test's range and past them.
+            for (const auto& [phase, threshold] : {std::pair{0, 70}, std::pair{1, 1}, std::pair{2, 0}, std::pair{3, 256},
+                                                   std::pair{1, 255}, std::pair{3, 70}}) {
+                const DemosaicParams p{phase, 90 + 40 * phase, 100, 300 - 50 * phase};
+                Raw want = raw;
+                const int scale = bits == 8 ? 1 : 16;
+                const int wantCount = reference::CorrectDefects(want, phase, p.redGain, p.blueGain, threshold * scale,
+                                                                30 * scale, maxValue);
+                for (const auto& [set, avx512] : {std::pair{RoutineSet::Plain, false}, std::pair{RoutineSet::Sse2, false},
+                                                  std::pair{RoutineSet::Avx2, false}, std::pair{RoutineSet::Avx2, true}}) {
+                    LimitVectorRoutines(set);
+                    AllowAvx512Filters(avx512);
+                    Raw got;
+                    const int count = Correct(raw, bits, p, threshold, got);
+                    LimitVectorRoutines(RoutineSet::Avx2);
+                    AllowAvx512Filters(true);
+                    const std::string what = std::to_string(width) + " wide, " + std::to_string(bits) + " bits, phase " +
+                                             std::to_string(phase) + ", threshold " + std::to_string(threshold) + ", set " + std::to_string(static_cast<int>(set)) +
+                                             (avx512 ? " with AVX-512" : "");
+                    EXPECT_EQ(count, wantCount) << what;
+                    EXPECT_EQ(got.samples, want.samples) << what;
+                }
+            }
+        }
+    }
+}
+
+// Noise frames (a candidate in most windows, corrections next to each other) whose rows end on
+// either side of a 64-sample word, with thresholds from below zero to above the 8-bit range.
+TEST(CorrectDefects, NoiseAcrossWordEndsMatchesTheReference) {
+    std::mt19937 rng(321);
+    std::uniform_int_distribution<int> threshold(-20, 300);
+    for (const auto& [set, avx512] : {std::pair{RoutineSet::Sse2, false}, std::pair{RoutineSet::Avx2, false},
+                                      std::pair{RoutineSet::Avx2, true}}) {
+        for (const int width : {67, 68, 69, 131, 132, 133}) {
+            for (int bits : {8, 16}) {
+                const int maxValue = bits == 8 ? 255 : 4095, scale = bits == 8 ? 1 : 16;
+                const Raw raw = reference::RandomRaw(rng, width, 6, maxValue);
+                const int t = threshold(rng);
+                const DemosaicParams p{width % 4, 100, 100, 100};
+                Raw want = raw, got;
+                const int wantCount = reference::CorrectDefects(want, p.bayerPhase, 100, 100, t * scale, 30 * scale, maxValue);
+                LimitVectorRoutines(set);
+                AllowAvx512Filters(avx512);
+                const int count = Correct(raw, bits, p, t, got);
+                LimitVectorRoutines(RoutineSet::Avx2);
+                AllowAvx512Filters(true);
+                const std::string what = std::to_string(width) + " wide, " + std::to_string(bits) + " bits, threshold " +
+                                         std::to_string(t) + (avx512 ? " with AVX-512" : "");
+                EXPECT_EQ(count, wantCount) << what;
+                EXPECT_EQ(got.samples, want.samples) << what;
+            }
+        }
+    }
+}
 
 TEST(CorrectDefects, DefaultThresholdAndUnfitBuffers) {
     Raw raw{9, 9, std::vector<int>(81, 100)};

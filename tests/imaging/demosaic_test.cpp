@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "imaging/filter_vectors.h"
 #include "imaging/image_buffer.h"
 #include "imaging/vector_support.h"
 #include "mosaic_reference.h"
@@ -140,6 +141,27 @@ TEST_P(DemosaicPaths, InteriorWritesOnlyInteriorPixels) {
 }
 
 LUMORA_EVERY_ROUTINE_SET(DemosaicPaths);
+
+// Rows of two and more 64-column chunks (the last one overlapping its neighbour), 8-bit samples
+// into 24 bits, with the AVX-512 code and without it (the AVX2 rows then).
+TEST(Demosaic, WideRowsWithAndWithoutAvx512) {
+    std::mt19937 rng(99);
+    for (const bool avx512 : {true, false}) {
+        AllowAvx512Filters(avx512);
+        for (const int width : {130, 131, 194, 261}) {
+            for (int phase = 0; phase < 4; ++phase) {
+                const Raw raw = reference::RandomRaw(rng, width, 7, 255);
+                const DemosaicParams p{phase, 60 + 90 * phase, 100, 390 - 80 * phase};
+                Demosaiced d;
+                Demosaic(d, raw, 8, 24, p);
+                ExpectMatchesReference(d, raw, p, 255,
+                                       std::to_string(width) + " wide phase " + std::to_string(phase) +
+                                           (avx512 ? " AVX-512" : " AVX2"));
+            }
+        }
+    }
+    AllowAvx512Filters(true);
+}
 
 void ExpectEverywhere(const ImageBuffer& b, Bgr want, const std::string& what) {
     for (int y = 0; y < b.Height(); ++y)
