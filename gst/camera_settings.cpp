@@ -42,6 +42,10 @@ int GetHalfClock(LumoraHandle h, int* ok) {
     *ok = 1;
     return Lumora_GetHalfClock(h);
 }
+int GetReconnect(LumoraHandle h, int* ok) {
+    *ok = 1;
+    return LumoraEx_GetReconnect(h);
+}
 
 // A setter and its name.
 #define SDK(setter) setter, #setter
@@ -106,6 +110,8 @@ const std::vector<SettingRow>& CameraSettings::Rows() {
          nullptr, SDK(Lumora_SetGrayOffsetG2), Lumora_GetGrayOffsetG2, true},
         {"gray-offset-blue", "Gray filter: offset of the blue samples", Kind::kInt, -255, 255, 0, nullptr,
          SDK(Lumora_SetGrayOffsetB), Lumora_GetGrayOffsetB, true},
+        {"reconnect", "A camera that leaves the bus and comes back goes on streaming (a gap in the offsets)",
+         Kind::kBool, 0, 1, 0, nullptr, SDK(LumoraEx_SetReconnect), GetReconnect, true},
     };
     return rows;
 }

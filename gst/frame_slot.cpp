@@ -12,9 +12,11 @@ FrameSlot::~FrameSlot() {
     g_mutex_clear(&mutex_);
 }
 
-void FrameSlot::Open(LumoraHandle handle) {
+void FrameSlot::Open(LumoraHandle handle, bool reconnect) {
     g_mutex_lock(&mutex_);
     handle_ = handle;
+    reconnect_ = reconnect;
+    returns_ = 0;
     open_ = true;
     stopped_ = false;
     announced_ = false;
@@ -40,6 +42,25 @@ void FrameSlot::SetFlushing(bool flushing) {
     g_mutex_unlock(&mutex_);
 }
 
+void FrameSlot::SetReconnect(bool reconnect) {
+    g_mutex_lock(&mutex_);
+    reconnect_ = reconnect;
+    g_mutex_unlock(&mutex_);
+}
+
+void FrameSlot::CameraBack() {
+    g_mutex_lock(&mutex_);
+    ++returns_;
+    g_mutex_unlock(&mutex_);
+}
+
+unsigned FrameSlot::Returns() const {
+    g_mutex_lock(&mutex_);
+    const unsigned n = returns_;
+    g_mutex_unlock(&mutex_);
+    return n;
+}
+
 void FrameSlot::Announce(const FrameInfo* info) {
     g_mutex_lock(&mutex_);
     if (open_ && !flushing_ && info != nullptr) {
@@ -62,7 +83,7 @@ void FrameSlot::Failure(int code) {
     if (code == CAMERR_NONE) return;  // the per-frame "no error" of the automatic exposure
     g_mutex_lock(&mutex_);
     if (code == CAMERR_STREAM_STOPPED) {
-        stopped_ = true;
+        stopped_ = stopped_ || !reconnect_;
     } else {
         ++failures_;
         lastFailure_ = code;

@@ -26,17 +26,23 @@ public:
     // frame details the notifier reads). Close: every waiter returns; announced frames are
     // refused until the next Open. Call Close before Lumora_StopPreview, whose preview thread
     // may be waiting in Announce.
-    void Open(LumoraHandle handle);
+    void Open(LumoraHandle handle, bool reconnect);
     void Close();
     // Application thread (the element's unlock and unlock_stop): waits end with kFlushing.
     void SetFlushing(bool flushing);
+    // Application thread: whether the handle brings back a camera that left. Then
+    // CAMERR_STREAM_STOPPED does not end the stream: frames follow when the camera is back.
+    void SetReconnect(bool reconnect);
 
     // Notifier thread (the SDK's preview thread): a delivered frame; returns once it was taken
     // or refused.
     void Announce(const FrameInfo* info);
     // Notifier thread, or the application's thread inside a Lumora_ call: a failed frame or an
-    // error of the camera. CAMERR_STREAM_STOPPED ends the stream; other codes are counted.
+    // error of the camera. CAMERR_STREAM_STOPPED ends the stream (unless the handle reconnects);
+    // other codes are counted.
     void Failure(int code);
+    // Notifier thread: the camera came back to the handle (LUMORAEX_MSG_CAMERA_BACK).
+    void CameraBack();
 
     // Streaming thread. Waits for a frame: kFrame with its details; then the SDK's buffer holds
     // it until Release. kStopped once the camera stopped delivering (Open clears it).
@@ -48,6 +54,8 @@ public:
     // Any thread: delivered frames refused since Open because the slot was flushing or closed
     // (a pause, a flush, the stop).
     unsigned Refused() const;
+    // Any thread: the camera's returns since Open.
+    unsigned Returns() const;
 
 private:
     mutable GMutex mutex_;
@@ -56,6 +64,8 @@ private:
     bool open_ = false;
     bool flushing_ = false;
     bool stopped_ = false;
+    bool reconnect_ = false;
+    unsigned returns_ = 0;
     bool announced_ = false;  // a frame waits in the SDK's buffer
     LumoraExFrameDetails details_{};
     unsigned failures_ = 0;

@@ -40,6 +40,7 @@ struct _GstLumoraSrc {
 
     // Streaming thread only.
     guint32 last_number;
+    guint seen_returns;  // the camera's returns announced on the bus
     guint64 dropped_before_playing;
 };
 
@@ -99,6 +100,8 @@ void Notify(void* context, unsigned int message, uintptr_t wParam, intptr_t lPar
         slot->Failure(static_cast<int>(lParam));
     } else if (message == CAMMSG_ERROR && lParam == CAMERR_STREAM_STOPPED) {
         slot->Failure(CAMERR_STREAM_STOPPED);
+    } else if (message == LUMORAEX_MSG_CAMERA_BACK) {
+        slot->CameraBack();
     }
 }
 
@@ -180,7 +183,7 @@ bool StartStream(GstLumoraSrc* self, const FrameFormat& f) {
     }
     self->sdk_buffer = static_cast<guint8*>(g_malloc(f.size));
     self->format = f;
-    self->slot->Open(h);
+    self->slot->Open(h, LumoraEx_GetReconnect(h) != 0);
     if (!Lumora_CallBackPreview(h, &self->notifier, self->sdk_buffer, size, 1)) {
         const int code = LastError(h);
         self->slot->Close();
@@ -290,6 +293,7 @@ done:
         self->handle = 0;
     }
     self->last_number = 0;
+    self->seen_returns = 0;
     self->dropped_before_playing = 0;
     g_mutex_unlock(&self->camera_lock);
     g_free(name);
@@ -492,6 +496,12 @@ GstFlowReturn Fill(GstPushSrc* push, GstBuffer* buffer) {
             GST_BUFFER_FLAG_SET(buffer, GST_BUFFER_FLAG_DISCONT);
         }
         self->last_number = d.number;
+        const guint returns = self->slot->Returns();
+        if (returns != self->seen_returns) {
+            self->seen_returns = returns;
+            GST_ELEMENT_INFO(self, RESOURCE, READ, ("The camera left and came back"),
+                             ("frame %u follows %u numbers left out", d.number, d.skippedBefore));
+        }
         GstLumoraFrameMeta* meta = gst_buffer_add_lumora_frame_meta(buffer);
         meta->number = d.number;
         meta->skipped_before = d.skippedBefore;
@@ -526,7 +536,7 @@ GstStructure* Statistics(GstLumoraSrc* self) {
                              "skipped-stream-end", G_TYPE_UINT, s.skippedStreamEnd, "failed-frames", G_TYPE_UINT,
                              failures, "last-failure", G_TYPE_INT, last, "dropped-before-playing", G_TYPE_UINT64,
                              self->dropped_before_playing, "dropped-while-flushing", G_TYPE_UINT,
-                             self->slot->Refused(), nullptr);
+                             self->slot->Refused(), "reconnects", G_TYPE_UINT, s.reconnects, nullptr);
 }
 
 // Application thread.
@@ -539,6 +549,7 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
         GST_OBJECT_LOCK(self);
         const bool ok = self->settings->Set(row, value, self->handle, &failure);
         GST_OBJECT_UNLOCK(self);
+        if (self->handle != 0) self->slot->SetReconnect(LumoraEx_GetReconnect(self->handle) != 0);
         g_mutex_unlock(&self->camera_lock);
         if (!ok) {
             gchar* what = g_strdup_printf("The camera did not take %s", failure.name);

@@ -27,7 +27,7 @@ case "$CASE" in
     [ ! -s "$T/err" ] || fail "gst-inspect-1.0 wrote to standard error: $(cat "$T/err")"
     ! grep -qiE "critical|warning" "$T/out" || fail "gst-inspect-1.0: $(grep -iE 'critical|warning' "$T/out")"
     for p in device device-name window-width subsampling clock exposure gain auto-exposure \
-             white-balance-red auto-white-balance gamma stats; do
+             white-balance-red auto-white-balance gamma reconnect stats; do
       grep -qE "^  $p +:" "$T/out" || fail "no property $p"
     done
     grep -q "video/x-bayer" "$T/out" || fail "no video/x-bayer in the pad template"
