@@ -126,19 +126,19 @@ void CameraSettings::InstallProperties(GObjectClass* klass, guint firstId) {
         const SettingRow& r = rows[i];
         const GParamFlags flags = static_cast<GParamFlags>(
             G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | (r.live ? GST_PARAM_MUTABLE_PLAYING : GST_PARAM_MUTABLE_READY));
-        GParamSpec* spec = nullptr;
+        GParamSpec* param = nullptr;
         switch (r.kind) {
             case Kind::kInt:
-                spec = g_param_spec_int(r.name, r.name, r.blurb, r.min, r.max, r.defaultValue, flags);
+                param = g_param_spec_int(r.name, r.name, r.blurb, r.min, r.max, r.defaultValue, flags);
                 break;
             case Kind::kBool:
-                spec = g_param_spec_boolean(r.name, r.name, r.blurb, r.defaultValue != 0, flags);
+                param = g_param_spec_boolean(r.name, r.name, r.blurb, r.defaultValue != 0, flags);
                 break;
             case Kind::kEnum:
-                spec = g_param_spec_enum(r.name, r.name, r.blurb, r.enumType(), r.defaultValue, flags);
+                param = g_param_spec_enum(r.name, r.name, r.blurb, r.enumType(), r.defaultValue, flags);
                 break;
         }
-        g_object_class_install_property(klass, firstId + static_cast<guint>(i), spec);
+        g_object_class_install_property(klass, firstId + static_cast<guint>(i), param);
     }
 }
 
