@@ -285,15 +285,93 @@ void FindCandidates(const Frame& f, int32_t y, int threshold, uint64_t* bits, ui
     }
 }
 
+#if LUMORA_HAVE_SSE2
+// The full tests of candidates list[0 .. n) of a row, eight at a time, each as if neither of the
+// two samples before it were corrected: means[k] the sample's new value when it is replaced, -1
+// when it stays. Each lane gathers the four columns x - 2 .. x + 1 of the colour rows as one
+// dword (two for 16-bit samples) and picks the columns its phase reads; every read stays within
+// columns 0 .. width - 1. Returns how many candidates it did.
+template <typename T>
+LUMORA_AVX2_FUNCTION int32_t FullTestsAvx2(const RowTest<T>& t, const int32_t* list, int32_t n, int32_t* means) {
+    constexpr bool kWide = sizeof(T) == 2;
+    const __m256i one = _mm256_set1_epi32(1);
+    const __m256i limit = _mm256_set1_epi32(t.colourLimit);
+    // Columns x - 2 + off of the window at p (off 0..3 per lane).
+    struct Window {
+        __m256i lo, hi;
+    };
+    const auto gather = [&](const T* p, __m256i bytes) LUMORA_AVX2_FUNCTION {
+        return _mm256_i32gather_epi32(reinterpret_cast<const int*>(p), bytes, 1);
+    };
+    const auto window = [&](const T* p, __m256i bytes) LUMORA_AVX2_FUNCTION {
+        return Window{gather(p, bytes), kWide ? gather(p, _mm256_add_epi32(bytes, _mm256_set1_epi32(4))) : bytes};
+    };
+    const auto pick = [&](const Window& w, __m256i off) LUMORA_AVX2_FUNCTION {
+        if constexpr (kWide) {
+            const __m256i v = _mm256_blendv_epi8(w.lo, w.hi, _mm256_cmpgt_epi32(off, one));
+            const __m256i s = _mm256_srlv_epi32(v, _mm256_slli_epi32(_mm256_and_si256(off, one), 4));
+            return _mm256_min_epi32(_mm256_and_si256(s, _mm256_set1_epi32(0xFFFF)), _mm256_set1_epi32(mosaic::kMax16));
+        } else {
+            return _mm256_and_si256(_mm256_srlv_epi32(w.lo, _mm256_slli_epi32(off, 3)), _mm256_set1_epi32(0xFF));
+        }
+    };
+    const auto fixed = [&](int v) LUMORA_AVX2_FUNCTION { return _mm256_set1_epi32(v); };
+    // The colour rows' shares: 9 and 3 for the near row, 3 and 1 for the far one.
+    const auto estimate = [&](const Window& nearRow, const Window& farRow, __m256i c, __m256i f, int gain)
+                              LUMORA_AVX2_FUNCTION {
+        const __m256i a = _mm256_add_epi32(_mm256_mullo_epi32(pick(nearRow, c), fixed(9)),
+                                           _mm256_mullo_epi32(pick(nearRow, f), fixed(3)));
+        const __m256i b = _mm256_add_epi32(_mm256_mullo_epi32(pick(farRow, c), fixed(3)), pick(farRow, f));
+        const __m256i sum = _mm256_add_epi32(a, b);
+        return _mm256_min_epi32(_mm256_srai_epi32(_mm256_mullo_epi32(sum, fixed(gain)), 11), fixed(mosaic::SampleTraits<T>::kMax));
+    };
+    const __m256i columnPhase = fixed(t.columnPhase);
+    const __m256i p0 = fixed(t.p0);
+    int32_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        // The window starts at x - 2, which is the candidate's index.
+        const __m256i i = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(list + k));
+        const __m256i bytes = kWide ? _mm256_slli_epi32(i, 1) : i;
+        const __m256i q0 = _mm256_xor_si256(columnPhase, _mm256_and_si256(i, one));
+        const __m256i threeQ0 = _mm256_mullo_epi32(q0, fixed(3));
+        const Window red = window(t.red, bytes), redFar = window(t.redFar, bytes);
+        const Window blue = window(t.blue, bytes), blueFar = window(t.blueFar, bytes);
+        const __m256i r = estimate(red, redFar, _mm256_sub_epi32(fixed(2), q0), threeQ0, t.kR);
+        const __m256i b = estimate(blue, blueFar, _mm256_add_epi32(one, q0), _mm256_sub_epi32(fixed(3), threeQ0), t.kB);
+        const Window& row = t.p0 ? red : blue;
+        const Window& up1 = t.p0 ? blue : red;
+        const Window& up2 = t.p0 ? redFar : blueFar;
+        const __m256i d = _mm256_xor_si256(p0, q0);
+        const __m256i g = _mm256_srli_epi32(_mm256_add_epi32(pick(row, _mm256_sub_epi32(fixed(2), d)),
+                                                              pick(up1, _mm256_add_epi32(one, d))), 1);
+        const auto far = [&](__m256i u, __m256i v) LUMORA_AVX2_FUNCTION {
+            return _mm256_cmpgt_epi32(_mm256_abs_epi32(_mm256_sub_epi32(u, v)), limit);
+        };
+        const __m256i rg = far(r, g), rb = far(r, b), gb = far(g, b);
+        const __m256i replace = _mm256_or_si256(_mm256_and_si256(rg, _mm256_or_si256(rb, gb)), _mm256_and_si256(rb, gb));
+        // The mean of the first test: rows y - 2 and y + 2 at x, the row at x - 2 and x + 2
+        // (the window at x - 1 holds x + 2 at its end).
+        const Window down2 = window(t.down2, bytes);
+        const Window right = window(t.row, _mm256_add_epi32(bytes, fixed(static_cast<int>(sizeof(T)))));
+        const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(pick(up2, fixed(2)), pick(down2, fixed(2))),
+                                             _mm256_add_epi32(pick(row, _mm256_setzero_si256()), pick(right, fixed(3))));
+        const __m256i mean = _mm256_srli_epi32(sum, 2);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(means + k), _mm256_blendv_epi8(fixed(-1), mean, replace));
+    }
+    return k;
+}
+#endif
+
 // One row from its candidates left to right. Samples that fail the first test are left alone,
 // so only candidates get the full test. A correction changes the first test of the sample two
 // columns on (its mean reads the corrected one), which is then tested as well; the sample next
 // to it keeps its first test (its mean reads the columns either side of it), and the full tests
-// of both, which read the corrected sample, come after the correction. list has room for
-// samples + 5 entries.
+// of both, which read the corrected sample, come after the correction. The vector full tests
+// stand for the candidates with no correction in the two columns before them; the others are
+// tested again one by one. list and means have room for samples + 8 entries.
 template <typename T>
 int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, const uint64_t* again, int32_t samples,
-                   int32_t* list) {
+                   int32_t* list, int32_t* means) {
     // The candidates' indices in order, without a branch per candidate: four entries written for
     // every word whatever it holds, the count moved on only by those that are candidates.
     int32_t n = 0;
@@ -308,13 +386,21 @@ int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, const uint64_t*
         for (; b != 0; b &= b - 1) list[n++] = base + __builtin_ctzll(b);
     }
     list[n] = samples;
+    int32_t tested = 0;
+#if LUMORA_HAVE_SSE2
+    if (Avx2RoutinesEnabled()) tested = FullTestsAvx2<T>(test, list, n, means);
+#else
+    (void)means;
+#endif
     // Samples two columns after a correction still to test, in order: at most two (after
     // corrections at i - 1 and i).
     constexpr int32_t kNone = INT32_MAX;
     int32_t extra = kNone, extra2 = kNone;
     int32_t count = 0;
+    int32_t last = -3;  // the last sample corrected
     const auto corrected = [&](int32_t i) {
         ++count;
+        last = i;
         const int32_t next = i + 2;
         if (next >= samples || ((again[next >> 6] >> (next & 63)) & 1) == 0) return;
         (extra == kNone ? extra : extra2) = next;
@@ -329,12 +415,19 @@ int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, const uint64_t*
             continue;
         }
         if (i >= samples) break;
-        ++k;
         if (extra == i) {
             extra = extra2;
             extra2 = kNone;
         }
-        if (test.Check(2 + i)) corrected(i);
+        if (k < tested && i - last > 2) {
+            if (means[k] >= 0) {
+                mosaic::SampleTraits<T>::Write(test.row + 2 + i, means[k]);
+                corrected(i);
+            }
+        } else if (test.Check(2 + i)) {
+            corrected(i);
+        }
+        ++k;
     }
     return count;
 }
@@ -347,11 +440,11 @@ int32_t CorrectFrame(const Frame& f, int threshold, int colourLimit) {
     const int32_t samples = f.width - 4;
     const size_t words = static_cast<size_t>((samples + 63) / 64);
     std::vector<uint64_t> bits(2 * words);
-    std::vector<int32_t> list(static_cast<size_t>(samples) + 5);
+    std::vector<int32_t> list(2 * (static_cast<size_t>(samples) + 8));
     for (int32_t y = 2; y < f.height - 2; ++y) {
         FindCandidates<T>(f, y, threshold, bits.data(), bits.data() + words);
         count += CorrectRow<T>(RowTest<T>(f, y, threshold, colourLimit), bits.data(), bits.data() + words, samples,
-                               list.data());
+                               list.data(), list.data() + samples + 8);
     }
     return count;
 }
