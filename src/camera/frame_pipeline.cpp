@@ -103,6 +103,16 @@ constexpr int kSteps = 4;
 constexpr int32_t kStepLag[kSteps] = {0, 2, 4, 6};
 constexpr int kWaitFor[kSteps] = {1, 1, 2, 3};
 
+// The copy for sharpening is a ring of kRingBands bands' rows when the frame runs in bands. A
+// band's step 3 reads the copies of rows from 8 above its first band row to 12 below it, and
+// step 2 of band c overwrites the copies of rows 80 above those it copies, which bands c - 5 and
+// c - 4 read (and c - 3, for the last band of up to 31 rows). With sharpening, step 2 waits for
+// those bands to be done, which they nearly always are already. (A band's step 3 does not wait
+// for the band before it to be done, only for its step 2, so each band is waited for.)
+constexpr int32_t kRingBands = 5;
+constexpr int32_t kSharpenRingRows = kRingBands * kBandRows;
+constexpr int32_t kRingLag = 3;
+
 // Waits of up to about this many pause instructions (some tens of microseconds) spin.
 constexpr int kSpinsBeforeYield = 2000;
 
@@ -222,6 +232,7 @@ struct FramePipeline::FrameJob {
     std::array<uint16_t, 4096> curve{};
     std::array<uint16_t, 4096> brightness{};
     int32_t bands = 1;
+    int32_t sharpenRing = 0;  // rows of the copy for sharpening as a ring; 0 for the whole frame
 };
 
 void FramePipeline::Run() {
@@ -266,6 +277,7 @@ void FramePipeline::Run() {
     }
     const bool whole = f.autoWhiteBalance != 0 || (job.mode == 0 && f.grayMode == 1) || !sameHeights;
     job.bands = whole ? 1 : std::max(1, height / kBandRows);
+    job.sharpenRing = job.bands > 1 && f.sharpness != 0 ? kSharpenRingRows : 0;
     RunBands(job);
 }
 
@@ -277,17 +289,21 @@ void FramePipeline::RunBands(FrameJob& job) {
     std::unique_ptr<std::atomic<int>[]> stepsDone(new std::atomic<int>[static_cast<size_t>(bands)]);
     for (int32_t band = 0; band < bands; ++band) stepsDone[band].store(0, std::memory_order_relaxed);
     std::atomic<int32_t> nextBand{0};
+    const auto waitFor = [&](int32_t band, int steps) {
+        for (int spins = 0; stepsDone[band].load(std::memory_order_acquire) < steps; ++spins) {
+            if (spins < kSpinsBeforeYield) {
+                CpuRelax();
+            } else {
+                std::this_thread::yield();
+            }
+        }
+    };
     auto work = [&] {
         for (int32_t band = nextBand.fetch_add(1); band < bands; band = nextBand.fetch_add(1)) {
             for (int step = 0; step < kSteps; ++step) {
-                if (band > 0) {
-                    for (int spins = 0; stepsDone[band - 1].load(std::memory_order_acquire) < kWaitFor[step]; ++spins) {
-                        if (spins < kSpinsBeforeYield) {
-                            CpuRelax();
-                        } else {
-                            std::this_thread::yield();
-                        }
-                    }
+                if (band > 0) waitFor(band - 1, kWaitFor[step]);
+                if (step == 2 && job.sharpenRing > 0) {
+                    for (int32_t b = std::max(0, band - kRingBands); b <= band - kRingLag; ++b) waitFor(b, kSteps);
                 }
                 RunStep(job, band, step);
                 stepsDone[band].store(step + 1, std::memory_order_release);
@@ -342,12 +358,12 @@ void FramePipeline::RunStep(FrameJob& job, int32_t band, int step) {
         }
         if (job.toneCurve) ApplyToRows(*output, first, end, tone, ToneTable{job.curve.data()});
         if (sharpness != 0 && job.sharpenSource != nullptr) {
-            CopySharpenRows(*output, *job.sharpenSource, first, end);
+            CopySharpenRows(*output, *job.sharpenSource, first, end, job.sharpenRing);
         }
         return;
     }
     if (output == nullptr || sharpness == 0) return;
-    if (job.sharpenSource != nullptr) SharpenRows(*output, *job.sharpenSource, sharpness, first, end);
+    if (job.sharpenSource != nullptr) SharpenRows(*output, *job.sharpenSource, sharpness, first, end, job.sharpenRing);
     if (f.brightness != 0) ApplyToRows(*output, first, end, tone, ToneTable{job.brightness.data()});
 }
 

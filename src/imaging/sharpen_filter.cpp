@@ -117,10 +117,20 @@ LUMORA_AVX2_FUNCTION int32_t SharpenRow8Avx2(const uint16_t* columns, const uint
 }
 #endif
 
+// Where the source rows of an area are: row k at base + k * stride, or in a ring of rows (memory
+// row r of the picture in row r % ringRows, top the memory row of the area's first row).
+struct SourceRows {
+    const uint8_t* base;
+    intptr_t stride;
+    int32_t top;
+    int32_t ringRows;
+    const uint8_t* Row(int32_t k) const { return base + static_cast<intptr_t>((top + k) % ringRows) * stride; }
+};
+
 // Sample is uint8_t or uint16_t; Sum holds four samples (the column sums), Wide the sum of
 // sixteen and the corrected value before limiting.
 template <class Sample, class Sum, class Wide>
-int32_t SharpenArea(const FilterArea& a, int32_t strength, int32_t maxValue) {
+int32_t SharpenArea(const FilterArea& a, const SourceRows& source, int32_t strength, int32_t maxValue) {
     const int32_t srcStep = a.srcBytesPerPixel / static_cast<int32_t>(sizeof(Sample));
     const int32_t dstStep = a.dstBytesPerPixel / static_cast<int32_t>(sizeof(Sample));
     if (!HasSampleFormat(a, static_cast<int32_t>(sizeof(Sample)))) return 0;
@@ -139,10 +149,10 @@ int32_t SharpenArea(const FilterArea& a, int32_t strength, int32_t maxValue) {
     std::vector<Sample> result(direct ? 0 : static_cast<size_t>(rowSamples));
     const Sample tag{};
     for (int32_t y = 2; y < a.height - 2; ++y) {
-        const uint8_t* r0 = a.src + static_cast<intptr_t>(y - 2) * a.srcStride;
-        const uint8_t* r1 = r0 + a.srcStride;
-        const uint8_t* r2 = r1 + a.srcStride;
-        const uint8_t* r3 = r2 + a.srcStride;
+        const uint8_t* r0 = source.Row(y - 2);
+        const uint8_t* r1 = source.Row(y - 1);
+        const uint8_t* r2 = source.Row(y);
+        const uint8_t* r3 = source.Row(y + 1);
         // Vertical sums of the window's four rows, for every sample of the row.
         int32_t done = 0;
 #if LUMORA_HAVE_SSE2
@@ -182,6 +192,11 @@ int32_t SharpenArea(const FilterArea& a, int32_t strength, int32_t maxValue) {
     return 1;
 }
 
+int32_t SharpenArea(bool wide, const FilterArea& area, const SourceRows& source, int32_t strength) {
+    if (wide) return SharpenArea<uint16_t, uint32_t, int32_t>(area, source, strength, kSampleMax16);
+    return SharpenArea<uint8_t, uint16_t, int16_t>(area, source, strength, 255);
+}
+
 int32_t RunSharpen(bool wide, uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect,
                    int32_t x, int32_t y, int32_t dstBytesPerPixel, int32_t srcBytesPerPixel,
                    int32_t dstStride, int32_t srcStride, void* value1) {
@@ -193,8 +208,7 @@ int32_t RunSharpen(bool wide, uint8_t* dstBits, const uint8_t* srcBits, const Re
         dstBits == srcBits) {
         return 0;
     }
-    if (wide) return SharpenArea<uint16_t, uint32_t, int32_t>(area, *strength, kSampleMax16);
-    return SharpenArea<uint8_t, uint16_t, int16_t>(area, *strength, 255);
+    return SharpenArea(wide, area, SourceRows{area.src, area.srcStride, 0, area.height}, *strength);
 }
 
 }  // namespace
@@ -219,26 +233,41 @@ bool SharpenSourceFits(const ImageBuffer& picture, const ImageBuffer& sharpenSou
            picture.Stride() == sharpenSource.Stride();
 }
 
-void CopySharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end) {
+void CopySharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end,
+                     int32_t ringRows) {
     first = std::max(first, 0);
     end = std::min(end, picture.Height());
     if (!SharpenSourceFits(picture, sharpenSource) || first >= end) return;
-    std::memcpy(sharpenSource.Row(first), picture.Row(first),
-                static_cast<size_t>(picture.Stride()) * static_cast<size_t>(end - first));
+    const int32_t ring = ringRows > 0 ? std::min(ringRows, picture.Height()) : picture.Height();
+    const size_t stride = static_cast<size_t>(picture.Stride());
+    for (int32_t y = first; y < end;) {
+        // The rows up to the ring's end at once.
+        const int32_t slot = y % ring;
+        const int32_t rows = std::min(end - y, ring - slot);
+        std::memcpy(sharpenSource.Row(slot), picture.Row(y), stride * static_cast<size_t>(rows));
+        y += rows;
+    }
 }
 
 int32_t SharpenRows(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness, int32_t first,
-                    int32_t end) {
-    if (!SharpenSourceFits(picture, sharpenSource)) return 0;
-    // The routine writes all but the two outer rows of its rectangle: rows [first, end) of the
-    // picture's interior with two rows of context on either side, in picture coordinates.
+                    int32_t end, int32_t ringRows) {
+    if (!SharpenSourceFits(picture, sharpenSource) || picture.Bits() == sharpenSource.Bits()) return 0;
+    // All but the two outer rows of the area are written: rows [first, end) of the picture's
+    // interior with two rows of context on either side.
     const int32_t height = picture.Height();
     const int32_t top = std::max(first, 2) - 2;
     const int32_t bottom = std::min(end, height - 2) + 2;
-    const Rect rows{0, height - bottom, picture.Width(), height - top};
+    if (bottom <= top) return 0;
     const bool wide = picture.BitCount() == 16 || picture.BitCount() >= 48;
-    int32_t* record = &sharpness;
-    return picture.Apply(wide ? Sharpen16 : Sharpen8, &sharpenSource, &rows, 0, rows.top, &record, nullptr);
+    FilterArea area;
+    area.dst = picture.Row(top);
+    area.src = sharpenSource.Row(0);
+    area.width = picture.Width();
+    area.height = bottom - top;
+    area.dstStride = area.srcStride = picture.Stride();
+    area.dstBytesPerPixel = area.srcBytesPerPixel = picture.BytesPerPixel();
+    const int32_t ring = ringRows > 0 ? std::min(ringRows, height) : height;
+    return SharpenArea(wide, area, SourceRows{area.src, area.srcStride, top, ring}, sharpness);
 }
 
 int32_t SharpenPicture(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness) {

@@ -32,10 +32,15 @@ int32_t SharpenPicture(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t
 // sharpens them from sharpenSource, reading its rows first - 2 to end, which must have been
 // copied by then. Over all rows the two are SharpenPicture. SharpenSourceFits tells whether
 // sharpenSource has the picture's size and format (nothing happens otherwise).
+//
+// With ringRows > 0, sharpenSource is a ring of that many rows: memory row y of the picture is
+// kept in its row y % ringRows, so that bands in flight keep their copies in the cache instead
+// of a whole frame's; a row's copy then lasts until row y + ringRows is copied.
 bool SharpenSourceFits(const ImageBuffer& picture, const ImageBuffer& sharpenSource);
-void CopySharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end);
+void CopySharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end,
+                     int32_t ringRows = 0);
 int32_t SharpenRows(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness, int32_t first,
-                    int32_t end);
+                    int32_t end, int32_t ringRows = 0);
 
 int32_t Sharpen8(uint8_t* dstBits, const uint8_t* srcBits, const Rect* rect, int32_t x, int32_t y,
                  uint16_t dstBytesPerPixel, uint16_t srcBytesPerPixel, int32_t dstStride,
