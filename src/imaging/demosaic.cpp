@@ -440,7 +440,7 @@ LUMORA_AVX512_FUNCTION int32_t Row8Avx512(const Frame& f, int32_t y, const Scrat
     const uint16_t* v = s.v;
     const uint16_t* v3 = s.v3;
     const uint8_t* g = s.green;
-    return EvenChunks(2, (f.width - 2) - 64, 64, [&](int32_t x) LUMORA_AVX512_FUNCTION {
+    const auto chunk = [&](int32_t x) LUMORA_AVX512_FUNCTION {
         const __m512i a8 = Scaled64(_mm512_add_epi16(Load512(v3 + x), Load512(v + x - 2)),
                                     _mm512_add_epi16(Load512(v3 + x + 32), Load512(v + x + 30)), kA);
         const __m512i b8 = Scaled64(_mm512_add_epi16(Load512(v3 + x - 1), Load512(v + x + 1)),
@@ -452,7 +452,17 @@ LUMORA_AVX512_FUNCTION int32_t Row8Avx512(const Frame& f, int32_t y, const Scrat
             const __m512i ab = _mm512_permutex2var_epi8(a8, colour[k], b8);
             _mm512_storeu_si512(o + 64 * k, _mm512_mask_permutexvar_epi8(ab, p.greenBytes[k], green[k], g8));
         }
-    });
+    };
+    // Stores that each fill one cache line: the first chunk, then the chunks from the first even
+    // x whose pixel starts a line, then the last chunk (overlapping, with the same pixels).
+    const int32_t last = ((f.width - 2) - 64) & ~1;
+    int32_t aligned = 2;
+    while (aligned < 2 + 64 && (reinterpret_cast<uintptr_t>(out + 3 * aligned) & 63) != 0) aligned += 2;
+    if (last < aligned + 64 || aligned >= 2 + 64) return EvenChunks(2, last, 64, chunk);
+    chunk(2);
+    for (int32_t x = aligned; x < last; x += 64) chunk(x);
+    chunk(last);
+    return last + 64;
 }
 
 // ---- 16-bit samples (read limited to 4095; 3 V + V up to 65520 fits unsigned lanes) ----
