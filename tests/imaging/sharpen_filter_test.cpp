@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 #include "filter_test_support.h"
 
@@ -79,6 +80,33 @@ TEST(Sharpen, MatchesTheDefinitionAndKeepsTheBorder) {
                     ASSERT_EQ(picture.Row(y)[i], before[y * picture.Stride() + i]);
             }
           }
+        }
+    }
+}
+
+// Bands of six rows, each copied and then sharpened up to the rows copied so far, give the
+// picture of the whole-frame stage, whether the copy is the whole frame or a ring of rows just
+// large enough for the rows a band reads.
+TEST(Sharpen, BandsThroughARingOfRowsGiveTheWholeFramePicture) {
+    std::mt19937 rng(8);
+    for (int bits : {8, 24, 48}) {
+        for (int ringRows : {0, 9, 16}) {
+            constexpr int kWidth = 23, kHeight = 61, kBand = 6;
+            ImageBuffer picture, copy, whole, wholeCopy;
+            ASSERT_EQ(picture.Create(kWidth, kHeight, bits), 1);
+            ASSERT_EQ(copy.Create(kWidth, kHeight, bits), 1);
+            ASSERT_EQ(whole.Create(kWidth, kHeight, bits), 1);
+            ASSERT_EQ(wholeCopy.Create(kWidth, kHeight, bits), 1);
+            test::FillRandom(picture, rng);
+            const auto before = test::Snapshot(picture);
+            std::copy(before.begin(), before.end(), whole.Bits());
+            ASSERT_EQ(SharpenPicture(whole, wholeCopy, 9), 1);
+            for (int first = 0; first < kHeight; first += kBand) {
+                const int end = std::min(first + kBand, kHeight);
+                CopySharpenRows(picture, copy, first, end, ringRows);
+                SharpenRows(picture, copy, 9, first == 0 ? 0 : first - 1, end == kHeight ? kHeight : end - 1, ringRows);
+            }
+            EXPECT_EQ(test::Snapshot(picture), test::Snapshot(whole)) << bits << " bits, ring " << ringRows;
         }
     }
 }
