@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "imaging/mosaic_pixel.h"
@@ -440,11 +441,12 @@ int32_t CorrectFrame(const Frame& f, int threshold, int colourLimit) {
     const int32_t samples = f.width - 4;
     const size_t words = static_cast<size_t>((samples + 63) / 64);
     std::vector<uint64_t> bits(2 * words);
-    std::vector<int32_t> list(2 * (static_cast<size_t>(samples) + 8));
+    // Written before they are read, row by row: left uninitialised.
+    const std::unique_ptr<int32_t[]> list(new int32_t[2 * (static_cast<size_t>(samples) + 8)]);
     for (int32_t y = 2; y < f.height - 2; ++y) {
         FindCandidates<T>(f, y, threshold, bits.data(), bits.data() + words);
         count += CorrectRow<T>(RowTest<T>(f, y, threshold, colourLimit), bits.data(), bits.data() + words, samples,
-                               list.data(), list.data() + samples + 8);
+                               list.get(), list.get() + samples + 8);
     }
     return count;
 }
