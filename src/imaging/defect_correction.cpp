@@ -369,7 +369,8 @@ LUMORA_AVX2_FUNCTION int32_t FullTestsAvx2(const RowTest<T>& t, const int32_t* l
 // to it keeps its first test (its mean reads the columns either side of it), and the full tests
 // of both, which read the corrected sample, come after the correction. The vector full tests
 // stand for the candidates with no correction in the two columns before them; the others are
-// tested again one by one. list and means have room for samples + 8 entries.
+// tested again one by one. list and means have room for samples + 8 entries, again for one word
+// more than the row's.
 template <typename T>
 int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, const uint64_t* again, int32_t samples,
                    int32_t* list, int32_t* means) {
@@ -393,42 +394,44 @@ int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, const uint64_t*
 #else
     (void)means;
 #endif
-    // Samples two columns after a correction still to test, in order: at most two (after
-    // corrections at i - 1 and i).
-    constexpr int32_t kNone = INT32_MAX;
-    int32_t extra = kNone, extra2 = kNone;
-    int32_t count = 0;
-    int32_t last = -3;  // the last sample corrected
-    const auto corrected = [&](int32_t i) {
-        ++count;
-        last = i;
-        const int32_t next = i + 2;
-        if (next >= samples || ((again[next >> 6] >> (next & 63)) & 1) == 0) return;
-        (extra == kNone ? extra : extra2) = next;
+    // Bit j of again, 0 from samples on (again has a word beyond the row's).
+    const auto mayPassNow = [&](int32_t j) {
+        return static_cast<bool>((j < samples) & static_cast<int>((again[j >> 6] >> (j & 63)) & 1));
     };
-    for (int32_t k = 0;;) {
-        const int32_t i = list[k];
-        if (extra < i) {
-            const int32_t e = extra;
-            extra = extra2;
-            extra2 = kNone;
-            if (test.Check(2 + e)) corrected(e);
+    T* const row = test.row + 2;
+    int32_t count = 0;
+    // After a correction at i, the columns that read it are tested one by one (i + 1 if it is a
+    // candidate, i + 2 if it is or may now pass), until two columns in a row stay. The next
+    // candidate then has two uncorrected columns before it again, as its vector test took them
+    // to be. Corrections with neither after them are the common case: the loop over the vector
+    // results keeps to them without a branch per candidate.
+    const auto afterCorrection = [&](int32_t i, int32_t& k) {
+        bool before = true, twoBefore = false;  // columns j - 1 and j - 2 corrected
+        for (int32_t j = i + 1; (before || twoBefore) && j < samples; ++j) {
+            const bool listed = list[k] == j;  // list[n] is samples
+            k += listed;
+            const bool corrected = (listed || (twoBefore && mayPassNow(j))) && test.Check(2 + j);
+            count += corrected;
+            twoBefore = before;
+            before = corrected;
+        }
+    };
+    for (int32_t k = 0; k < n;) {
+        const int32_t i = list[k++];
+        if (k <= tested) {
+            const int32_t mean = means[k - 1];
+            const bool replace = mean >= 0;
+            T* const p = row + i;
+            mosaic::SampleTraits<T>::Write(p, replace ? mean : *p);
+            count += replace;
+            const int32_t next = i + 2;
+            if (!(replace & ((list[k] <= next) | mayPassNow(next)))) continue;
+        } else if (test.Check(2 + i)) {
+            ++count;
+        } else {
             continue;
         }
-        if (i >= samples) break;
-        if (extra == i) {
-            extra = extra2;
-            extra2 = kNone;
-        }
-        if (k < tested && i - last > 2) {
-            if (means[k] >= 0) {
-                mosaic::SampleTraits<T>::Write(test.row + 2 + i, means[k]);
-                corrected(i);
-            }
-        } else if (test.Check(2 + i)) {
-            corrected(i);
-        }
-        ++k;
+        afterCorrection(i, k);
     }
     return count;
 }
@@ -440,7 +443,7 @@ int32_t CorrectFrame(const Frame& f, int threshold, int colourLimit) {
     int32_t count = 0;
     const int32_t samples = f.width - 4;
     const size_t words = static_cast<size_t>((samples + 63) / 64);
-    std::vector<uint64_t> bits(2 * words);
+    std::vector<uint64_t> bits(2 * words + 1);
     // Written before they are read, row by row: left uninitialised.
     const std::unique_ptr<int32_t[]> list(new int32_t[2 * (static_cast<size_t>(samples) + 8)]);
     for (int32_t y = 2; y < f.height - 2; ++y) {
