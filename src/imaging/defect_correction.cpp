@@ -76,10 +76,30 @@ inline bool Candidate(const Frame& f, int32_t x, int32_t y, int threshold) {
     return S::Read(row + x) - m >= threshold;
 }
 
+// Appends base plus the indices of b's set bits, in order, to list from n on; returns the new
+// count. Without a branch per bit for up to four: four entries written whatever b holds, the
+// count moved on only by those that are bits.
+inline int32_t ListBits(uint64_t b, int32_t base, int32_t* list, int32_t n) {
+    for (int32_t k = 0; k < 4; ++k) {
+        list[n] = base + __builtin_ctzll(b | uint64_t{1} << 63);
+        n += b != 0;
+        b &= b - 1;
+    }
+    for (; b != 0; b &= b - 1) list[n++] = base + __builtin_ctzll(b);
+    return n;
+}
+
 // The first test on a row's samples x = 2 .. width - 3 as a bitmap: bit i of the words for
 // sample 2 + i. The vector loops take groups of 16, 32 or 64 samples (each group's bits within
 // one word) and return how many samples they did; the rest are tested one by one. T is
 // limited to the samples' difference range, which keeps every outcome.
+// The candidates' indices of a row's first words, in order.
+struct Listing {
+    int32_t* indices;
+    int32_t count = 0;
+    int32_t words = 0;
+};
+
 struct CandidateRow {
     const uint8_t* up;    // row y - 2, from sample 0
     const uint8_t* row;   // row y
@@ -90,6 +110,9 @@ struct CandidateRow {
     // before it becomes (its mean taken with that one as 0): after a correction there, it
     // needs no test. Left set where a routine does not work it out.
     uint64_t* again;
+    // Where a routine that lists the candidates of the words it does (in order, each word's
+    // scalar work next to the vector work of the next) puts their indices.
+    Listing* listing;
 };
 
 #if LUMORA_HAVE_SSE2
@@ -197,6 +220,8 @@ LUMORA_AVX512_FUNCTION int32_t BytesAvx512(const CandidateRow& c, uint64_t* bits
     const uint8_t* down = c.down + 2;
     const __m512i threshold = _mm512_set1_epi8(static_cast<char>(c.limit + 1));
     const __m512i one = _mm512_set1_epi8(1);
+    int32_t* const list = c.listing->indices;
+    int32_t listed = c.listing->count;
     int32_t i = 0;
     for (; i + 64 <= c.count; i += 64) {
         const __m512i l = _mm512_loadu_si512(row + i - 2), r = _mm512_loadu_si512(row + i + 2);
@@ -208,11 +233,15 @@ LUMORA_AVX512_FUNCTION int32_t BytesAvx512(const CandidateRow& c, uint64_t* bits
         const __m512i odd = _mm512_ternarylogic_epi32(_mm512_xor_si512(p, q), lr, ud, 0x70);
         const __m512i m = _mm512_sub_epi8(_mm512_avg_epu8(p, q), _mm512_and_si512(odd, one));
         const __m512i s = _mm512_loadu_si512(row + i);
-        bits[i >> 6] = _mm512_cmpge_epu8_mask(_mm512_subs_epu8(s, m), threshold);
+        const uint64_t found = _mm512_cmpge_epu8_mask(_mm512_subs_epu8(s, m), threshold);
+        bits[i >> 6] = found;
+        listed = ListBits(found, i, list, listed);
         const __m512i low = _mm512_add_epi8(_mm512_and_si512(_mm512_srli_epi16(q, 1), _mm512_set1_epi8(0x7F)),
                                             _mm512_and_si512(_mm512_srli_epi16(r, 2), _mm512_set1_epi8(0x3F)));
         c.again[i >> 6] = _mm512_cmpge_epu8_mask(_mm512_subs_epu8(s, low), threshold);
     }
+    c.listing->count = listed;
+    c.listing->words = i / 64;
     return i;
 }
 
@@ -263,16 +292,19 @@ LUMORA_AVX512_FUNCTION int32_t CandidatesAvx512(const CandidateRow& c, uint64_t*
 #endif
 
 // The bitmap of row y's candidates (words for count samples, cleared first).
+// listing: the candidates of the first words, where the vector routine lists them (none
+// otherwise).
 template <typename T>
-void FindCandidates(const Frame& f, int32_t y, int threshold, uint64_t* bits, uint64_t* again) {
+void FindCandidates(const Frame& f, int32_t y, int threshold, uint64_t* bits, uint64_t* again, Listing& listing) {
     const int32_t count = f.width - 4;
     std::fill(bits, bits + (count + 63) / 64, uint64_t{0});
     std::fill(again, again + (count + 63) / 64, ~uint64_t{0});
+    listing.count = listing.words = 0;
     int32_t i = 0;
 #if LUMORA_HAVE_SSE2
     const CandidateRow c{f.dest + (y - 2) * f.destStride, f.dest + y * f.destStride,
                          f.dest + (y + 2) * f.destStride, count,
-                         static_cast<int16_t>(std::clamp(threshold, -8191, 8191) - 1), again};
+                         static_cast<int16_t>(std::clamp(threshold, -8191, 8191) - 1), again, &listing};
     if (Avx512FiltersEnabled()) {
         i = CandidatesAvx512<T>(c, bits);
     } else if (Avx2RoutinesEnabled()) {
@@ -373,20 +405,11 @@ LUMORA_AVX2_FUNCTION int32_t FullTestsAvx2(const RowTest<T>& t, const int32_t* l
 // more than the row's.
 template <typename T>
 int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, const uint64_t* again, int32_t samples,
-                   int32_t* list, int32_t* means) {
-    // The candidates' indices in order, without a branch per candidate: four entries written for
-    // every word whatever it holds, the count moved on only by those that are candidates.
-    int32_t n = 0;
-    for (int32_t w = 0; w < (samples + 63) / 64; ++w) {
-        uint64_t b = bits[w];
-        const int32_t base = 64 * w;
-        for (int32_t k = 0; k < 4; ++k) {
-            list[n] = base + __builtin_ctzll(b | uint64_t{1} << 63);
-            n += b != 0;
-            b &= b - 1;
-        }
-        for (; b != 0; b &= b - 1) list[n++] = base + __builtin_ctzll(b);
-    }
+                   const Listing& listing, int32_t* means) {
+    // The candidates' indices in order: those of the words the vector routine listed, then the rest.
+    int32_t* const list = listing.indices;
+    int32_t n = listing.count;
+    for (int32_t w = listing.words; w < (samples + 63) / 64; ++w) n = ListBits(bits[w], 64 * w, list, n);
     list[n] = samples;
     int32_t tested = 0;
 #if LUMORA_HAVE_SSE2
@@ -446,10 +469,11 @@ int32_t CorrectFrame(const Frame& f, int threshold, int colourLimit) {
     std::vector<uint64_t> bits(2 * words + 1);
     // Written before they are read, row by row: left uninitialised.
     const std::unique_ptr<int32_t[]> list(new int32_t[2 * (static_cast<size_t>(samples) + 8)]);
+    Listing listing{list.get()};
     for (int32_t y = 2; y < f.height - 2; ++y) {
-        FindCandidates<T>(f, y, threshold, bits.data(), bits.data() + words);
+        FindCandidates<T>(f, y, threshold, bits.data(), bits.data() + words, listing);
         count += CorrectRow<T>(RowTest<T>(f, y, threshold, colourLimit), bits.data(), bits.data() + words, samples,
-                               list.get(), list.get() + samples + 8);
+                               listing, list.get() + samples + 8);
     }
     return count;
 }
