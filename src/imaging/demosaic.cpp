@@ -365,7 +365,8 @@ LUMORA_AVX2_FUNCTION int32_t Row8Avx2(const Frame& f, int32_t y, const Scratch8 
 LUMORA_AVX512_FUNCTION inline __m512i Load512(const void* p) { return _mm512_loadu_si512(p); }
 
 // Byte permutes that spread A and B (one permute of both) and green over the 192 bytes of 64
-// pixels: [red in even lanes][output register][byte], A's bytes 0-63 and B's 64-127.
+// pixels: [red in even lanes][output register][byte], A's bytes 0-63 and B's 64-127. A and B
+// hold their columns in the order of the pack that makes them (Scaled64); green in column order.
 struct WidePermutes {
     alignas(64) uint8_t colour[2][3][64];
     alignas(64) uint8_t green[3][64];
@@ -380,7 +381,10 @@ const WidePermutes& Permutes64() {
                 const int lane = o / 3, channel = o % 3;  // 0 blue, 1 green, 2 red
                 const bool aIsRed = ((lane & 1) == 0) == (redEven == 1);
                 const bool fromA = (channel == 2) == aIsRed;
-                t.colour[redEven][o / 64][o % 64] = static_cast<uint8_t>(fromA ? lane : 64 + lane);
+                // The pack puts columns 8 L .. 8 L + 7 of each half into 128-bit lane L.
+                const int half = lane / 32, column = lane % 32;
+                const int packed = 16 * (column / 8) + 8 * half + column % 8;
+                t.colour[redEven][o / 64][o % 64] = static_cast<uint8_t>(fromA ? packed : 64 + packed);
                 t.green[o / 64][o % 64] = static_cast<uint8_t>(lane);
                 if (channel == 1) t.greenBytes[o / 64] |= uint64_t{1} << (o % 64);
             }
@@ -390,10 +394,10 @@ const WidePermutes& Permutes64() {
     return p;
 }
 
-// (S k) >> 11 of 64 sums limited to bytes, in order (the pack works within 128-bit lanes).
+// (S k) >> 11 of 64 sums limited to bytes, in the order of the pack: 128-bit lane L holds
+// columns 8 L .. 8 L + 7 of low, then those of high.
 LUMORA_AVX512_FUNCTION inline __m512i Scaled64(__m512i low, __m512i high, __m512i k) {
-    const __m512i packed = _mm512_packus_epi16(_mm512_mulhi_epu16(low, k), _mm512_mulhi_epu16(high, k));
-    return _mm512_maskz_permutexvar_epi64(0xFF, _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7), packed);
+    return _mm512_packus_epi16(_mm512_mulhi_epu16(low, k), _mm512_mulhi_epu16(high, k));
 }
 
 // V, 3 V and the column greens of 64 columns at a time: the multiply-adds of the AVX2 sums,
