@@ -113,6 +113,10 @@ constexpr int32_t kRingBands = 5;
 constexpr int32_t kSharpenRingRows = kRingBands * kBandRows;
 constexpr int32_t kRingLag = 3;
 
+// How far the correction chain may run ahead of the oldest band not done, in bands: far enough
+// that a thread always has a correction ready, near enough that the bands' rows stay cached.
+constexpr int32_t kCorrectionLead = 4;
+
 // Waits of up to about this many pause instructions (some tens of microseconds) spin.
 constexpr int kSpinsBeforeYield = 2000;
 
@@ -283,37 +287,70 @@ void FramePipeline::Run() {
 
 void FramePipeline::RunBands(FrameJob& job) {
     const int32_t bands = job.bands;
-    // Steps done per band: a band begins a step once the band before has done the ones it waits
-    // for (kWaitFor). A wait is a few microseconds: it spins a while before giving the core away,
-    // so that a loaded machine does not hand the core to another program for a whole time slice.
+    // Steps done per band: a band may begin a step once it has done the steps before and the
+    // band before has done the ones the step waits for (kWaitFor), and with the ring for
+    // sharpening, step 2 once the bands whose copies it overwrites are done.
     std::unique_ptr<std::atomic<int>[]> stepsDone(new std::atomic<int>[static_cast<size_t>(bands)]);
     for (int32_t band = 0; band < bands; ++band) stepsDone[band].store(0, std::memory_order_relaxed);
-    std::atomic<int32_t> nextBand{0};
-    const auto waitFor = [&](int32_t band, int steps) {
-        for (int spins = 0; stepsDone[band].load(std::memory_order_acquire) < steps; ++spins) {
-            if (spins < kSpinsBeforeYield) {
+    const auto ready = [&](int32_t band, int step) {
+        if (band > 0 && stepsDone[band - 1].load(std::memory_order_acquire) < kWaitFor[step]) return false;
+        if (step == 2 && job.sharpenRing > 0) {
+            for (int32_t b = std::max(0, band - kRingBands); b <= band - kRingLag; ++b) {
+                if (stepsDone[b].load(std::memory_order_acquire) < kSteps) return false;
+            }
+        }
+        return true;
+    };
+    const auto run = [&](int32_t band, int step) {
+        RunStep(job, band, step);
+        stepsDone[band].store(step + 1, std::memory_order_release);
+    };
+    if (bands == 1 || workerThreads_ < 2) {
+        // Band after band, each through its steps (every step is ready in this order).
+        for (int32_t band = 0; band < bands; ++band) {
+            for (int step = 0; step < kSteps; ++step) run(band, step);
+        }
+        return;
+    }
+    // Two threads take steps rather than bands. Defect correction is a chain through the frame
+    // (each band's reads the rows the band before corrected), so a free thread takes the next
+    // band's correction as soon as it is ready, up to kCorrectionLead bands ahead of the oldest
+    // band not done, and otherwise the oldest step ready of the bands corrected. claimed[band]
+    // is the band's next step not taken; a thread takes it when the band's steps before it are
+    // done. A wait is a few microseconds: it spins a while before giving the core away, so that a
+    // loaded machine does not hand the core to another program for a whole time slice.
+    std::unique_ptr<std::atomic<int>[]> claimed(new std::atomic<int>[static_cast<size_t>(bands)]);
+    for (int32_t band = 0; band < bands; ++band) claimed[band].store(0, std::memory_order_relaxed);
+    std::atomic<int32_t> nextCorrection{0};
+    auto work = [&] {
+        int32_t oldest = 0;  // no band before it is left
+        for (int spins = 0;;) {
+            while (oldest < bands && stepsDone[oldest].load(std::memory_order_acquire) == kSteps) ++oldest;
+            if (oldest >= bands) return;
+            int32_t correction = nextCorrection.load(std::memory_order_acquire);
+            if (correction < bands && correction - oldest < kCorrectionLead && ready(correction, 0) &&
+                nextCorrection.compare_exchange_strong(correction, correction + 1)) {
+                claimed[correction].store(1, std::memory_order_relaxed);
+                run(correction, 0);
+                spins = 0;
+                continue;
+            }
+            bool took = false;
+            for (int32_t band = oldest; band < std::min(correction, bands) && !took; ++band) {
+                int step = claimed[band].load(std::memory_order_acquire);
+                took = step > 0 && step < kSteps && stepsDone[band].load(std::memory_order_acquire) == step &&
+                       ready(band, step) && claimed[band].compare_exchange_strong(step, step + 1);
+                if (took) run(band, step);
+            }
+            if (took) {
+                spins = 0;
+            } else if (++spins < kSpinsBeforeYield) {
                 CpuRelax();
             } else {
                 std::this_thread::yield();
             }
         }
     };
-    auto work = [&] {
-        for (int32_t band = nextBand.fetch_add(1); band < bands; band = nextBand.fetch_add(1)) {
-            for (int step = 0; step < kSteps; ++step) {
-                if (band > 0) waitFor(band - 1, kWaitFor[step]);
-                if (step == 2 && job.sharpenRing > 0) {
-                    for (int32_t b = std::max(0, band - kRingBands); b <= band - kRingLag; ++b) waitFor(b, kSteps);
-                }
-                RunStep(job, band, step);
-                stepsDone[band].store(step + 1, std::memory_order_release);
-            }
-        }
-    };
-    if (bands == 1 || workerThreads_ < 2) {
-        work();
-        return;
-    }
     if (!helper_) helper_ = std::make_unique<HelperThread>();
     helper_->RunAlongside(work, work);
 }

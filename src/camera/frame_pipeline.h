@@ -74,11 +74,11 @@ public:
     // Runs every stage on the frame in the raw buffer of the colour mode.
     void Run();
 
-    // Threads that share a frame's row bands: 1 runs them on Run's thread alone; 2 (the
-    // default where the processor has two cores) lets the pipeline's helper thread take bands as
-    // well, each thread the next band not yet taken, a band beginning a step once the band
-    // before has done the steps that touch the same rows. The pictures are the same either way.
-    // Call between frames.
+    // Threads that share a frame's row bands: 1 runs them on Run's thread alone, band after
+    // band; 2 (the default where the processor has two cores) lets the pipeline's helper thread
+    // take steps of the bands as well, the next band's defect correction first (a chain through
+    // the frame), a band beginning a step once the band before has done the steps that touch the
+    // same rows. The pictures are the same either way. Call between frames.
     void SetWorkerThreads(int count);
 
     // Automatic exposure (auto-iris 1) or gain (auto-iris 2) from five window means of the raw
