@@ -389,7 +389,10 @@ LUMORA_AVX2_FUNCTION int32_t FullTestsAvx2(const RowTest<T>& t, const int32_t* l
         const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(pick(up2, fixed(2)), pick(down2, fixed(2))),
                                              _mm256_add_epi32(pick(row, _mm256_setzero_si256()), pick(right, fixed(3))));
         const __m256i mean = _mm256_srli_epi32(sum, 2);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(means + k), _mm256_blendv_epi8(fixed(-1), mean, replace));
+        // The first test as well, so that a listed sample that does not pass it stays.
+        const __m256i first = _mm256_cmpgt_epi32(_mm256_sub_epi32(pick(row, fixed(2)), mean), fixed(t.threshold - 1));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(means + k),
+                            _mm256_blendv_epi8(fixed(-1), mean, _mm256_and_si256(replace, first)));
     }
     return k;
 }
