@@ -24,6 +24,23 @@
 // run, 64-bit, AVX-512, CPU medians: BM_Memcpy_Frame24 1.93 ms, BM_CorrectDefects8 1.11 ms,
 // BM_CorrectDefects8_Fresh 2.87 ms, BM_Demosaic8 2.53 ms, BM_DefectPlusDemosaic24 5.54 ms,
 // BM_Pipeline_Neutral24 5.72 ms (2.96 x the memcpy).
+//
+// Then the full tests of a row's candidates run eight at a time with gathers, the copy for
+// sharpening became a ring of five bands' rows (no whole-frame copy through memory: about 2 ms
+// of BM_Pipeline_AllFilters24), and with two threads the threads take steps, the next band's
+// correction first. Where BM_Pipeline_Neutral24's time goes (perf, one thread): the correction
+// about 47 % (scan 15 %, gathers 10 %, listing and walk 18 %: some 19 cycles for each of this
+// scene's 303,000 candidates), the demosaic about 52 %, its row stores waiting on memory (the
+// 27 MB picture and the raw frame do not both stay in the 32 MB third-level cache; on frames of
+// 600 rows the pipeline costs 12 % less per row). With two threads the correction is a chain
+// through the frame (each band reads the rows the band before corrected), so it bounds the two
+// threads at about half of one. Back-to-back runs of the two builds on a quiet machine, wall
+// medians: BM_Pipeline_Neutral24 5.5-5.8 ms, BM_Pipeline_Neutral24_2T 2.8-2.9 ms (bands taken
+// whole: 3.0-3.1 ms). One ./dev bench run on a busy machine, CPU medians: BM_Memcpy_Frame24
+// 1.50 ms, BM_Pipeline_Neutral24 5.81 ms (3.87 x; in an earlier run 6.10 ms against 2.21 ms,
+// 2.77 x), BM_Pipeline_Neutral24_2T 4.07 ms wall (repetitions from 3.6 to 5.4 ms),
+// BM_Pipeline_AllFilters24 20.7 ms (0.79 x the sum of its parts), BM_Pipeline_Wide48 11.4 ms
+// (1.46 x BM_Demosaic16).
 #include <benchmark/benchmark.h>
 
 #include <cstring>
