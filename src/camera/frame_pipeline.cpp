@@ -313,7 +313,7 @@ void FramePipeline::RunBands(FrameJob& job) {
         return;
     }
     // Two threads take steps rather than bands. Defect correction is a chain through the frame
-    // (each band's reads the rows the band before corrected), so a free thread takes the next
+    // (each band's correction reads rows the band before corrected), so a free thread takes the next
     // band's correction as soon as it is ready, up to kCorrectionLead bands ahead of the oldest
     // band not done, and otherwise the oldest step ready of the bands corrected. claimed[band]
     // is the band's next step not taken; a thread takes it when the band's steps before it are
