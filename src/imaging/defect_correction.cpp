@@ -89,10 +89,6 @@ inline int32_t ListBits(uint64_t b, int32_t base, int32_t* list, int32_t n) {
     return n;
 }
 
-// The first test on a row's samples x = 2 .. width - 3 as a bitmap: bit i of the words for
-// sample 2 + i. The vector loops take groups of 16, 32 or 64 samples (each group's bits within
-// one word) and return how many samples they did; the rest are tested one by one. T is
-// limited to the samples' difference range, which keeps every outcome.
 // The candidates' indices of a row's first words, in order.
 struct Listing {
     int32_t* indices;
@@ -100,6 +96,10 @@ struct Listing {
     int32_t words = 0;
 };
 
+// The first test on a row's samples x = 2 .. width - 3 as a bitmap: bit i of the words for
+// sample 2 + i. The vector loops take groups of 16, 32 or 64 samples (each group's bits within
+// one word) and return how many samples they did; the rest are tested one by one. T is
+// limited to the samples' difference range, which keeps every outcome.
 struct CandidateRow {
     const uint8_t* up;    // row y - 2, from sample 0
     const uint8_t* row;   // row y
@@ -417,8 +417,6 @@ int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, const uint64_t*
     int32_t tested = 0;
 #if LUMORA_HAVE_SSE2
     if (Avx2RoutinesEnabled()) tested = FullTestsAvx2<T>(test, list, n, means);
-#else
-    (void)means;
 #endif
     // Bit j of again, 0 from samples on (again has a word beyond the row's).
     const auto mayPassNow = [&](int32_t j) {
