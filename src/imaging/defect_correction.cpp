@@ -245,6 +245,15 @@ LUMORA_AVX512_FUNCTION int32_t BytesAvx512(const CandidateRow& c, uint64_t* bits
     return i;
 }
 
+// A 32-lane compare mask as the low half of a word, through a general register. The 32-bit
+// build's compiler (GCC 12) otherwise widens it through a stack slot whose upper half it never
+// writes, so that the word's upper half is whatever that slot held.
+LUMORA_AVX512_FUNCTION inline uint64_t LowHalf(__mmask32 mask) {
+    uint32_t bits = _cvtmask32_u32(mask);
+    __asm__("" : "+r"(bits));
+    return bits;
+}
+
 // 64 samples of 8 bits or 32 of 16 bits at a time, the compares giving the bits.
 template <typename T>
 LUMORA_AVX512_FUNCTION int32_t CandidatesAvx512(const CandidateRow& c, uint64_t* bits) {
@@ -267,7 +276,7 @@ LUMORA_AVX512_FUNCTION int32_t CandidatesAvx512(const CandidateRow& c, uint64_t*
                 const __m512i sum = _mm512_add_epi16(_mm512_add_epi16(load(row + k - 2), load(row + k + 2)),
                                                      _mm512_add_epi16(load(up + k), load(down + k)));
                 const __m512i diff = _mm512_sub_epi16(load(row + k), _mm512_srli_epi16(sum, 2));
-                return static_cast<uint64_t>(static_cast<uint32_t>(_mm512_cmpgt_epi16_mask(diff, limit)));
+                return LowHalf(_mm512_cmpgt_epi16_mask(diff, limit));
             };
             bits[i >> 6] = half(i) | half(i + 32) << 32;
         } else {
@@ -281,9 +290,8 @@ LUMORA_AVX512_FUNCTION int32_t CandidatesAvx512(const CandidateRow& c, uint64_t*
             const __m512i s = load(row + i);
             const __m512i diff = _mm512_sub_epi16(s, _mm512_srli_epi16(sum, 2));
             const int shift = i & 63;
-            bits[i >> 6] |= static_cast<uint64_t>(static_cast<uint32_t>(_mm512_cmpgt_epi16_mask(diff, limit))) << shift;
-            const uint64_t again = static_cast<uint32_t>(
-                _mm512_cmpgt_epi16_mask(_mm512_sub_epi16(s, _mm512_srli_epi16(partial, 2)), limit));
+            bits[i >> 6] |= LowHalf(_mm512_cmpgt_epi16_mask(diff, limit)) << shift;
+            const uint64_t again = LowHalf(_mm512_cmpgt_epi16_mask(_mm512_sub_epi16(s, _mm512_srli_epi16(partial, 2)), limit));
             c.again[i >> 6] &= again << shift | ~(uint64_t{0xFFFFFFFF} << shift);
         }
     }
@@ -389,10 +397,7 @@ LUMORA_AVX2_FUNCTION int32_t FullTestsAvx2(const RowTest<T>& t, const int32_t* l
         const __m256i sum = _mm256_add_epi32(_mm256_add_epi32(pick(up2, fixed(2)), pick(down2, fixed(2))),
                                              _mm256_add_epi32(pick(row, _mm256_setzero_si256()), pick(right, fixed(3))));
         const __m256i mean = _mm256_srli_epi32(sum, 2);
-        // The first test as well, so that a listed sample that does not pass it stays.
-        const __m256i first = _mm256_cmpgt_epi32(_mm256_sub_epi32(pick(row, fixed(2)), mean), fixed(t.threshold - 1));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(means + k),
-                            _mm256_blendv_epi8(fixed(-1), mean, _mm256_and_si256(replace, first)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(means + k), _mm256_blendv_epi8(fixed(-1), mean, replace));
     }
     return k;
 }
