@@ -403,6 +403,42 @@ LUMORA_AVX2_FUNCTION int32_t FullTestsAvx2(const RowTest<T>& t, const int32_t* l
 }
 #endif
 
+// Bit j of again: whether sample j may pass the first test after a correction two columns
+// before it. 0 from samples on (again has a word beyond the row's).
+inline bool MayPassNow(const uint64_t* again, int32_t samples, int32_t j) {
+    return static_cast<bool>((j < samples) & static_cast<int>((again[j >> 6] >> (j & 63)) & 1));
+}
+
+// After a correction at i: the columns that read it tested one by one (i + 1 if it is a
+// candidate, i + 2 if it is or may now pass), until two columns in a row stay. The next
+// candidate then has two uncorrected columns before it again, as its vector test took them to
+// be. Returns the corrections made and the index of the first candidate not tested.
+struct Retest {
+    int32_t corrections, next;
+};
+template <typename T>
+__attribute__((noinline)) Retest RetestAfterCorrection(const RowTest<T>& test, const int32_t* list, const uint64_t* again, int32_t samples,
+                             int32_t i, int32_t k) {
+    int32_t corrections = 0;
+    bool before = true, twoBefore = false;  // columns j - 1 and j - 2 corrected
+    for (int32_t j = i + 1; (before || twoBefore) && j < samples; ++j) {
+        const bool listed = list[k] == j;  // list[n] is samples
+        k += listed;
+        const bool corrected = (listed || (twoBefore && MayPassNow(again, samples, j))) && test.Check(2 + j);
+        corrections += corrected;
+        twoBefore = before;
+        before = corrected;
+    }
+    return {corrections, k};
+}
+
+// The full test of candidate i one by one, out of line: the loop over the vector results
+// keeps its values in registers.
+template <typename T>
+__attribute__((noinline)) bool CheckApart(const RowTest<T>& test, int32_t i) {
+    return test.Check(2 + i);
+}
+
 // One row from its candidates left to right. Samples that fail the first test are left alone,
 // so only candidates get the full test. A correction changes the first test of the sample two
 // columns on (its mean reads the corrected one), which is then tested as well; the sample next
@@ -423,28 +459,10 @@ int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, const uint64_t*
 #if LUMORA_HAVE_SSE2
     if (Avx2RoutinesEnabled()) tested = FullTestsAvx2<T>(test, list, n, means);
 #endif
-    // Bit j of again, 0 from samples on (again has a word beyond the row's).
-    const auto mayPassNow = [&](int32_t j) {
-        return static_cast<bool>((j < samples) & static_cast<int>((again[j >> 6] >> (j & 63)) & 1));
-    };
     T* const row = test.row + 2;
+    // Corrections with neither of the next two columns reading them are the common case: the
+    // loop over the vector results keeps to them without a branch per candidate.
     int32_t count = 0;
-    // After a correction at i, the columns that read it are tested one by one (i + 1 if it is a
-    // candidate, i + 2 if it is or may now pass), until two columns in a row stay. The next
-    // candidate then has two uncorrected columns before it again, as its vector test took them
-    // to be. Corrections with neither after them are the common case: the loop over the vector
-    // results keeps to them without a branch per candidate.
-    const auto afterCorrection = [&](int32_t i, int32_t& k) {
-        bool before = true, twoBefore = false;  // columns j - 1 and j - 2 corrected
-        for (int32_t j = i + 1; (before || twoBefore) && j < samples; ++j) {
-            const bool listed = list[k] == j;  // list[n] is samples
-            k += listed;
-            const bool corrected = (listed || (twoBefore && mayPassNow(j))) && test.Check(2 + j);
-            count += corrected;
-            twoBefore = before;
-            before = corrected;
-        }
-    };
     for (int32_t k = 0; k < n;) {
         const int32_t i = list[k++];
         if (k <= tested) {
@@ -454,13 +472,15 @@ int32_t CorrectRow(const RowTest<T>& test, const uint64_t* bits, const uint64_t*
             mosaic::SampleTraits<T>::Write(p, replace ? mean : *p);
             count += replace;
             const int32_t next = i + 2;
-            if (!(replace & ((list[k] <= next) | mayPassNow(next)))) continue;
-        } else if (test.Check(2 + i)) {
-            ++count;
-        } else {
+            if (!(replace & ((list[k] <= next) | MayPassNow(again, samples, next)))) continue;
+        } else if (!CheckApart(test, i)) {
             continue;
+        } else {
+            ++count;
         }
-        afterCorrection(i, k);
+        const Retest r = RetestAfterCorrection(test, list, again, samples, i, k);
+        count += r.corrections;
+        k = r.next;
     }
     return count;
 }
