@@ -389,14 +389,36 @@ void FramePipeline::RunStep(FrameJob& job, int32_t band, int step) {
             }
         }
         if (output == nullptr) return;
-        if ((f.hue != 0 || f.saturation != 0) && job.mode >= 2 && job.mode <= 5) {
-            ApplyToRows(*output, first, end, wide ? HueSaturation16 : HueSaturation8,
-                        HueSaturationParameters{f.hue, 0, f.saturation, wide ? 12 : 8});
+        const bool hueSaturation = (f.hue != 0 || f.saturation != 0) && job.mode >= 2 && job.mode <= 5;
+        const PixelRoutine hueRoutine = wide ? HueSaturation16 : HueSaturation8;
+        HueSaturationParameters hue{f.hue, 0, f.saturation, wide ? 12 : 8};
+        HueSaturationParameters* hueRecord = &hue;
+        ToneTable curve{job.curve.data()};
+        ToneTable* curveRecord = &curve;
+        // With sharpening, the last of these passes writes the copy for sharpening rather than
+        // the picture, which the sharpening then writes from the copy: no separate copy.
+        const bool sharpen = sharpness != 0 && job.sharpenSource != nullptr;
+        const bool intoCopy = sharpen && (hueSaturation || job.toneCurve) &&
+                              SharpenWritesEveryInnerPixel(*output, *job.sharpenSource);
+        PixelRoutine copyThrough = nullptr;
+        void* copyRecord = nullptr;
+        if (hueSaturation) {
+            if (intoCopy && !job.toneCurve) {
+                copyThrough = hueRoutine;
+                copyRecord = &hueRecord;
+            } else {
+                ApplyToRows(*output, first, end, hueRoutine, hue);
+            }
         }
-        if (job.toneCurve) ApplyToRows(*output, first, end, tone, ToneTable{job.curve.data()});
-        if (sharpness != 0 && job.sharpenSource != nullptr) {
-            CopySharpenRows(*output, *job.sharpenSource, first, end, job.sharpenRing);
+        if (job.toneCurve) {
+            if (intoCopy) {
+                copyThrough = tone;
+                copyRecord = &curveRecord;
+            } else {
+                ApplyToRows(*output, first, end, tone, curve);
+            }
         }
+        if (sharpen) CopySharpenRows(*output, *job.sharpenSource, first, end, job.sharpenRing, copyThrough, copyRecord);
         return;
     }
     if (output == nullptr || sharpness == 0) return;

@@ -233,19 +233,49 @@ bool SharpenSourceFits(const ImageBuffer& picture, const ImageBuffer& sharpenSou
            picture.Stride() == sharpenSource.Stride();
 }
 
-void CopySharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end,
-                     int32_t ringRows) {
+bool SharpenWritesEveryInnerPixel(const ImageBuffer& picture, const ImageBuffer& sharpenSource) {
+    // Every sample of a pixel a channel, and a picture large enough for the sharpening to run.
+    const int32_t bytes = picture.BytesPerPixel();
+    return SharpenSourceFits(picture, sharpenSource) && picture.Bits() != sharpenSource.Bits() &&
+           (bytes == 3 || bytes == 6) && picture.Width() >= 5 && picture.Height() >= 5;
+}
+
+void CopySharpenRows(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end,
+                     int32_t ringRows, PixelRoutine routine, void* value1) {
     first = std::max(first, 0);
     end = std::min(end, picture.Height());
     if (!SharpenSourceFits(picture, sharpenSource) || first >= end) return;
-    const int32_t ring = ringRows > 0 ? std::min(ringRows, picture.Height()) : picture.Height();
+    if (routine != nullptr && !SharpenWritesEveryInnerPixel(picture, sharpenSource)) return;
+    const int32_t height = picture.Height();
+    const int32_t ring = ringRows > 0 ? std::min(ringRows, height) : height;
     const size_t stride = static_cast<size_t>(picture.Stride());
     for (int32_t y = first; y < end;) {
         // The rows up to the ring's end at once.
         const int32_t slot = y % ring;
         const int32_t rows = std::min(end - y, ring - slot);
-        std::memcpy(sharpenSource.Row(slot), picture.Row(y), stride * static_cast<size_t>(rows));
+        if (routine == nullptr) {
+            std::memcpy(sharpenSource.Row(slot), picture.Row(y), stride * static_cast<size_t>(rows));
+        } else {
+            // Memory rows [y, y + rows) into memory rows [slot, slot + rows), in picture
+            // coordinates (bottom-up).
+            const Rect r{0, height - (y + rows), picture.Width(), height - y};
+            sharpenSource.Apply(routine, &picture, &r, 0, height - (slot + rows), value1, nullptr);
+        }
         y += rows;
+    }
+    if (routine == nullptr) return;
+    // What SharpenRows leaves: the two outer rows and the two outer columns of the others.
+    const size_t edge = 2 * static_cast<size_t>(picture.BytesPerPixel());
+    const size_t right = static_cast<size_t>(picture.Width()) * picture.BytesPerPixel() - edge;
+    for (int32_t y = first; y < end; ++y) {
+        const uint8_t* copy = sharpenSource.Row(y % ring);
+        uint8_t* row = picture.Row(y);
+        if (y < 2 || y >= height - 2) {
+            std::memcpy(row, copy, right + edge);
+        } else {
+            std::memcpy(row, copy, edge);
+            std::memcpy(row + right, copy + right, edge);
+        }
     }
 }
 

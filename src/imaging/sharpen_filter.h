@@ -36,9 +36,16 @@ int32_t SharpenPicture(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t
 // With ringRows > 0, sharpenSource is a ring of that many rows: memory row y of the picture is
 // kept in its row y % ringRows, so that bands in flight keep their copies in the cache instead
 // of a whole frame's; a row's copy then lasts until row y + ringRows is copied.
+//
+// CopySharpenRows can also make the copies through a pixel routine (routine and its value1,
+// from the picture's rows into the copies), when SharpenWritesEveryInnerPixel holds: then the
+// picture's pixels that SharpenRows leaves (its two outer rows and columns) are set from the
+// copies as well, so that the routine's change reaches the whole picture once SharpenRows has
+// run over the rows, without running on the picture itself first.
 bool SharpenSourceFits(const ImageBuffer& picture, const ImageBuffer& sharpenSource);
-void CopySharpenRows(const ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end,
-                     int32_t ringRows = 0);
+bool SharpenWritesEveryInnerPixel(const ImageBuffer& picture, const ImageBuffer& sharpenSource);
+void CopySharpenRows(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t first, int32_t end,
+                     int32_t ringRows = 0, PixelRoutine routine = nullptr, void* value1 = nullptr);
 int32_t SharpenRows(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sharpness, int32_t first,
                     int32_t end, int32_t ringRows = 0);
 

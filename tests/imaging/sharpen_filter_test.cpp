@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <random>
+#include <vector>
 
 #include "filter_test_support.h"
+#include "imaging/tone_filters.h"
 
 namespace lumora {
 namespace {
@@ -86,11 +88,16 @@ TEST(Sharpen, MatchesTheDefinitionAndKeepsTheBorder) {
 
 // Bands of six rows, each copied and then sharpened up to the rows copied so far, give the
 // picture of the whole-frame stage, whether the copy is the whole frame or a ring of rows just
-// large enough for the rows a band reads.
+// large enough for the rows a band reads; and copies made through a tone table give the picture
+// of the table and then the stage (8-bit pictures, whose sharpening leaves samples of their
+// pixels, refuse a copy through a routine and keep their rows).
 TEST(Sharpen, BandsThroughARingOfRowsGiveTheWholeFramePicture) {
     std::mt19937 rng(8);
+    std::vector<uint16_t> table(4096);
+    for (size_t v = 0; v < table.size(); ++v) table[v] = static_cast<uint16_t>((v * 7 + 3) % (v < 256 ? 256 : 4096));
     for (int bits : {8, 24, 48}) {
         for (int ringRows : {0, 9, 16}) {
+          for (bool through : {false, true}) {
             constexpr int kWidth = 23, kHeight = 61, kBand = 6;
             ImageBuffer picture, copy, whole, wholeCopy;
             ASSERT_EQ(picture.Create(kWidth, kHeight, bits), 1);
@@ -100,13 +107,27 @@ TEST(Sharpen, BandsThroughARingOfRowsGiveTheWholeFramePicture) {
             test::FillRandom(picture, rng);
             const auto before = test::Snapshot(picture);
             std::copy(before.begin(), before.end(), whole.Bits());
-            ASSERT_EQ(SharpenPicture(whole, wholeCopy, 9), 1);
+            const PixelRoutine tone = bits == 48 ? ToneTable16 : ToneTable8;
+            ToneTable curve{table.data()};
+            ToneTable* record = &curve;
+            const bool refused = through && bits == 8;
+            if (through && !refused) {
+                ASSERT_EQ(whole.Apply(tone, &whole, nullptr, 0, 0, &record, nullptr), 1);
+            }
+            if (!refused) {
+                ASSERT_EQ(SharpenPicture(whole, wholeCopy, 9), 1);
+            }
             for (int first = 0; first < kHeight; first += kBand) {
                 const int end = std::min(first + kBand, kHeight);
-                CopySharpenRows(picture, copy, first, end, ringRows);
-                SharpenRows(picture, copy, 9, first == 0 ? 0 : first - 1, end == kHeight ? kHeight : end - 1, ringRows);
+                CopySharpenRows(picture, copy, first, end, ringRows, through ? tone : nullptr, &record);
+                if (!refused) {
+                    SharpenRows(picture, copy, 9, first == 0 ? 0 : first - 1, end == kHeight ? kHeight : end - 1,
+                                ringRows);
+                }
             }
-            EXPECT_EQ(test::Snapshot(picture), test::Snapshot(whole)) << bits << " bits, ring " << ringRows;
+            EXPECT_EQ(test::Snapshot(picture), test::Snapshot(whole))
+                << bits << " bits, ring " << ringRows << (through ? ", through a table" : "");
+          }
         }
     }
 }
