@@ -344,8 +344,20 @@ LUMORA_AVX2_FUNCTION int32_t FullTestsAvx2(const RowTest<T>& t, const int32_t* l
     const auto gather = [&](const T* p, __m256i bytes) LUMORA_AVX2_FUNCTION {
         return _mm256_i32gather_epi32(reinterpret_cast<const int*>(p), bytes, 1);
     };
+    // 16-bit samples: the four columns as one qword per lane, then split into the dwords of
+    // columns x - 2, x - 1 (lo) and x, x + 1 (hi), in lane order.
     const auto window = [&](const T* p, __m256i bytes) LUMORA_AVX2_FUNCTION {
-        return Window{gather(p, bytes), kWide ? gather(p, _mm256_add_epi32(bytes, _mm256_set1_epi32(4))) : bytes};
+        if constexpr (kWide) {
+            const auto* base = reinterpret_cast<const long long*>(p);
+            const __m256 q0 = _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_castsi256_si128(bytes), 1));
+            const __m256 q1 = _mm256_castsi256_ps(_mm256_i32gather_epi64(base, _mm256_extracti128_si256(bytes, 1), 1));
+            const auto order = [&](__m256 v) LUMORA_AVX2_FUNCTION {
+                return _mm256_permute4x64_epi64(_mm256_castps_si256(v), 0xD8);
+            };
+            return Window{order(_mm256_shuffle_ps(q0, q1, 0x88)), order(_mm256_shuffle_ps(q0, q1, 0xDD))};
+        } else {
+            return Window{gather(p, bytes), bytes};
+        }
     };
     const auto pick = [&](const Window& w, __m256i off) LUMORA_AVX2_FUNCTION {
         if constexpr (kWide) {
