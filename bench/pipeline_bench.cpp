@@ -36,11 +36,19 @@
 // through the frame (each band reads the rows the band before corrected), so it bounds the two
 // threads at about half of one. Back-to-back runs of the two builds on a quiet machine, wall
 // medians: BM_Pipeline_Neutral24 5.5-5.8 ms, BM_Pipeline_Neutral24_2T 2.8-2.9 ms (bands taken
-// whole: 3.0-3.1 ms). One ./dev bench run on a busy machine, CPU medians: BM_Memcpy_Frame24
-// 1.50 ms, BM_Pipeline_Neutral24 5.81 ms (3.87 x; in an earlier run 6.10 ms against 2.21 ms,
-// 2.77 x), BM_Pipeline_Neutral24_2T 4.07 ms wall (repetitions from 3.6 to 5.4 ms),
-// BM_Pipeline_AllFilters24 20.7 ms (0.79 x the sum of its parts), BM_Pipeline_Wide48 11.4 ms
-// (1.46 x BM_Demosaic16).
+// whole: 3.0-3.1 ms).
+//
+// Since then the walk over the vector results keeps its count in a register, the 16-bit full
+// tests gather each colour row's four columns as one qword, and with sharpening the last of
+// hue/saturation and the tone curve writes the copy for sharpening rather than the picture and
+// then a copy of it. One ./dev bench run, CPU medians (wall for the two threads):
+// BM_Memcpy_Frame24 1.61 ms, BM_Pipeline_Neutral24 5.95 ms (3.70 x), BM_Pipeline_Neutral24_2T
+// 2.96 ms (0.50 x), BM_Pipeline_AllFilters24 20.2 ms (0.77 x the sum of its parts),
+// BM_Pipeline_Wide48 11.5 ms (1.37 x BM_Demosaic16). The memcpy is the figure that moves most
+// between runs (1.42 to 2.21 ms on this machine, the pipeline 5.5 to 6.1 ms): it copies through
+// memory, while the pipeline's time is mostly the correction's and the demosaic's instructions.
+// Storing the picture around the cache (no read of each output line before its first write)
+// costs 15 % more here.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
