@@ -418,7 +418,9 @@ void FramePipeline::RunStep(FrameJob& job, int32_t band, int step) {
                 ApplyToRows(*output, first, end, tone, curve);
             }
         }
-        if (sharpen) CopySharpenRows(*output, *job.sharpenSource, first, end, job.sharpenRing, copyThrough, copyRecord);
+        if (sharpen) {
+            CopySharpenRows(*output, *job.sharpenSource, first, end, job.sharpenRing, copyThrough, copyRecord);
+        }
         return;
     }
     if (output == nullptr || sharpness == 0) return;

@@ -291,7 +291,8 @@ LUMORA_AVX512_FUNCTION int32_t CandidatesAvx512(const CandidateRow& c, uint64_t*
             const __m512i diff = _mm512_sub_epi16(s, _mm512_srli_epi16(sum, 2));
             const int shift = i & 63;
             bits[i >> 6] |= LowHalf(_mm512_cmpgt_epi16_mask(diff, limit)) << shift;
-            const uint64_t again = LowHalf(_mm512_cmpgt_epi16_mask(_mm512_sub_epi16(s, _mm512_srli_epi16(partial, 2)), limit));
+            const uint64_t again =
+                LowHalf(_mm512_cmpgt_epi16_mask(_mm512_sub_epi16(s, _mm512_srli_epi16(partial, 2)), limit));
             c.again[i >> 6] &= again << shift | ~(uint64_t{0xFFFFFFFF} << shift);
         }
     }
@@ -429,8 +430,8 @@ struct Retest {
     int32_t corrections, next;
 };
 template <typename T>
-__attribute__((noinline)) Retest RetestAfterCorrection(const RowTest<T>& test, const int32_t* list, const uint64_t* again, int32_t samples,
-                             int32_t i, int32_t k) {
+__attribute__((noinline)) Retest RetestAfterCorrection(const RowTest<T>& test, const int32_t* list,
+                                                       const uint64_t* again, int32_t samples, int32_t i, int32_t k) {
     int32_t corrections = 0;
     bool before = true, twoBefore = false;  // columns j - 1 and j - 2 corrected
     for (int32_t j = i + 1; (before || twoBefore) && j < samples; ++j) {

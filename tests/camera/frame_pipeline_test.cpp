@@ -282,6 +282,7 @@ protected:
 TEST_P(FramePipelineBands, GiveThePictureOfTheWholeFrameStages) {
     const FilterValues filterSets[] = {
         {0, 0, 100, 0, 0, 0}, {40, -30, 150, -20, 0, 90}, {0, 0, 100, 0, 12, 0}, {20, 80, 140, 30, 7, -120},
+        {-50, 60, 100, 0, 5, 40},
     };
     struct Case {
         int mode, grayMode;
