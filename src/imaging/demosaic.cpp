@@ -400,13 +400,14 @@ LUMORA_AVX512_FUNCTION inline __m512i Scaled64(__m512i low, __m512i high, __m512
     return _mm512_packus_epi16(_mm512_mulhi_epu16(low, k), _mm512_mulhi_epu16(high, k));
 }
 
-// V, 3 V and the column greens of 64 columns at a time: the multiply-adds of the AVX2 sums,
-// then the 128-bit quarters of the unpacked halves put back in column order.
+// V and the column greens of 64 columns at a time (not 3 V: Row8Avx512 makes it from V): the
+// multiply-adds of the AVX2 sums, then the 128-bit quarters of the unpacked halves put back in
+// column order.
 LUMORA_AVX512_FUNCTION void ColumnSums8Avx512(const uint8_t* const rowArray[4], int xpar, int32_t width,
                                               const Scratch8 s) {
     const uint8_t *r0 = rowArray[0], *r1 = rowArray[1], *r2 = rowArray[2], *r3 = rowArray[3];
     const __m512i inX = _mm512_set1_epi16(xpar ? static_cast<short>(0xFF00) : 0x00FF);
-    const __m512i w1 = _mm512_set1_epi16(0x0103), w3 = _mm512_set1_epi16(0x0309);
+    const __m512i w1 = _mm512_set1_epi16(0x0103);
     // Quarters 0..3 of lo are columns 0-7, 16-23, 32-39, 48-55; of hi 8-15, 24-31, ...
     const __m512i first = _mm512_setr_epi64(0, 1, 8, 9, 2, 3, 10, 11);
     const __m512i second = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
@@ -418,11 +419,8 @@ LUMORA_AVX512_FUNCTION void ColumnSums8Avx512(const uint8_t* const rowArray[4], 
         const __m512i far = _mm512_xor_si512(a3, _mm512_and_si512(_mm512_xor_si512(a0, a3), inX));
         const __m512i lo = _mm512_unpacklo_epi8(near, far), hi = _mm512_unpackhi_epi8(near, far);
         const __m512i vLo = _mm512_maddubs_epi16(lo, w1), vHi = _mm512_maddubs_epi16(hi, w1);
-        const __m512i v3Lo = _mm512_maddubs_epi16(lo, w3), v3Hi = _mm512_maddubs_epi16(hi, w3);
         _mm512_storeu_si512(s.v + c, _mm512_permutex2var_epi64(vLo, first, vHi));
         _mm512_storeu_si512(s.v + c + 32, _mm512_permutex2var_epi64(vLo, second, vHi));
-        _mm512_storeu_si512(s.v3 + c, _mm512_permutex2var_epi64(v3Lo, first, v3Hi));
-        _mm512_storeu_si512(s.v3 + c + 32, _mm512_permutex2var_epi64(v3Lo, second, v3Hi));
         _mm512_storeu_si512(s.green + c, green);
     });
     ColumnSumsTail(rowArray, done, width, xpar, s);
@@ -442,13 +440,15 @@ LUMORA_AVX512_FUNCTION int32_t Row8Avx512(const Frame& f, int32_t y, const Scrat
         green[k] = _mm512_load_si512(p.green[k]);
     }
     const uint16_t* v = s.v;
-    const uint16_t* v3 = s.v3;
     const uint8_t* g = s.green;
+    // 3 V[c] + V[d].
+    const auto weighted = [&](int32_t c, int32_t d) LUMORA_AVX512_FUNCTION {
+        const __m512i near = Load512(v + c);
+        return _mm512_add_epi16(_mm512_add_epi16(near, near), _mm512_add_epi16(near, Load512(v + d)));
+    };
     const auto chunk = [&](int32_t x) LUMORA_AVX512_FUNCTION {
-        const __m512i a8 = Scaled64(_mm512_add_epi16(Load512(v3 + x), Load512(v + x - 2)),
-                                    _mm512_add_epi16(Load512(v3 + x + 32), Load512(v + x + 30)), kA);
-        const __m512i b8 = Scaled64(_mm512_add_epi16(Load512(v3 + x - 1), Load512(v + x + 1)),
-                                    _mm512_add_epi16(Load512(v3 + x + 31), Load512(v + x + 33)), kB);
+        const __m512i a8 = Scaled64(weighted(x, x - 2), weighted(x + 32, x + 30), kA);
+        const __m512i b8 = Scaled64(weighted(x - 1, x + 1), weighted(x + 31, x + 33), kB);
         const __m512i g1 = Load512(g + x - 1), g2 = Load512(g + x);
         const __m512i g8 = _mm512_sub_epi8(_mm512_avg_epu8(g1, g2), _mm512_and_si512(_mm512_xor_si512(g1, g2), one));
         uint8_t* o = out + static_cast<intptr_t>(x) * 3;
@@ -594,7 +594,9 @@ public:
                 const Scratch8 s{scratch_.get(), scratch_.get() + w, reinterpret_cast<uint8_t*>(scratch_.get() + 2 * w)};
                 // Frames narrower than two wide chunks keep to the 16-column rows.
                 const RoutineSet set = (set_ == RoutineSet::Avx2 && f_.width < 66) ? RoutineSet::Ssse3 : set_;
-                const bool widest = set == RoutineSet::Avx2 && f_.width >= 130 && Avx512FiltersEnabled();
+                // The widest rows (24-bit) take V alone and make 3 V themselves.
+                const bool widest =
+                    Channels == 3 && set == RoutineSet::Avx2 && f_.width >= 130 && Avx512FiltersEnabled();
                 if (widest)
                     ColumnSums8Avx512(rows, xpar, f_.width, s);
                 else if (set == RoutineSet::Avx2)
@@ -603,7 +605,7 @@ public:
                     ColumnSums8Ssse3(rows, xpar, f_.width, s);
                 else
                     ColumnSums8(rows, xpar, f_.width, s);
-                if (Channels == 3 && widest)
+                if (widest)
                     x = Row8Avx512(f_, y, s, Permutes64());
                 else if (Channels == 3 && set == RoutineSet::Avx2)
                     x = Row8Avx2(f_, y, s, Shuffles());
