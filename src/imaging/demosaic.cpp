@@ -400,9 +400,9 @@ LUMORA_AVX512_FUNCTION inline __m512i Scaled64(__m512i low, __m512i high, __m512
     return _mm512_packus_epi16(_mm512_mulhi_epu16(low, k), _mm512_mulhi_epu16(high, k));
 }
 
-// V and the column greens of 64 columns at a time (not 3 V: Row8Avx512 makes it from V): the
-// multiply-adds of the AVX2 sums, then the 128-bit quarters of the unpacked halves put back in
-// column order.
+// V of 64 columns at a time (Row8Avx512 makes 3 V and takes the greens from the rows itself):
+// the multiply-adds of the AVX2 sums, then the 128-bit quarters of the unpacked halves put back
+// in column order.
 LUMORA_AVX512_FUNCTION void ColumnSums8Avx512(const uint8_t* const rowArray[4], int xpar, int32_t width,
                                               const Scratch8 s) {
     const uint8_t *r0 = rowArray[0], *r1 = rowArray[1], *r2 = rowArray[2], *r3 = rowArray[3];
@@ -413,21 +413,19 @@ LUMORA_AVX512_FUNCTION void ColumnSums8Avx512(const uint8_t* const rowArray[4], 
     const __m512i second = _mm512_setr_epi64(4, 5, 12, 13, 6, 7, 14, 15);
     const int32_t done = EvenChunks(0, width - 64, 64, [&](int32_t c) LUMORA_AVX512_FUNCTION {
         const __m512i a0 = Load512(r0 + c), a1 = Load512(r1 + c), a2 = Load512(r2 + c), a3 = Load512(r3 + c);
-        const __m512i either = _mm512_xor_si512(a1, a2);
-        const __m512i near = _mm512_xor_si512(a1, _mm512_and_si512(either, inX));
-        const __m512i green = _mm512_xor_si512(either, near);
+        const __m512i near = _mm512_xor_si512(a1, _mm512_and_si512(_mm512_xor_si512(a1, a2), inX));
         const __m512i far = _mm512_xor_si512(a3, _mm512_and_si512(_mm512_xor_si512(a0, a3), inX));
         const __m512i lo = _mm512_unpacklo_epi8(near, far), hi = _mm512_unpackhi_epi8(near, far);
         const __m512i vLo = _mm512_maddubs_epi16(lo, w1), vHi = _mm512_maddubs_epi16(hi, w1);
         _mm512_storeu_si512(s.v + c, _mm512_permutex2var_epi64(vLo, first, vHi));
         _mm512_storeu_si512(s.v + c + 32, _mm512_permutex2var_epi64(vLo, second, vHi));
-        _mm512_storeu_si512(s.green + c, green);
     });
     ColumnSumsTail(rowArray, done, width, xpar, s);
 }
 
 // 24-bit output of 64 pixels at a time; returns the first x not done.
-LUMORA_AVX512_FUNCTION int32_t Row8Avx512(const Frame& f, int32_t y, const Scratch8 s, const WidePermutes& p) {
+LUMORA_AVX512_FUNCTION int32_t Row8Avx512(const Frame& f, int32_t y, const uint8_t* const rows[4], const Scratch8 s,
+                                          const WidePermutes& p) {
     uint8_t* const out = PixelAt<uint8_t, 3>(f, 0, y);
     const int redEven = RedInEvenLanes(f, y) ? 1 : 0;
     const int r = f.kR << 5, b = f.kB << 5;
@@ -440,7 +438,16 @@ LUMORA_AVX512_FUNCTION int32_t Row8Avx512(const Frame& f, int32_t y, const Scrat
         green[k] = _mm512_load_si512(p.green[k]);
     }
     const uint16_t* v = s.v;
-    const uint8_t* g = s.green;
+    // The green sample of each column within rows y - 1 and y (row y - 1's in the columns of X,
+    // row y's in the others), from the rows: lanes from an even column have the columns' parity,
+    // from an odd one the other.
+    const __m512i inX = _mm512_set1_epi16(ColumnParityOfX(f, y) ? static_cast<short>(0xFF00) : 0x00FF);
+    const __m512i notX = _mm512_ternarylogic_epi32(inX, inX, inX, 0x55);
+    const uint8_t* above = rows[1];
+    const uint8_t* here = rows[2];
+    const auto greens = [&](int32_t c, __m512i x) LUMORA_AVX512_FUNCTION {
+        return _mm512_ternarylogic_epi32(x, Load512(above + c), Load512(here + c), 0xCA);  // x ? above : here
+    };
     // 3 V[c] + V[d].
     const auto weighted = [&](int32_t c, int32_t d) LUMORA_AVX512_FUNCTION {
         const __m512i near = Load512(v + c);
@@ -449,7 +456,7 @@ LUMORA_AVX512_FUNCTION int32_t Row8Avx512(const Frame& f, int32_t y, const Scrat
     const auto chunk = [&](int32_t x) LUMORA_AVX512_FUNCTION {
         const __m512i a8 = Scaled64(weighted(x, x - 2), weighted(x + 32, x + 30), kA);
         const __m512i b8 = Scaled64(weighted(x - 1, x + 1), weighted(x + 31, x + 33), kB);
-        const __m512i g1 = Load512(g + x - 1), g2 = Load512(g + x);
+        const __m512i g1 = greens(x - 1, notX), g2 = greens(x, inX);
         const __m512i g8 = _mm512_sub_epi8(_mm512_avg_epu8(g1, g2), _mm512_and_si512(_mm512_xor_si512(g1, g2), one));
         uint8_t* o = out + static_cast<intptr_t>(x) * 3;
         for (int k = 0; k < 3; ++k) {
@@ -594,7 +601,7 @@ public:
                 const Scratch8 s{scratch_.get(), scratch_.get() + w, reinterpret_cast<uint8_t*>(scratch_.get() + 2 * w)};
                 // Frames narrower than two wide chunks keep to the 16-column rows.
                 const RoutineSet set = (set_ == RoutineSet::Avx2 && f_.width < 66) ? RoutineSet::Ssse3 : set_;
-                // The widest rows (24-bit) take V alone and make 3 V themselves.
+                // The widest rows (24-bit) take V alone: they make 3 V and the greens themselves.
                 const bool widest =
                     Channels == 3 && set == RoutineSet::Avx2 && f_.width >= 130 && Avx512FiltersEnabled();
                 if (widest)
@@ -606,7 +613,7 @@ public:
                 else
                     ColumnSums8(rows, xpar, f_.width, s);
                 if (widest)
-                    x = Row8Avx512(f_, y, s, Permutes64());
+                    x = Row8Avx512(f_, y, rows, s, Permutes64());
                 else if (Channels == 3 && set == RoutineSet::Avx2)
                     x = Row8Avx2(f_, y, s, Shuffles());
                 else if (Channels == 3 && set == RoutineSet::Ssse3)
