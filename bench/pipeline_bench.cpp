@@ -39,13 +39,17 @@
 // whole: 3.0-3.1 ms).
 //
 // Since then the walk over the vector results keeps its count in a register, the 16-bit full
-// tests gather each colour row's four columns as one qword, and with sharpening the last of
+// tests gather each colour row's four columns as one qword, with sharpening the last of
 // hue/saturation and the tone curve writes the copy for sharpening rather than the picture and
-// then a copy of it. One ./dev bench run, CPU medians (wall for the two threads):
-// BM_Memcpy_Frame24 1.61 ms, BM_Pipeline_Neutral24 5.95 ms (3.70 x), BM_Pipeline_Neutral24_2T
-// 2.96 ms (0.50 x), BM_Pipeline_AllFilters24 20.2 ms (0.77 x the sum of its parts),
-// BM_Pipeline_Wide48 11.5 ms (1.37 x BM_Demosaic16). The memcpy is the figure that moves most
-// between runs (1.42 to 2.21 ms on this machine, the pipeline 5.5 to 6.1 ms): it copies through
+// then a copy of it, and the 24-bit AVX-512 demosaic rows make 3 V and take the greens from the
+// raw rows themselves instead of reading them back from the column sums (three stores fewer per
+// 64 columns, which bounded the loop: BM_Demosaic8 3.2 -> 2.6 ms). Timed per step, one thread:
+// correction 2.7 ms, demosaic 2.5 ms; two threads: 2.88 ms a frame, of which the correction chain
+// 2.79 ms. One ./dev bench run, CPU medians (wall for the two threads): BM_Memcpy_Frame24 2.15 ms
+// (repetitions 1.58-2.22), BM_Pipeline_Neutral24 5.43 ms (2.53 x), BM_Pipeline_Neutral24_2T
+// 2.81 ms (0.52 x), BM_Pipeline_AllFilters24 19.4 ms (0.71 x the sum of its parts),
+// BM_Pipeline_Wide48 11.5 ms (1.42 x BM_Demosaic16). The memcpy is the figure that moves most
+// between runs (1.42 to 2.22 ms on this machine, the pipeline 5.0 to 6.0 ms): it copies through
 // memory, while the pipeline's time is mostly the correction's and the demosaic's instructions.
 // Storing the picture around the cache (no read of each output line before its first write)
 // costs 15 % more here.
