@@ -445,8 +445,8 @@ LUMORA_AVX512_FUNCTION int32_t Row8Avx512(const Frame& f, int32_t y, const uint8
     const __m512i notX = _mm512_ternarylogic_epi32(inX, inX, inX, 0x55);
     const uint8_t* above = rows[1];
     const uint8_t* here = rows[2];
-    const auto greens = [&](int32_t c, __m512i x) LUMORA_AVX512_FUNCTION {
-        return _mm512_ternarylogic_epi32(x, Load512(above + c), Load512(here + c), 0xCA);  // x ? above : here
+    const auto greens = [&](int32_t c, __m512i fromAbove) LUMORA_AVX512_FUNCTION {
+        return _mm512_ternarylogic_epi32(fromAbove, Load512(above + c), Load512(here + c), 0xCA);  // a ? b : c
     };
     // 3 V[c] + V[d].
     const auto weighted = [&](int32_t c, int32_t d) LUMORA_AVX512_FUNCTION {
