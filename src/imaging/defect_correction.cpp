@@ -1,7 +1,6 @@
 #include "imaging/defect_correction.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -331,8 +330,8 @@ void FindCandidates(const Frame& f, int32_t y, int threshold, uint64_t* bits, ui
 // The full tests of candidates list[0 .. n) of a row, eight at a time, each as if neither of the
 // two samples before it were corrected: means[k] the sample's new value when it is replaced, -1
 // when it stays. Each lane gathers the four columns x - 2 .. x + 1 of the colour rows as one
-// dword (two for 16-bit samples) and picks the columns its phase reads; every read stays within
-// columns 0 .. width - 1. Returns how many candidates it did.
+// dword (a qword for 16-bit samples) and picks the columns its phase reads; every read stays
+// within columns 0 .. width - 1. Returns how many candidates it did.
 template <typename T>
 LUMORA_AVX2_FUNCTION int32_t FullTestsAvx2(const RowTest<T>& t, const int32_t* list, int32_t n, int32_t* means) {
     constexpr bool kWide = sizeof(T) == 2;

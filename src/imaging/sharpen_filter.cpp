@@ -233,6 +233,13 @@ bool SharpenSourceFits(const ImageBuffer& picture, const ImageBuffer& sharpenSou
            picture.Stride() == sharpenSource.Stride();
 }
 
+namespace {
+
+// Rows of the copy for sharpening: ringRows as a ring, else (0) the whole picture's.
+int32_t CopyRows(int32_t ringRows, int32_t height) { return ringRows > 0 ? std::min(ringRows, height) : height; }
+
+}  // namespace
+
 bool SharpenWritesEveryInnerPixel(const ImageBuffer& picture, const ImageBuffer& sharpenSource) {
     // Every sample of a pixel a channel, and a picture large enough for the sharpening to run.
     const int32_t bytes = picture.BytesPerPixel();
@@ -247,7 +254,7 @@ void CopySharpenRows(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t f
     if (!SharpenSourceFits(picture, sharpenSource) || first >= end) return;
     if (routine != nullptr && !SharpenWritesEveryInnerPixel(picture, sharpenSource)) return;
     const int32_t height = picture.Height();
-    const int32_t ring = ringRows > 0 ? std::min(ringRows, height) : height;
+    const int32_t ring = CopyRows(ringRows, height);
     const size_t stride = static_cast<size_t>(picture.Stride());
     for (int32_t y = first; y < end;) {
         // The rows up to the ring's end at once.
@@ -296,7 +303,7 @@ int32_t SharpenRows(ImageBuffer& picture, ImageBuffer& sharpenSource, int32_t sh
     area.height = bottom - top;
     area.dstStride = area.srcStride = picture.Stride();
     area.dstBytesPerPixel = area.srcBytesPerPixel = picture.BytesPerPixel();
-    const int32_t ring = ringRows > 0 ? std::min(ringRows, height) : height;
+    const int32_t ring = CopyRows(ringRows, height);
     return SharpenArea(wide, area, SourceRows{area.src, area.srcStride, top, ring}, sharpness);
 }
 
